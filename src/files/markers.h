@@ -1,0 +1,25 @@
+// The marker vocabulary of pages and include source. All are exact, case-sensitive substrings.
+#pragma once
+
+#include <string_view>
+
+namespace splicery::markers {
+
+inline constexpr std::string_view kIncludeLine = "<!-- INCLUDE";    // include.htm: an include line
+inline constexpr std::string_view kKey = "<!-- INCLUDE ";           // page, in a block: a key line
+inline constexpr std::string_view kStart = "<!-- INCLUDE START -->";
+inline constexpr std::string_view kEnd = "<!-- INCLUDE END -->";
+inline constexpr std::string_view kNews = "<!-- INCLUDE NEWS -->";
+inline constexpr std::string_view kStand = "<!-- STAND START -->";
+inline constexpr std::string_view kCommentEnd = "-->";
+inline constexpr std::string_view kNoDate = "00.00.0000";
+inline constexpr std::string_view kNewsDate = "<!-- NEWS DATE -->";
+inline constexpr std::string_view kNewsName = "<!-- NEWS NAME -->";
+inline constexpr std::string_view kNewsHref = "<!-- NEWS HREF -->";
+inline constexpr std::string_view kEntrySeparator = "___";
+
+inline bool Contains(std::string_view line, std::string_view marker) {
+  return line.find(marker) != std::string_view::npos;
+}
+
+}  // namespace splicery::markers
