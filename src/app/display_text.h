@@ -1,0 +1,12 @@
+// How list items and status texts (bytes) are shown: as UTF-8 where they are valid UTF-8,
+// else as Latin-1, which old German sites often use. The bytes themselves never change.
+#pragma once
+
+#include <string_view>
+
+namespace splicery {
+
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+
+}  // namespace splicery

@@ -1,0 +1,67 @@
+// Form1's working data, without any widget: the five lists, the status line, the detail line
+// and the Start button's state, plus the two handlers that work on them. The Qt window and
+// splicery-cli only show this data; neither adds behaviour of its own.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/sorted_list.h"
+#include "files/file_system.h"
+#include "files/lines.h"
+
+namespace splicery {
+
+enum class LabelId { kLabel3, kLabel4 };
+
+// kPageLine: a page line that the rewrite pass shows in the detail line while it reads it.
+enum class TextKind { kStatus, kPageLine };
+
+// Sees every text as it is written into Label3 or Label4 (also empty ones).
+using LabelListener = std::function<void(LabelId, std::string_view text, TextKind)>;
+
+enum class RunOutcome {
+  kSuccess,        // every page processed (in check mode: checked)
+  kAccessFailure,  // backup, copy or read of a page failed
+  kMarkerFailure,  // a page's last marker line opens a block
+  kWriteFailure,   // writing a page back failed; the page kept its old bytes
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kSuccess;
+  size_t stale_pages = 0;  // pages whose new bytes differ from their current ones
+};
+
+class Form {
+ public:
+  static constexpr std::string_view kCaption = "Splicery V. 1.0";
+
+  std::vector<std::string> List1;  // target list: page paths in include.txt order
+  std::vector<std::string> List2;  // include lines of include.htm in file order
+  std::vector<Line> List3;         // output buffer: new lines of the page being rewritten
+  std::vector<std::string> List4;  // key lines of the include block being rewritten
+  SortedList List5;                // news index
+  bool Command1Enabled = true;
+
+  const std::string& Label3() const { return label3_; }
+  const std::string& Label4() const { return label4_; }
+  void SetLabel3(std::string_view text);
+  void SetLabel4(std::string_view text, TextKind kind = TextKind::kStatus);
+  void SetListener(LabelListener listener) { listener_ = std::move(listener); }
+
+  // Load handler: the start-up scan. False when it ended on a reported failure.
+  bool Load(FileSystem& fs);
+  // Click handler of Command1: the update run.
+  RunResult Command1Click(FileSystem& fs);
+  // The update run's very path with every write left out: nothing is backed up or written.
+  RunResult Check(FileSystem& fs);
+
+ private:
+  std::string label3_ = "Label3";
+  std::string label4_ = "Label4";
+  LabelListener listener_;
+};
+
+}  // namespace splicery
