@@ -1,0 +1,83 @@
+// News index scan. The stand-line parse works on 0-based positions; a position at or past the
+// end of the line holds "no character", which is neither a blank nor "<".
+#include "scan/news_scan.h"
+
+#include "files/lines.h"
+#include "files/markers.h"
+
+namespace splicery {
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+bool At(std::string_view line, size_t p, char c) { return p < line.size() && line[p] == c; }
+
+// Blanks, an optional comment opening ("<" and the three characters after it, unseen), blanks.
+size_t SkipOpening(std::string_view line, size_t p) {
+  while (At(line, p, ' ')) ++p;
+  if (At(line, p, '<')) p += 4;
+  while (At(line, p, ' ')) ++p;
+  return p;
+}
+
+}  // namespace
+
+std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page) {
+  size_t marker = line.find(markers::kStand);
+  if (marker == npos) return std::nullopt;
+  size_t p = SkipOpening(line, marker + markers::kStand.size());
+
+  // The token's first character is taken unseen; it ends at the next blank or "<".
+  size_t e = p + 1;
+  while (e < line.size() && line[e] != ' ' && line[e] != '<') ++e;
+  if (e >= line.size()) return std::nullopt;  // nothing ends the token on this line
+  std::string_view token = line.substr(p, e - p);
+
+  size_t d1 = token.find('.');
+  if (d1 == npos) return std::nullopt;
+  size_t d2 = token.find('.', d1 + 1);
+  if (d2 == npos) return std::nullopt;
+
+  p = SkipOpening(line, e);
+  size_t t = p <= line.size() ? line.find(markers::kCommentEnd, p) : npos;
+  if (t == npos) return std::nullopt;
+  if (token == markers::kNoDate) return std::nullopt;
+
+  std::string entry;
+  entry.reserve(token.size() + page.size() + (t - p) + 6);
+  entry.append(token.substr(d2 + 1)).append(".");
+  entry.append(token.substr(d1 + 1, d2 - d1 - 1)).append(".");
+  entry.append(token.substr(0, d1)).append(markers::kEntrySeparator);
+  entry.append(page).append(markers::kEntrySeparator);
+  entry.append(line.substr(p, t - p));
+  return entry;
+}
+
+bool ScanNews(Form& form, FileSystem& fs) {
+  const size_t count = form.List1.size();
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& page = form.List1[i];
+    form.SetLabel3("Datei " + page + " wird bearbeitet");
+    if (!fs.ReadFile(page, &bytes)) {
+      form.SetLabel3("FEHLER beim Lesen von " + page);
+      return false;
+    }
+    // One pass over the bytes; only lines holding the marker are looked at closely.
+    std::string_view rest = bytes;
+    size_t hit;
+    while ((hit = rest.find(markers::kStand)) != npos) {
+      size_t begin = rest.rfind('\n', hit);
+      begin = begin == npos ? 0 : begin + 1;
+      size_t end = rest.find('\n', hit);
+      std::string_view line = rest.substr(begin, end == npos ? npos : end - begin);
+      if (line.ends_with('\r') && end != npos) line.remove_suffix(1);
+      if (auto entry = ParseStandLine(line, page)) form.List5.Add(std::move(*entry));
+      if (end == npos) break;
+      rest.remove_prefix(end + 1);
+    }
+  }
+  return true;
+}
+
+}  // namespace splicery

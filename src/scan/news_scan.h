@@ -1,0 +1,20 @@
+// Second half of the start-up scan: every target page's stand lines into the news index.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "app/form.h"
+
+namespace splicery {
+
+// The news entry "yyyy.mm.dd___page___title" that one line gives, or nothing: no stand line,
+// an incomplete one, or the date "00.00.0000".
+std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);
+
+// Scans the pages of List1 in order. False when a page could not be read; the message then
+// stands in Label3 and the entries of earlier pages stay.
+bool ScanNews(Form& form, FileSystem& fs);
+
+}  // namespace splicery
