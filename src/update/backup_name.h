@@ -1,0 +1,22 @@
+// Backup copies: "splicery.sic/" + page + ". N.htm", N the lowest free number from 1 up.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "files/file_system.h"
+
+namespace splicery {
+
+inline constexpr const char* kBackupFolder = "splicery.sic";
+
+// The backup name of `page` with number `number`; none for a page path whose backup would
+// land outside the backup folder (a ".." part).
+std::optional<std::string> BackupName(std::string_view page, size_t number);
+
+// The backup name with the lowest number that no regular file holds yet; none when the page
+// has no backup name or a name test fails.
+std::optional<std::string> FindFreeBackupName(FileSystem& fs, std::string_view page);
+
+}  // namespace splicery

@@ -1,0 +1,80 @@
+// Update run driver.
+#include "update/update_run.h"
+
+#include "files/lines.h"
+#include "update/backup_name.h"
+#include "update/block_rewriter.h"
+#include "update/page_rewrite.h"
+
+namespace splicery {
+namespace {
+
+RunResult Stop(Form& form, RunOutcome outcome, std::string message) {
+  form.SetLabel3(message);
+  return RunResult{outcome, 0};
+}
+
+}  // namespace
+
+RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
+  const bool write = mode == RunMode::kWrite;
+  form.Command1Enabled = false;
+  if (write) fs.MakeDirectory(kBackupFolder);  // an existing folder is no failure
+
+  BlockRewriter blocks(form.List2, form.List5);
+  std::function<void(const std::string&)> show_line;
+  if (write) show_line = [&form](const std::string& text) {
+    form.SetLabel4(text, TextKind::kPageLine);
+  };
+
+  RunResult result;
+  std::string bytes;
+  const size_t count = form.List1.size();
+  for (size_t i = 0; i < count; ++i) {
+    const std::string& page = form.List1[i];
+    if (write) form.SetLabel3("Datei " + page + " wird bearbeitet");
+    form.List4.clear();
+    form.List3.clear();
+
+    if (write) {
+      std::optional<std::string> backup = FindFreeBackupName(fs, page);
+      if (!backup || !fs.CopyNew(page, *backup)) {
+        return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
+      }
+    }
+    // The page is read once; the marker check and the rewrite both work on these lines.
+    if (!fs.ReadFile(page, &bytes)) {
+      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
+    }
+    std::vector<Line> lines = SplitLines(bytes);
+    if (!MarkersClose(lines)) {
+      return Stop(form, RunOutcome::kMarkerFailure,
+                  "FEHLER: INCLUDE START/END paßt nicht in " + page);
+    }
+    RewritePage(lines, blocks, form.List3, form.List4, show_line);
+
+    std::string new_bytes = JoinLines(form.List3);
+    if (!write) {
+      if (new_bytes != bytes) {
+        ++result.stale_pages;
+        form.SetLabel3("Datei " + page + " ist nicht aktuell");
+      }
+      continue;
+    }
+    form.SetLabel3("Datei " + page + " wird geschrieben");
+    // Unchanged bytes are not written, so the page keeps its modification time.
+    if (new_bytes != bytes && !fs.ReplaceFile(page, new_bytes)) {
+      return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page);
+    }
+  }
+
+  if (write) {
+    form.SetLabel3("INCLUDE wurde erfolgreich durchgeführt");
+    form.SetLabel4("");
+  } else if (result.stale_pages == 0) {
+    form.SetLabel3("Alle Dateien sind aktuell");
+  }
+  return result;
+}
+
+}  // namespace splicery

@@ -1,0 +1,16 @@
+// The update run: for every target page a backup copy, the marker check, the rewrite and the
+// write-out, with the status texts and the three ways a run ends (four, with a failed write).
+#pragma once
+
+#include "app/form.h"
+
+namespace splicery {
+
+enum class RunMode {
+  kWrite,  // the Start button: back up and write every page
+  kCheck,  // the same path in memory only: report pages whose bytes would change
+};
+
+RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode);
+
+}  // namespace splicery

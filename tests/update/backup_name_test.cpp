@@ -1,0 +1,70 @@
+#include "update/backup_name.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "files/posix_file_system.h"
+#include "support/fault_file_system.h"
+#include "support/temp_site.h"
+
+namespace splicery {
+namespace {
+
+using testing::TempSite;
+
+TEST(BackupName, IsPagePointBlankNumberHtmInsideTheBackupFolder) {
+  const std::vector<std::tuple<std::string, size_t, std::optional<std::string>>> cases = {
+      {"index.htm", 1, "splicery.sic/index.htm. 1.htm"},
+      {"index.htm", 32768, "splicery.sic/index.htm. 32768.htm"},
+      {"sub/page.htm", 2, "splicery.sic/sub/page.htm. 2.htm"},
+      {"", 1, "splicery.sic/. 1.htm"},
+      {" a b ", 3, "splicery.sic/ a b . 3.htm"},
+      {"..a/b..htm", 1, "splicery.sic/..a/b..htm. 1.htm"},
+      // A ".." part would put the copy outside the backup folder.
+      {"../other.htm", 1, std::nullopt},
+      {"sub/../../x.htm", 1, std::nullopt},
+      {"sub/..", 1, std::nullopt},
+  };
+  for (const auto& [page, number, name] : cases) {
+    SCOPED_TRACE(page);
+    EXPECT_EQ(BackupName(page, number), name);
+  }
+}
+
+TEST(BackupName, SearchTakesTheLowestNumberNoRegularFileHolds) {
+  struct Case {
+    std::vector<std::string> existing;
+    std::string expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, "splicery.sic/p.htm. 1.htm"},
+      {{"p.htm. 1.htm", "p.htm. 2.htm", "p.htm. 3.htm"}, "splicery.sic/p.htm. 4.htm"},
+      {{"p.htm. 1.htm", "p.htm. 3.htm"}, "splicery.sic/p.htm. 2.htm"},
+      {{"q.htm. 1.htm", "p.htm.1.htm"}, "splicery.sic/p.htm. 1.htm"},
+  };
+  for (const Case& c : cases) {
+    TempSite site;
+    ::mkdir("splicery.sic", 0755);
+    for (const std::string& name : c.existing) TempSite::Write("splicery.sic/" + name, "x");
+    PosixFileSystem fs;
+    EXPECT_EQ(FindFreeBackupName(fs, "p.htm"), c.expected);
+  }
+}
+
+TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {
+  TempSite site;
+  ::mkdir("splicery.sic", 0755);
+  ::mkdir("splicery.sic/p.htm. 1.htm", 0755);
+  ASSERT_EQ(::symlink("nowhere", "splicery.sic/p.htm. 2.htm"), 0);
+  PosixFileSystem real;
+  EXPECT_EQ(FindFreeBackupName(real, "p.htm"), "splicery.sic/p.htm. 1.htm");
+
+  testing::FaultFileSystem faulty(real);
+  faulty.FailCall(testing::Op::kProbe, 0);
+  EXPECT_EQ(FindFreeBackupName(faulty, "p.htm"), std::nullopt);
+  EXPECT_EQ(FindFreeBackupName(faulty, "../p.htm"), std::nullopt);
+}
+
+}  // namespace
+}  // namespace splicery
