@@ -1,0 +1,148 @@
+#include "update/page_rewrite.h"
+
+#include <gtest/gtest.h>
+
+namespace splicery {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+std::vector<Line> Page(const Texts& texts) {
+  std::vector<Line> lines;
+  for (const std::string& t : texts) lines.push_back(Line{t, Eol::kLf});
+  return lines;
+}
+
+Texts TextsOf(const std::vector<Line>& lines) {
+  Texts texts;
+  for (const Line& l : lines) texts.push_back(l.text);
+  return texts;
+}
+
+const std::string S = "<!-- INCLUDE START -->", E = "<!-- INCLUDE END -->";
+const std::string MENU = "<!-- INCLUDE MENU -->", FOOT = "<!-- INCLUDE FOOT -->";
+const std::string NEWS = "<!-- INCLUDE NEWS -->";
+
+struct Rewrite {
+  Texts include;
+  SortedList news;
+  Texts Run(const Texts& page) {
+    BlockRewriter blocks(include, news);
+    std::vector<Line> out;
+    Texts keys;
+    RewritePage(Page(page), blocks, out, keys);
+    return TextsOf(out);
+  }
+};
+
+TEST(MarkersClose, TheLastMarkerLineMustClose) {
+  const std::vector<std::pair<Texts, bool>> cases = {
+      {{}, true},
+      {{"<p>no markers</p>"}, true},
+      {{S, MENU, E}, true},
+      {{E, S, E}, true},
+      {{S, S, E}, true},
+      {{E}, true},  // an END without START is accepted
+      {{E, S}, false},
+      {{S, "x"}, false},
+      {{S + E}, true},  // END is tested first
+      {{E, "x " + S + " y"}, false},
+      {{"<!-- include start -->"}, true},
+  };
+  for (const auto& [page, closes] : cases) {
+    SCOPED_TRACE(::testing::PrintToString(page));
+    EXPECT_EQ(MarkersClose(Page(page)), closes);
+  }
+}
+
+TEST(RewritePage, WorkedExampleAndASecondRunChangesNothing) {
+  Rewrite r{{MENU + "<a href='a.htm'>A</a>", FOOT + "<p>Impressum</p>", MENU + "<a href='b.htm'>B</a>"},
+            {}};
+  Texts page = {"<body>", S, MENU, "<a href='old.htm'>Old</a>", E, "</body>"};
+  Texts once = r.Run(page);
+  EXPECT_EQ(once, (Texts{"<body>", S, MENU, "<a href='a.htm'>A</a>", "<a href='b.htm'>B</a>", E,
+                         "</body>"}));
+  EXPECT_EQ(r.Run(once), once);
+}
+
+struct BlockCase {
+  const char* name;
+  Texts include;
+  Texts page;
+  Texts expected;
+};
+
+TEST(RewritePage, IncludeBlocks) {
+  const std::vector<BlockCase> cases = {
+      {"a block without key lines keeps only START and END",
+       {MENU + "m"}, {S, "old", "older", E}, {S, E}},
+      {"no include lines at all", {}, {S, MENU, "old", E}, {S, MENU, E}},
+      {"key line that matches nothing", {FOOT + "f"}, {S, MENU, "old", E}, {S, MENU, E}},
+      {"include line that is only the key gives one empty line", {MENU}, {S, MENU, E},
+       {S, MENU, "", E}},
+      {"indented key line matches nothing", {MENU + "m"}, {S, "  " + MENU, E}, {S, "  " + MENU, E}},
+      {"include lines outer, key lines inner; a key twice yields twice",
+       {MENU + "m1", FOOT + "f1", "x" + MENU + "m2" + FOOT + "f2"},
+       {S, FOOT, MENU, FOOT, E},
+       {S, FOOT, MENU, FOOT, "m1", "f1", "f1", "f2", "m2" + FOOT + "f2", "f2", E}},
+      {"fragment is taken behind the first occurrence of the key",
+       {"pre" + MENU + "a" + MENU + "b"}, {S, MENU, E}, {S, MENU, "a" + MENU + "b", E}},
+      {"a second START inside a block is a key line; the block ends at the first END",
+       {S + "s"}, {S, S, "old", E, "after", E}, {S, S, "s", E, "after", E}},
+      {"<!-- INCLUDE without a blank inside a block is dropped",
+       {}, {S, "<!-- INCLUDEMENU -->", E}, {S, E}},
+      {"text around markers on START, key and END lines is kept",
+       {"<li>" + MENU + " x</li>ok"},
+       {"<ul>" + S + "</ul>", "<li>" + MENU + " x</li>", "old", "a" + E + "b"},
+       {"<ul>" + S + "</ul>", "<li>" + MENU + " x</li>", "ok", "a" + E + "b"}},
+      {"a line with START and END is copied, outside and never drops lines",
+       {MENU + "m"}, {"x", S + E, MENU, "keep", E, "y"}, {"x", S + E, MENU, "keep", E, "y"}},
+      {"a line with START and END inside a block is its END line",
+       {MENU + "m"}, {S, MENU, "old", S + E, "keep"}, {S, MENU, "m", S + E, "keep"}},
+      {"a news block generates news, its other key lines nothing",
+       {MENU + "m", NEWS + "n:<!-- NEWS NAME -->"}, {S, MENU, NEWS, "old", E},
+       {S, MENU, NEWS, "n:T", E}},
+      {"two news blocks both get the full list",
+       {NEWS + "<!-- NEWS NAME -->"}, {S, NEWS, E, "mid", S, NEWS, "x", E},
+       {S, NEWS, "T", E, "mid", S, NEWS, "T", E}},
+      {"a block open at the end of the page writes no END line",
+       {MENU + "m"}, {S, MENU, "old"}, {S, MENU, "m"}},
+  };
+  for (const BlockCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Rewrite r{c.include, {}};
+    r.news.Add("2003.08.15___p.htm___T");
+    EXPECT_EQ(r.Run(c.page), c.expected);
+  }
+}
+
+TEST(RewritePage, TerminatorsStayAndGeneratedLinesTakeTheStartLines) {
+  Texts include = {MENU + "m1", MENU + "m2"};
+  SortedList news;
+  BlockRewriter blocks(include, news);
+  std::vector<Line> page = {{"a", Eol::kLf}, {S, Eol::kCrLf}, {MENU, Eol::kLf},
+                            {"old", Eol::kLf}, {E, Eol::kLf}, {"z", Eol::kNone}};
+  std::vector<Line> out;
+  Texts keys;
+  Texts seen;
+  RewritePage(page, blocks, out, keys, [&](const std::string& line) { seen.push_back(line); });
+  EXPECT_EQ(JoinLines(out), "a\n" + S + "\r\n" + MENU + "\nm1\r\nm2\r\n" + E + "\nz");
+  EXPECT_EQ(keys, Texts{MENU});
+  // The pass shows the lines it reads itself: outside blocks and START lines.
+  EXPECT_EQ(seen, (Texts{"a", S, "z"}));
+}
+
+TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
+  SortedList news;
+  Texts include = {MENU + "m"};
+  BlockRewriter blocks(include, news);
+  for (std::string bytes : {"", "a", "a\n", "a\r\nb\nc\r\n", "x\r\r\n\n\ny", "<!-- INCLUDE END -->\r\n"}) {
+    std::vector<Line> out;
+    Texts keys;
+    RewritePage(SplitLines(bytes), blocks, out, keys);
+    EXPECT_EQ(JoinLines(out), bytes);
+  }
+}
+
+}  // namespace
+}  // namespace splicery
