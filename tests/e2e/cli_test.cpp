@@ -1,0 +1,171 @@
+// splicery-cli end to end: the built binary on scratch sites, its output streams and exit codes.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "support/temp_site.h"
+
+namespace splicery {
+namespace {
+
+using testing::Files;
+using testing::TempSite;
+
+struct Result {
+  int code;
+  std::string out;
+  std::string err;
+};
+
+Result RunCli(const std::vector<std::string>& args) {
+  std::vector<char*> argv = {const_cast<char*>(SPLICERY_CLI_PATH)};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int out = ::open(".cli-out", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(".cli-err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(out, 1);
+    ::dup2(err, 2);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempSite::Read(".cli-out"),
+           TempSite::Read(".cli-err")};
+  ::unlink(".cli-out");
+  ::unlink(".cli-err");
+  return r;
+}
+
+const Files kSite = {
+    {"include.txt", "a.htm\nb.htm\n"},
+    {"include.htm", "<!-- INCLUDE MENU -->m\n"},
+    {"a.htm", "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nold\n<!-- INCLUDE END -->\n"},
+    {"b.htm", "<p>no blocks</p>\n"},
+};
+
+const std::string kScanOut =
+    " 2 Dateien werden bearbeitet\n 1 Include-Zeilen in INCLUDE.HTM gefunden\n"
+    "Datei a.htm wird bearbeitet\nDatei b.htm wird bearbeitet\n";
+
+TEST(Cli, UpdatesASiteThenCheckFindsItCurrent) {
+  TempSite site(kSite);
+  Result run = RunCli({});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_EQ(run.out, kScanOut +
+                         "Datei a.htm wird bearbeitet\nDatei a.htm wird geschrieben\n"
+                         "Datei b.htm wird bearbeitet\nDatei b.htm wird geschrieben\n"
+                         "INCLUDE wurde erfolgreich durchgeführt\n");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(TempSite::Read("a.htm"),
+            "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nm\n<!-- INCLUDE END -->\n");
+
+  Result check = RunCli({"--check"});
+  EXPECT_EQ(check.code, 0);
+  EXPECT_EQ(check.out, kScanOut + "Alle Dateien sind aktuell\n");
+}
+
+TEST(Cli, CheckOnAStaleSiteWritesNothingAtAll) {
+  TempSite site(kSite);
+  Result check = RunCli({"--check"});
+  EXPECT_EQ(check.code, 1);
+  EXPECT_EQ(check.out, kScanOut + "Datei a.htm ist nicht aktuell\n");
+  EXPECT_EQ(check.err, "");
+  EXPECT_EQ(site.Snapshot(), kSite);
+}
+
+TEST(Cli, WorksInTheFolderGivenWithDashC) {
+  TempSite outer;
+  ::mkdir("site", 0755);
+  for (const auto& [path, bytes] : kSite) TempSite::Write("site/" + path, bytes);
+  Result check = RunCli({"--check", "-C", "site"});
+  EXPECT_EQ(check.code, 1);
+  EXPECT_EQ(check.out, kScanOut + "Datei a.htm ist nicht aktuell\n");
+  Result run = RunCli({"-C", "site"});
+  EXPECT_EQ(run.code, 0);
+  EXPECT_TRUE(TempSite::Exists("site/splicery.sic/a.htm. 1.htm"));
+  EXPECT_FALSE(TempSite::Exists("splicery.sic"));
+}
+
+struct FailureCase {
+  const char* name;
+  Files change;
+  std::vector<std::string> args;
+  std::string err;
+  std::string out_tail;  // the end of standard output
+};
+
+TEST(Cli, FailuresGoToStandardErrorWithExitOne) {
+  const std::vector<FailureCase> cases = {
+      {"include.txt missing", {{"include.txt", ""}}, {}, "FEHLER beim Lesen von INCLUDE.TXT\n", ""},
+      {"include.htm missing", {{"include.htm", ""}}, {},
+       "FEHLER beim Lesen von INCLUDE.HTM\n", " 2 Dateien werden bearbeitet\n"},
+      {"page missing at scan", {{"include.txt", "a.htm\nnope.htm\nb.htm\n"}}, {},
+       "FEHLER beim Lesen von nope.htm\n", "Datei nope.htm wird bearbeitet\n"},
+      {"markers do not pair", {{"b.htm", "<!-- INCLUDE START -->\n"}}, {},
+       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n", "Datei b.htm wird bearbeitet\n"},
+      {"markers do not pair, check mode", {{"b.htm", "<!-- INCLUDE START -->\n"}}, {"--check"},
+       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n", "Datei a.htm ist nicht aktuell\n"},
+  };
+  for (const FailureCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Files files = kSite;
+    for (const auto& [path, bytes] : c.change) {
+      if (bytes.empty()) {
+        files.erase(path);
+      } else {
+        files[path] = bytes;
+      }
+    }
+    TempSite site(files);
+    Result r = RunCli(c.args);
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_TRUE(r.out.ends_with(c.out_tail)) << r.out;
+    EXPECT_EQ(r.out.find("INCLUDE wurde erfolgreich"), std::string::npos);
+    EXPECT_EQ(r.out.find("Alle Dateien sind aktuell"), std::string::npos);
+  }
+}
+
+TEST(Cli, AScanFailureWritesNothing) {
+  Files files = kSite;
+  files["include.txt"] = "a.htm\nnope.htm\n";
+  TempSite site(files);
+  EXPECT_EQ(RunCli({}).code, 1);
+  EXPECT_EQ(site.Snapshot(), files);
+}
+
+TEST(Cli, BadCommandLinesExitTwoWithUsage) {
+  TempSite site(kSite);
+  const std::vector<std::vector<std::string>> cases = {
+      {"--bogus"}, {"-C"}, {"-C", "no-such-dir"}, {"-C", "a.htm"}, {"--check", "--check"},
+      {"-C", ".", "-C", "."}, {"extra"},
+  };
+  for (const auto& args : cases) {
+    SCOPED_TRACE(::testing::PrintToString(args));
+    Result r = RunCli(args);
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Aufruf: splicery-cli"), std::string::npos) << r.err;
+  }
+  EXPECT_NE(RunCli({"-C", "no-such-dir"}).err.find("no-such-dir kann nicht betreten werden"),
+            std::string::npos);
+  EXPECT_EQ(site.Snapshot(), kSite);
+}
+
+TEST(Cli, HelpAndVersion) {
+  TempSite site;
+  Result version = RunCli({"--version"});
+  EXPECT_EQ(version.code, 0);
+  EXPECT_EQ(version.out, "Splicery V. 1.0\n");
+  Result help = RunCli({"--help"});
+  EXPECT_EQ(help.code, 0);
+  EXPECT_NE(help.out.find("--check"), std::string::npos);
+  EXPECT_NE(help.out.find("Rückgabewerte"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace splicery
