@@ -1,0 +1,182 @@
+// The window under the offscreen platform: controls as designed, load and Start through the
+// core, keyboard use.
+#include "app/main_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QTest>
+
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
+
+namespace splicery {
+namespace {
+
+using testing::TempSite;
+
+struct Control {
+  const char* name;
+  const char* caption;  // nullptr: no caption
+  int left, top, width, height;  // twips
+};
+
+// The designed layout, in tab order.
+const Control kControls[] = {
+    {"List1", nullptr, 5040, 360, 5175, 1620},
+    {"Label1", "Include-Quelle: INCLUDE.HTM:", 120, 120, 4455, 255},
+    {"Label2", "Include-Ziele:", 4920, 120, 4455, 375},
+    {"Command1", "Start", 5040, 7320, 1695, 495},
+    {"Label3", nullptr, 5040, 6360, 5055, 255},
+    {"Label4", nullptr, 5040, 6720, 5175, 255},
+    {"List2", nullptr, 120, 360, 4695, 7470},
+    {"List3", nullptr, 8400, 7200, 735, 645},
+    {"List4", nullptr, 9360, 7200, 855, 645},
+    {"Label5",
+     "Nach Änderung der INCLUDE.TXT oder INCLUDE.HTM einmal dieses Programm schließen und neu "
+     "starten!",
+     5040, 5520, 5175, 615},
+    {"List5", nullptr, 5040, 2400, 5175, 2985},
+    {"Label6", "NEWS: Datum___Dateiname___Name", 5040, 2160, 4695, 255},
+};
+
+QStringList Items(QListView* list) {
+  QStringList items;
+  for (int row = 0; row < list->model()->rowCount(); ++row)
+    items << list->model()->index(row, 0).data().toString();
+  return items;
+}
+
+TEST(MainWindow, ControlsAsDesigned) {
+  TempSite site({{"include.txt", ""}, {"include.htm", ""}});
+  PosixFileSystem fs;
+  Form form;
+  MainWindow window(form, fs);
+  EXPECT_EQ(window.windowTitle(), "Splicery V. 1.0");
+  EXPECT_EQ(window.size(), QSize(690, 538));
+  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  for (const Control& c : kControls) {
+    SCOPED_TRACE(c.name);
+    auto* widget = window.findChild<QWidget*>(c.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_EQ(widget->geometry(),
+              QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+    if (c.caption) {
+      QString text = qobject_cast<QLabel*>(widget) ? qobject_cast<QLabel*>(widget)->text()
+                                                   : qobject_cast<QPushButton*>(widget)->text();
+      EXPECT_EQ(text, QString::fromUtf8(c.caption));
+    }
+  }
+  EXPECT_EQ(window.findChild<QWidget*>("List1")->geometry(), QRect(336, 24, 345, 108));
+  EXPECT_TRUE(window.findChild<QLabel*>("Label5")->wordWrap());
+  for (const char* name : {"Label3", "Label4"}) {
+    auto* label = window.findChild<QLabel*>(name);
+    EXPECT_EQ(label->palette().color(QPalette::WindowText), QColor(0, 0, 255)) << name;
+    EXPECT_EQ(label->textFormat(), Qt::PlainText) << name;
+  }
+  EXPECT_NE(window.findChild<QLabel*>("Label1")->palette().color(QPalette::WindowText),
+            QColor(0, 0, 255));
+  auto* button = window.findChild<QPushButton*>("Command1");
+  EXPECT_FALSE(button->isDefault());
+  EXPECT_FALSE(button->autoDefault());
+}
+
+const testing::Files kSite = {
+    {"include.txt", "b.htm\na.htm\n"},
+    {"include.htm", "<!-- INCLUDE MENU -->m\nnot an include line\n<!-- INCLUDE NEWS --><!-- NEWS NAME -->\n"},
+    {"a.htm", "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
+              "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n"},
+    {"b.htm", "<!-- STAND START -->02.02.2002<!--Stra\xDF" "e-->\n"},  // Latin-1
+};
+
+TEST(MainWindow, LoadFillsTheListsAndStatusLines) {
+  TempSite site(kSite);
+  PosixFileSystem fs;
+  Form form;
+  MainWindow window(form, fs);
+  window.Load();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List1")), QStringList({"b.htm", "a.htm"}));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List2")),
+            QStringList({"<!-- INCLUDE MENU -->m", "<!-- INCLUDE NEWS --><!-- NEWS NAME -->"}));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List5")),
+            QStringList({QString::fromUtf8("2001.01.01___a.htm___Grüße"),
+                         QString::fromUtf8("2002.02.02___b.htm___Straße")}));
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Datei a.htm wird bearbeitet");
+  EXPECT_EQ(window.findChild<QLabel*>("Label4")->text(),
+            " 2 Include-Zeilen in INCLUDE.HTM gefunden");
+  EXPECT_FALSE(window.findChild<QWidget*>("List3")->isVisible());
+  EXPECT_FALSE(window.findChild<QWidget*>("List4")->isVisible());
+  EXPECT_EQ(window.focusWidget(), window.findChild<QWidget*>("List1"));
+  EXPECT_TRUE(window.findChild<QPushButton*>("Command1")->isEnabled());
+}
+
+TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
+  TempSite site(kSite);
+  PosixFileSystem fs;
+  Form form;
+  MainWindow window(form, fs);
+  window.Load();
+  window.show();
+  QApplication::setActiveWindow(&window);
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  auto* list1 = window.findChild<QWidget*>("List1");
+  auto* button = window.findChild<QPushButton*>("Command1");
+  auto* list2 = window.findChild<QWidget*>("List2");
+  auto* list5 = window.findChild<QWidget*>("List5");
+  list1->setFocus();
+  // Labels and the hidden working lists never take the focus.
+  std::vector<QWidget*> chain;
+  for (int i = 0; i < 4; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    chain.push_back(QApplication::focusWidget());
+  }
+  EXPECT_EQ(chain, (std::vector<QWidget*>{button, list2, list5, list1}));
+
+  QTest::keyClick(list1, Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), button);
+  QTest::keyClick(button, Qt::Key_Space);
+  EXPECT_FALSE(button->isEnabled());
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(),
+            QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
+  EXPECT_EQ(window.findChild<QLabel*>("Label4")->text(), "");
+  EXPECT_EQ(TempSite::Read("a.htm"),
+            "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
+            "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nm\n<!-- INCLUDE END -->\n");
+
+  // Once disabled, Start is skipped and a second press starts nothing.
+  list1->setFocus();
+  QTest::keyClick(list1, Qt::Key_Tab);
+  EXPECT_EQ(QApplication::focusWidget(), list2);
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_FALSE(TempSite::Exists("splicery.sic/a.htm. 2.htm"));
+}
+
+// Lists are unbounded: no item is lost past any 16-bit count.
+TEST(MainWindow, ShowsLargeListsThroughTheModel) {
+  std::string targets;
+  for (int i = 0; i < 100000; ++i) targets += "p" + std::to_string(i) + ".htm\n";
+  TempSite site({{"include.txt", targets}});
+  PosixFileSystem fs;
+  Form form;
+  MainWindow window(form, fs);
+  window.Load();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(window.findChild<QListView*>("List1")->model()->rowCount(), 100000);
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Lesen von INCLUDE.HTM");
+}
+
+}  // namespace
+}  // namespace splicery
+
+int main(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
