@@ -40,7 +40,7 @@ class Form {
 
   std::vector<std::string> List1;  // target list: page paths in include.txt order
   std::vector<std::string> List2;  // include lines of include.htm in file order
-  std::vector<Line> List3;         // output buffer: new lines of the page being rewritten
+  LineBuffer List3;                // output buffer: new lines of the page being rewritten
   std::vector<std::string> List4;  // key lines of the include block being rewritten
   SortedList List5;                // news index
   bool Command1Enabled = true;

@@ -20,9 +20,10 @@ class FileSystem {
   // Creates a folder; false when it fails for any reason, an existing folder included.
   virtual bool MakeDirectory(const std::string& path) = 0;
 
-  // Copies `from` to `to` byte for byte; fails when `to` exists or cannot be created. On
-  // failure nothing is left at `to`; on success `to` is complete (never a partial copy).
-  virtual bool CopyNew(const std::string& from, const std::string& to) = 0;
+  // Copies the regular file `from` to `to` byte for byte and hands back the bytes copied, so
+  // the caller works on exactly what was backed up. Fails when `to` exists or cannot be
+  // created; then nothing is left at `to`. On success `to` is complete, never a partial copy.
+  virtual bool CopyNew(const std::string& from, const std::string& to, std::string* bytes) = 0;
 
   // Reads a whole regular file into `bytes`. A folder, a device or a missing file fails.
   virtual bool ReadFile(const std::string& path, std::string* bytes) = 0;

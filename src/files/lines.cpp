@@ -1,42 +1,7 @@
-// Line splitting and joining with each line's own terminator.
+// Line splitting without copies, and the byte-backed line list.
 #include "files/lines.h"
 
 namespace splicery {
-namespace {
-
-template <typename Sink>
-void ForEachLine(std::string_view bytes, Sink sink) {
-  size_t start = 0;
-  while (start < bytes.size()) {
-    size_t lf = bytes.find('\n', start);
-    if (lf == std::string_view::npos) {
-      sink(bytes.substr(start), Eol::kNone);
-      return;
-    }
-    if (lf > start && bytes[lf - 1] == '\r') {
-      sink(bytes.substr(start, lf - 1 - start), Eol::kCrLf);
-    } else {
-      sink(bytes.substr(start, lf - start), Eol::kLf);
-    }
-    start = lf + 1;
-  }
-}
-
-}  // namespace
-
-std::vector<Line> SplitLines(std::string_view bytes) {
-  std::vector<Line> lines;
-  ForEachLine(bytes, [&](std::string_view text, Eol eol) {
-    lines.push_back(Line{std::string(text), eol});
-  });
-  return lines;
-}
-
-std::vector<std::string> SplitTexts(std::string_view bytes) {
-  std::vector<std::string> texts;
-  ForEachLine(bytes, [&](std::string_view text, Eol) { texts.emplace_back(text); });
-  return texts;
-}
 
 std::string_view EolBytes(Eol eol) {
   switch (eol) {
@@ -50,18 +15,56 @@ std::string_view EolBytes(Eol eol) {
   return "";
 }
 
-std::string JoinLines(const std::vector<Line>& lines) {
-  size_t size = 0;
-  for (const Line& line : lines) size += line.text.size() + 2;
-  std::string bytes;
-  bytes.reserve(size);
-  for (size_t i = 0; i < lines.size(); ++i) {
-    bytes += lines[i].text;
-    Eol eol = lines[i].eol;
-    if (eol == Eol::kNone && i + 1 < lines.size()) eol = Eol::kLf;
-    bytes += EolBytes(eol);
+LineView LineCursor::Next() {
+  const size_t start = pos_;
+  const size_t lf = bytes_.find('\n', start);
+  if (lf == std::string_view::npos) {
+    pos_ = bytes_.size();
+    return {bytes_.substr(start), Eol::kNone};
   }
-  return bytes;
+  pos_ = lf + 1;
+  if (lf > start && bytes_[lf - 1] == '\r') return {bytes_.substr(start, lf - 1 - start), Eol::kCrLf};
+  return {bytes_.substr(start, lf - start), Eol::kLf};
+}
+
+void LineCursor::SkipToLineOf(size_t offset) {
+  if (offset <= pos_) return;
+  const size_t lf = bytes_.rfind('\n', offset - 1);
+  if (lf != std::string_view::npos && lf + 1 > pos_) pos_ = lf + 1;
+}
+
+LineView LineAround(std::string_view bytes, size_t offset, size_t* next) {
+  LineCursor cursor(bytes);
+  cursor.SkipToLineOf(offset);
+  const LineView line = cursor.Next();
+  *next = cursor.position();
+  return line;
+}
+
+std::vector<std::string> SplitTexts(std::string_view bytes) {
+  std::vector<std::string> texts;
+  for (LineCursor cursor(bytes); !cursor.AtEnd();) texts.emplace_back(cursor.Next().text);
+  return texts;
+}
+
+void LineBuffer::Append(std::string_view text, Eol eol) {
+  if (open_) bytes_ += '\n';
+  const size_t begin = bytes_.size();
+  bytes_.append(text);
+  lines_.push_back({begin, bytes_.size()});
+  bytes_.append(EolBytes(eol));
+  open_ = eol == Eol::kNone;
+}
+
+void LineBuffer::Clear() {
+  bytes_.clear();
+  lines_.clear();
+  open_ = false;
+}
+
+std::string_view LineBuffer::operator[](size_t index) const {
+  const Span& span = lines_[index];
+  return std::string_view(bytes_).substr(span.begin, span.end - span.begin);
 }
 
 std::string_view StripBom(std::string_view bytes) {

@@ -1,6 +1,7 @@
 // Text files as lines of bytes. A line ends at LF; a CR right before that LF belongs to the
-// terminator. A lone CR is text. The final line may lack a terminator. Splitting and joining
-// are exact inverses, so an unchanged page is written back byte for byte.
+// terminator. A lone CR is text. The final line may lack a terminator. Reading lines and
+// appending them again gives back the same bytes, so an unchanged page is written back byte for
+// byte.
 #pragma once
 
 #include <string>
@@ -11,24 +12,59 @@ namespace splicery {
 
 enum class Eol : unsigned char { kNone, kLf, kCrLf };
 
-struct Line {
-  std::string text;  // without terminator
+std::string_view EolBytes(Eol eol);
+
+// One line as a view into bytes that someone else owns.
+struct LineView {
+  std::string_view text;  // without terminator
   Eol eol = Eol::kLf;
 
-  bool operator==(const Line&) const = default;
+  bool operator==(const LineView&) const = default;
 };
 
-// Splits bytes into lines; zero bytes give no lines.
-std::vector<Line> SplitLines(std::string_view bytes);
+// Walks the lines of a byte string without copying them.
+class LineCursor {
+ public:
+  explicit LineCursor(std::string_view bytes) : bytes_(bytes) {}
+  bool AtEnd() const { return pos_ >= bytes_.size(); }
+  // The next line; only valid when !AtEnd().
+  LineView Next();
+  // Byte offset of the next line.
+  size_t position() const { return pos_; }
+  // Moves to the start of the line holding byte `offset` (which must lie at or after position()).
+  void SkipToLineOf(size_t offset);
 
-// Splits into the texts only (configuration files, where terminators do not matter).
+ private:
+  std::string_view bytes_;
+  size_t pos_ = 0;
+};
+
+// The line that holds byte `offset` of `bytes`; *next receives where the line after it begins.
+LineView LineAround(std::string_view bytes, size_t offset, size_t* next);
+
+// The texts only, copied (configuration files, where terminators do not matter).
 std::vector<std::string> SplitTexts(std::string_view bytes);
 
-// Joins lines back into bytes. A line without terminator that is not the last one gets LF,
-// so that two lines are never glued into one.
-std::string JoinLines(const std::vector<Line>& lines);
+// An ordered list of lines stored as the bytes of a file: appending a line appends its text and
+// terminator, so the list's bytes are the file's new content without another copy. A line
+// without terminator that gets a successor is given LF, so two lines are never glued into one.
+class LineBuffer {
+ public:
+  void Append(std::string_view text, Eol eol);
+  void Append(const LineView& line) { Append(line.text, line.eol); }
+  void Clear();
+  size_t size() const { return lines_.size(); }
+  std::string_view operator[](size_t index) const;
+  const std::string& bytes() const { return bytes_; }
 
-std::string_view EolBytes(Eol eol);
+ private:
+  struct Span {
+    size_t begin, end;
+  };
+  std::string bytes_;
+  std::vector<Span> lines_;
+  bool open_ = false;  // the last line has no terminator yet
+};
 
 // A UTF-8 byte-order mark at the very start, if any, removed.
 std::string_view StripBom(std::string_view bytes);

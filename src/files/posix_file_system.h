@@ -13,7 +13,7 @@ class PosixFileSystem : public FileSystem {
  public:
   Probe ProbeFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
-  bool CopyNew(const std::string& from, const std::string& to) override;
+  bool CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   bool ReadFile(const std::string& path, std::string* bytes) override;
   bool ReplaceFile(const std::string& path, std::string_view bytes) override;
 };

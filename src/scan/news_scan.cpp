@@ -23,7 +23,7 @@ size_t SkipOpening(std::string_view line, size_t p) {
 }  // namespace
 
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page) {
-  size_t marker = line.find(markers::kStand);
+  size_t marker = markers::Find(line, markers::kStand);
   if (marker == npos) return std::nullopt;
   size_t p = SkipOpening(line, marker + markers::kStand.size());
 
@@ -64,17 +64,10 @@ bool ScanNews(Form& form, FileSystem& fs) {
       return false;
     }
     // One pass over the bytes; only lines holding the marker are looked at closely.
-    std::string_view rest = bytes;
-    size_t hit;
-    while ((hit = rest.find(markers::kStand)) != npos) {
-      size_t begin = rest.rfind('\n', hit);
-      begin = begin == npos ? 0 : begin + 1;
-      size_t end = rest.find('\n', hit);
-      std::string_view line = rest.substr(begin, end == npos ? npos : end - begin);
-      if (line.ends_with('\r') && end != npos) line.remove_suffix(1);
+    size_t next = 0;
+    for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
+      const std::string_view line = LineAround(bytes, hit, &next).text;
       if (auto entry = ParseStandLine(line, page)) form.List5.Add(std::move(*entry));
-      if (end == npos) break;
-      rest.remove_prefix(end + 1);
     }
   }
   return true;

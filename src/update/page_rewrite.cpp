@@ -1,4 +1,5 @@
-// Marker validation and the rewrite pass with its include blocks.
+// Marker validation and the rewrite pass with its include blocks. Both look for markers in the
+// page's bytes first and only then at the line that holds one: most lines hold none.
 #include "update/page_rewrite.h"
 
 #include "files/markers.h"
@@ -6,60 +7,73 @@
 namespace splicery {
 
 using markers::Contains;
+using markers::Find;
+constexpr size_t npos = std::string_view::npos;
 
-bool MarkersClose(const std::vector<Line>& page) {
+bool MarkersClose(std::string_view page) {
   bool open = false;
-  for (const Line& line : page) {
-    if (Contains(line.text, markers::kEnd)) {
+  // START and END both begin with the key marker, so one search finds every candidate line.
+  for (size_t hit = Find(page, markers::kKey); hit != npos;) {
+    size_t next;
+    const std::string_view line = LineAround(page, hit, &next).text;
+    if (Contains(line, markers::kEnd)) {
       open = false;
-    } else if (Contains(line.text, markers::kStart)) {
+    } else if (Contains(line, markers::kStart)) {
       open = true;
     }
+    hit = Find(page, markers::kKey, next);
   }
   return !open;
 }
 
-void RewritePage(const std::vector<Line>& page, BlockRewriter& blocks, std::vector<Line>& out,
+void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
-                 const std::function<void(const std::string&)>& on_line) {
-  out.clear();
+                 const std::function<void(std::string_view)>& on_line) {
+  out.Clear();
   std::vector<std::string_view> generated;
-  size_t i = 0;
-  while (i < page.size()) {
-    const Line& line = page[i++];
+  LineCursor cursor(page);
+  size_t next_start = Find(page, markers::kStart);
+  while (!cursor.AtEnd()) {
+    const LineView line = cursor.Next();
     if (on_line) on_line(line.text);
+    // A START marker lies inside this line when it begins before the next line does.
+    const bool holds_start = next_start < cursor.position();
     // A line holding START and END opens no block: it is copied like any other line, so no
     // page line outside a block is ever dropped.
-    if (!Contains(line.text, markers::kStart) || Contains(line.text, markers::kEnd)) {
-      out.push_back(line);
+    if (!holds_start || Contains(line.text, markers::kEnd)) {
+      out.Append(line);
+      if (holds_start) next_start = Find(page, markers::kStart, cursor.position());
       continue;
     }
-    out.push_back(line);
+    out.Append(line);
     keys.clear();
     bool news = false;
-    const Line* end_line = nullptr;
-    while (i < page.size()) {
-      const Line& inner = page[i++];
+    bool ended = false;
+    LineView end_line;
+    while (!cursor.AtEnd()) {
+      const LineView inner = cursor.Next();
       if (Contains(inner.text, markers::kEnd)) {
-        end_line = &inner;
+        end_line = inner;
+        ended = true;
         break;
       }
       if (Contains(inner.text, markers::kKey)) {
         news = news || Contains(inner.text, markers::kNews);
-        keys.push_back(inner.text);
-        out.push_back(inner);
+        keys.emplace_back(inner.text);
+        out.Append(inner);
       }
       // Every other line inside the block is the last run's output: dropped.
     }
-    Eol eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
+    const Eol eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
     if (news) {
-      for (const std::string& text : blocks.NewsLines()) out.push_back(Line{text, eol});
+      for (const std::string& text : blocks.NewsLines()) out.Append(text, eol);
     } else {
       generated.clear();
       blocks.Substitute(keys, generated);
-      for (std::string_view text : generated) out.push_back(Line{std::string(text), eol});
+      for (std::string_view text : generated) out.Append(text, eol);
     }
-    if (end_line) out.push_back(*end_line);
+    if (ended) out.Append(end_line);
+    next_start = Find(page, markers::kStart, cursor.position());
   }
 }
 

@@ -1,9 +1,10 @@
-// The rewrite of one page as a pure function of its lines, the include lines and the news
+// The rewrite of one page as a pure function of its bytes, the include lines and the news
 // index. The update run and the check mode both call it, so they cannot disagree.
 #pragma once
 
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "files/lines.h"
@@ -13,13 +14,13 @@ namespace splicery {
 
 // True when, of the lines holding a START or an END marker, the last one closes a block (a
 // line holding both counts as closing). A page without marker lines passes.
-bool MarkersClose(const std::vector<Line>& page);
+bool MarkersClose(std::string_view page);
 
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in
 // turn. `on_line` sees every line the pass reads itself: lines outside blocks and START lines.
 // Lines taken from the page keep their terminator; generated lines take the START line's.
-void RewritePage(const std::vector<Line>& page, BlockRewriter& blocks, std::vector<Line>& out,
+void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
-                 const std::function<void(const std::string&)>& on_line = nullptr);
+                 const std::function<void(std::string_view)>& on_line = nullptr);
 
 }  // namespace splicery

@@ -22,8 +22,8 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
   if (write) fs.MakeDirectory(kBackupFolder);  // an existing folder is no failure
 
   BlockRewriter blocks(form.List2, form.List5);
-  std::function<void(const std::string&)> show_line;
-  if (write) show_line = [&form](const std::string& text) {
+  std::function<void(std::string_view)> show_line;
+  if (write) show_line = [&form](std::string_view text) {
     form.SetLabel4(text, TextKind::kPageLine);
   };
 
@@ -34,26 +34,25 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
     const std::string& page = form.List1[i];
     if (write) form.SetLabel3("Datei " + page + " wird bearbeitet");
     form.List4.clear();
-    form.List3.clear();
+    form.List3.Clear();
 
+    // The page is read once, by the backup copy (or, in check mode, by itself): the marker
+    // check and the rewrite work on exactly the bytes that were backed up.
+    bool read = false;
     if (write) {
       std::optional<std::string> backup = FindFreeBackupName(fs, page);
-      if (!backup || !fs.CopyNew(page, *backup)) {
-        return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
-      }
+      read = backup && fs.CopyNew(page, *backup, &bytes);
+    } else {
+      read = fs.ReadFile(page, &bytes);
     }
-    // The page is read once; the marker check and the rewrite both work on these lines.
-    if (!fs.ReadFile(page, &bytes)) {
-      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
-    }
-    std::vector<Line> lines = SplitLines(bytes);
-    if (!MarkersClose(lines)) {
+    if (!read) return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
+    if (!MarkersClose(bytes)) {
       return Stop(form, RunOutcome::kMarkerFailure,
                   "FEHLER: INCLUDE START/END paßt nicht in " + page);
     }
-    RewritePage(lines, blocks, form.List3, form.List4, show_line);
+    RewritePage(bytes, blocks, form.List3, form.List4, show_line);
 
-    std::string new_bytes = JoinLines(form.List3);
+    const std::string& new_bytes = form.List3.bytes();
     if (!write) {
       if (new_bytes != bytes) {
         ++result.stale_pages;

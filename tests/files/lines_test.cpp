@@ -5,12 +5,18 @@
 namespace splicery {
 namespace {
 
+std::vector<LineView> SplitLines(std::string_view bytes) {
+  std::vector<LineView> lines;
+  for (LineCursor cursor(bytes); !cursor.AtEnd();) lines.push_back(cursor.Next());
+  return lines;
+}
+
 struct SplitCase {
   std::string bytes;
-  std::vector<Line> lines;
+  std::vector<LineView> lines;
 };
 
-TEST(Lines, SplitKeepsEachTerminatorAndJoinRestoresTheBytes) {
+TEST(Lines, SplitKeepsEachTerminatorAndTheBufferRestoresTheBytes) {
   const std::vector<SplitCase> cases = {
       {"", {}},
       {"a", {{"a", Eol::kNone}}},
@@ -21,21 +27,49 @@ TEST(Lines, SplitKeepsEachTerminatorAndJoinRestoresTheBytes) {
       {"\n\n", {{"", Eol::kLf}, {"", Eol::kLf}}},
       {"\r\n", {{"", Eol::kCrLf}}},
       {"x\ny\r\nz\r\r\n", {{"x", Eol::kLf}, {"y", Eol::kCrLf}, {"z\r", Eol::kCrLf}}},
-      {std::string("n\0ul\n", 5), {{std::string("n\0ul", 4), Eol::kLf}}},
+      {std::string("n\0ul\n", 5), {{std::string_view("n\0ul", 4), Eol::kLf}}},
   };
   for (const SplitCase& c : cases) {
     SCOPED_TRACE(c.bytes);
-    std::vector<Line> lines = SplitLines(c.bytes);
+    std::vector<LineView> lines = SplitLines(c.bytes);
     EXPECT_EQ(lines, c.lines);
-    EXPECT_EQ(JoinLines(lines), c.bytes);
+    LineBuffer buffer;
+    for (const LineView& line : lines) buffer.Append(line);
+    EXPECT_EQ(buffer.bytes(), c.bytes);
+    ASSERT_EQ(buffer.size(), lines.size());
+    for (size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(buffer[i], lines[i].text);
     std::vector<std::string> texts;
-    for (const Line& line : c.lines) texts.push_back(line.text);
+    for (const LineView& line : c.lines) texts.emplace_back(line.text);
     EXPECT_EQ(SplitTexts(c.bytes), texts);
   }
 }
 
-TEST(Lines, JoinNeverGluesAnUnterminatedLineToTheNext) {
-  EXPECT_EQ(JoinLines({{"a", Eol::kNone}, {"b", Eol::kCrLf}, {"c", Eol::kNone}}), "a\nb\r\nc");
+TEST(Lines, BufferNeverGluesAnUnterminatedLineToTheNext) {
+  LineBuffer buffer;
+  buffer.Append("a", Eol::kNone);
+  buffer.Append("b", Eol::kCrLf);
+  buffer.Append("c", Eol::kNone);
+  EXPECT_EQ(buffer.bytes(), "a\nb\r\nc");
+  EXPECT_EQ(buffer[0], "a");
+  EXPECT_EQ(buffer[2], "c");
+  buffer.Clear();
+  buffer.Append("d", Eol::kLf);
+  EXPECT_EQ(buffer.bytes(), "d\n");
+  EXPECT_EQ(buffer.size(), 1u);
+}
+
+TEST(Lines, LineAroundAnOffset) {
+  const std::string bytes = "ab\r\ncd\nef";
+  const std::vector<std::tuple<size_t, LineView, size_t>> cases = {
+      {0, {"ab", Eol::kCrLf}, 4}, {1, {"ab", Eol::kCrLf}, 4}, {4, {"cd", Eol::kLf}, 7},
+      {5, {"cd", Eol::kLf}, 7},   {7, {"ef", Eol::kNone}, 9}, {8, {"ef", Eol::kNone}, 9},
+  };
+  for (const auto& [offset, line, next] : cases) {
+    SCOPED_TRACE(offset);
+    size_t got_next = 0;
+    EXPECT_EQ(LineAround(bytes, offset, &got_next), line);
+    EXPECT_EQ(got_next, next);
+  }
 }
 
 TEST(Lines, StripBomOnlyAtTheVeryStart) {

@@ -40,6 +40,18 @@ TEST(PosixFileSystem, ProbeCountsOnlyRegularFilesLinksFollowed) {
   EXPECT_EQ(fs.ProbeFile("page.htm/below"), Probe::kAbsent);
 }
 
+TEST(PosixFileSystem, ReadsFilesOfEverySize) {
+  for (size_t size : {size_t{0}, size_t{1}, size_t{65535}, size_t{65536}, size_t{200001}}) {
+    std::string content(size, 'x');
+    for (size_t i = 0; i < size; i += 7) content[i] = static_cast<char>(i % 251);
+    TempSite site({{"page.htm", content}});
+    PosixFileSystem fs;
+    std::string bytes = "stale";
+    ASSERT_TRUE(fs.ReadFile("page.htm", &bytes));
+    EXPECT_EQ(bytes, content) << size;
+  }
+}
+
 TEST(PosixFileSystem, ReadRefusesWhatIsNotARegularFile) {
   TempSite site({{"empty.htm", ""}, {"page.htm", std::string("a\0b\r\n", 5)}});
   ::mkdir("folder", 0755);
@@ -59,14 +71,18 @@ TEST(PosixFileSystem, ReadRefusesWhatIsNotARegularFile) {
 TEST(PosixFileSystem, CopyNewNeverOverwritesAndLeavesNoTemporaryFile) {
   TempSite site({{"page.htm", "new"}, {"taken.htm", "old"}});
   ::mkdir("folder", 0755);
+  ::chmod("page.htm", 0640);
   PosixFileSystem fs;
-  EXPECT_TRUE(fs.CopyNew("page.htm", "copy.htm"));
+  std::string bytes;
+  EXPECT_TRUE(fs.CopyNew("page.htm", "copy.htm", &bytes));
+  EXPECT_EQ(bytes, "new");
   EXPECT_EQ(TempSite::Read("copy.htm"), "new");
-  EXPECT_FALSE(fs.CopyNew("page.htm", "taken.htm"));
+  EXPECT_EQ(ModeOf("copy.htm"), 0640u);
+  EXPECT_FALSE(fs.CopyNew("page.htm", "taken.htm", &bytes));
   EXPECT_EQ(TempSite::Read("taken.htm"), "old");
-  EXPECT_FALSE(fs.CopyNew("page.htm", "no-such-folder/copy.htm"));
-  EXPECT_FALSE(fs.CopyNew("missing.htm", "copy2.htm"));
-  EXPECT_FALSE(fs.CopyNew("folder", "copy3.htm"));
+  EXPECT_FALSE(fs.CopyNew("page.htm", "no-such-folder/copy.htm", &bytes));
+  EXPECT_FALSE(fs.CopyNew("missing.htm", "copy2.htm", &bytes));
+  EXPECT_FALSE(fs.CopyNew("folder", "copy3.htm", &bytes));
   EXPECT_FALSE(TempSite::Exists("copy2.htm"));
   EXPECT_FALSE(TempSite::Exists("copy3.htm"));
   EXPECT_FALSE(AnyTempFile(site));
@@ -74,12 +90,16 @@ TEST(PosixFileSystem, CopyNewNeverOverwritesAndLeavesNoTemporaryFile) {
 
 TEST(PosixFileSystem, ReplaceKeepsModeAndWritesThroughASymlink) {
   TempSite site({{"page.htm", "old"}, {"sub/target.htm", "old target"}});
-  ::chmod("page.htm", 0640);
   ASSERT_EQ(::symlink("sub/target.htm", "link.htm"), 0);
   PosixFileSystem fs;
-  EXPECT_TRUE(fs.ReplaceFile("page.htm", "new"));
-  EXPECT_EQ(TempSite::Read("page.htm"), "new");
-  EXPECT_EQ(ModeOf("page.htm"), 0640u);
+  const mode_t old_umask = ::umask(022);
+  for (mode_t mode : {0640, 0666, 0444, 0755, 0600}) {
+    ::chmod("page.htm", mode);
+    EXPECT_TRUE(fs.ReplaceFile("page.htm", "new " + std::to_string(mode)));
+    EXPECT_EQ(TempSite::Read("page.htm"), "new " + std::to_string(mode));
+    EXPECT_EQ(ModeOf("page.htm"), mode);
+  }
+  ::umask(old_umask);
 
   EXPECT_TRUE(fs.ReplaceFile("link.htm", "new target"));
   struct stat st;
@@ -111,7 +131,8 @@ TEST(PosixFileSystem, FailedReplaceKeepsOldBytesAndRemovesTheTemporaryFile) {
   small.rlim_cur = 4096;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   bool replaced = fs.ReplaceFile("page.htm", std::string(100000, 'x'));
-  bool copied = fs.CopyNew("big.htm", "copy.htm");
+  std::string bytes;
+  bool copied = fs.CopyNew("big.htm", "copy.htm", &bytes);
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   ::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(replaced);

@@ -38,8 +38,9 @@ bool FaultFileSystem::MakeDirectory(const std::string& path) {
   return !Fails(Op::kMakeDirectory, path) && inner_.MakeDirectory(path);
 }
 
-bool FaultFileSystem::CopyNew(const std::string& from, const std::string& to) {
-  return !Fails(Op::kCopyNew, from) && inner_.CopyNew(from, to);
+bool FaultFileSystem::CopyNew(const std::string& from, const std::string& to,
+                              std::string* bytes) {
+  return !Fails(Op::kCopyNew, from) && inner_.CopyNew(from, to, bytes);
 }
 
 bool FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {

@@ -29,7 +29,7 @@ class FaultFileSystem : public FileSystem {
 
   Probe ProbeFile(const std::string& path) override;
   bool MakeDirectory(const std::string& path) override;
-  bool CopyNew(const std::string& from, const std::string& to) override;
+  bool CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   bool ReadFile(const std::string& path, std::string* bytes) override;
   bool ReplaceFile(const std::string& path, std::string_view bytes) override;
 

@@ -7,15 +7,15 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-std::vector<Line> Page(const Texts& texts) {
-  std::vector<Line> lines;
-  for (const std::string& t : texts) lines.push_back(Line{t, Eol::kLf});
-  return lines;
+std::string Page(const Texts& texts) {
+  std::string bytes;
+  for (const std::string& t : texts) bytes += t + "\n";
+  return bytes;
 }
 
-Texts TextsOf(const std::vector<Line>& lines) {
+Texts TextsOf(const LineBuffer& lines) {
   Texts texts;
-  for (const Line& l : lines) texts.push_back(l.text);
+  for (size_t i = 0; i < lines.size(); ++i) texts.emplace_back(lines[i]);
   return texts;
 }
 
@@ -28,9 +28,11 @@ struct Rewrite {
   SortedList news;
   Texts Run(const Texts& page) {
     BlockRewriter blocks(include, news);
-    std::vector<Line> out;
+    LineBuffer out;
     Texts keys;
-    RewritePage(Page(page), blocks, out, keys);
+    const std::string bytes = Page(page);
+    RewritePage(bytes, blocks, out, keys);
+    EXPECT_EQ(out.bytes(), Page(TextsOf(out)));  // every line keeps its LF
     return TextsOf(out);
   }
 };
@@ -52,6 +54,9 @@ TEST(MarkersClose, TheLastMarkerLineMustClose) {
   for (const auto& [page, closes] : cases) {
     SCOPED_TRACE(::testing::PrintToString(page));
     EXPECT_EQ(MarkersClose(Page(page)), closes);
+    if (!page.empty()) {
+      EXPECT_EQ(MarkersClose(Page(page) + "tail"), closes);
+    }
   }
 }
 
@@ -120,13 +125,12 @@ TEST(RewritePage, TerminatorsStayAndGeneratedLinesTakeTheStartLines) {
   Texts include = {MENU + "m1", MENU + "m2"};
   SortedList news;
   BlockRewriter blocks(include, news);
-  std::vector<Line> page = {{"a", Eol::kLf}, {S, Eol::kCrLf}, {MENU, Eol::kLf},
-                            {"old", Eol::kLf}, {E, Eol::kLf}, {"z", Eol::kNone}};
-  std::vector<Line> out;
+  const std::string page = "a\n" + S + "\r\n" + MENU + "\nold\n" + E + "\nz";
+  LineBuffer out;
   Texts keys;
   Texts seen;
-  RewritePage(page, blocks, out, keys, [&](const std::string& line) { seen.push_back(line); });
-  EXPECT_EQ(JoinLines(out), "a\n" + S + "\r\n" + MENU + "\nm1\r\nm2\r\n" + E + "\nz");
+  RewritePage(page, blocks, out, keys, [&](std::string_view line) { seen.emplace_back(line); });
+  EXPECT_EQ(out.bytes(), "a\n" + S + "\r\n" + MENU + "\nm1\r\nm2\r\n" + E + "\nz");
   EXPECT_EQ(keys, Texts{MENU});
   // The pass shows the lines it reads itself: outside blocks and START lines.
   EXPECT_EQ(seen, (Texts{"a", S, "z"}));
@@ -137,10 +141,10 @@ TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
   Texts include = {MENU + "m"};
   BlockRewriter blocks(include, news);
   for (std::string bytes : {"", "a", "a\n", "a\r\nb\nc\r\n", "x\r\r\n\n\ny", "<!-- INCLUDE END -->\r\n"}) {
-    std::vector<Line> out;
+    LineBuffer out;
     Texts keys;
-    RewritePage(SplitLines(bytes), blocks, out, keys);
-    EXPECT_EQ(JoinLines(out), bytes);
+    RewritePage(bytes, blocks, out, keys);
+    EXPECT_EQ(out.bytes(), bytes);
   }
 }
 

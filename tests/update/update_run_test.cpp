@@ -270,7 +270,7 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       }
     }
   }
-  EXPECT_EQ(calls[Op::kReadFile], 3u);
+  EXPECT_EQ(calls[Op::kCopyNew], 3u);
   EXPECT_EQ(calls[Op::kReplaceFile], 3u);
 }
 

@@ -1,0 +1,61 @@
+// Writes a synthetic stale site for the benchmark: every page has a menu block (two key lines),
+// a footer block (one key line) and a stand line; some pages carry a news block.
+//   make_site DIR PAGES LINES_PER_PAGE INCLUDE_LINES NEWS_PAGES TEMPLATES
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+int main(int argc, char** argv) {
+  if (argc != 7) {
+    std::fprintf(stderr, "usage: make_site DIR PAGES LINES INCLUDE_LINES NEWS_PAGES TEMPLATES\n");
+    return 2;
+  }
+  const std::filesystem::path dir = argv[1];
+  const long pages = std::atol(argv[2]), lines = std::atol(argv[3]);
+  const long include_lines = std::atol(argv[4]), news_pages = std::atol(argv[5]);
+  const long templates = std::atol(argv[6]);
+  std::filesystem::create_directories(dir);
+
+  std::ofstream list(dir / "include.txt", std::ios::binary);
+  for (long p = 0; p < pages; ++p) list << "seite" << p << ".htm\n";
+
+  std::ofstream inc(dir / "include.htm", std::ios::binary);
+  inc << "<html><body><h1>Bausteine</h1>\n";
+  long written = 0;
+  for (long t = 0; t < templates; ++t, ++written)
+    inc << "<!-- INCLUDE NEWS --><li class='n" << t
+        << "'><!-- NEWS DATE --> <a href='<!-- NEWS HREF -->'><!-- NEWS NAME --></a></li>\n";
+  for (int i = 0; i < 8; ++i, written += 2) {
+    inc << "<!-- INCLUDE MENU-A --><li><a href='seite" << i << ".htm'>Menüpunkt " << i << "</a></li>\n";
+    inc << "<!-- INCLUDE MENU-B --><li><a href='extra" << i << ".htm'>Extra " << i << "</a></li>\n";
+  }
+  inc << "<!-- INCLUDE FUSS --><p class='fuss'>Verein e.V. &middot; Musterstraße 1</p>\n";
+  ++written;
+  for (; written < include_lines; ++written)
+    inc << "<!-- INCLUDE ANDERES-" << written << " --><p>Baustein " << written << "</p>\n";
+  inc << "</body></html>\n";
+
+  const std::string filler =
+      "<p>Lorem ipsum dolor sit amet, Übungsleiter und Spielbetrieb im Verein.</p>\n";
+  for (long p = 0; p < pages; ++p) {
+    std::ofstream page(dir / ("seite" + std::to_string(p) + ".htm"), std::ios::binary);
+    long n = 0;
+    page << "<html>\n<head><title>Seite " << p << "</title></head>\n<body>\n";
+    page << "<ul>\n<!-- INCLUDE START -->\n<!-- INCLUDE MENU-A -->\n<!-- INCLUDE MENU-B -->\n"
+            "<li>alt</li>\n<!-- INCLUDE END -->\n</ul>\n";
+    n += 12;
+    if (p < news_pages) {
+      page << "<ul>\n<!-- INCLUDE START -->\n<!-- INCLUDE NEWS -->\n<li>alt</li>\n"
+              "<!-- INCLUDE END -->\n</ul>\n";
+      n += 6;
+    }
+    for (; n < lines - 9; ++n) page << filler;
+    page << "<p>Stand: <!-- STAND START -->" << (1 + p % 28) << "." << (1 + p % 12) << "."
+         << (2000 + p % 25) << "<!--Seite " << p << "--></p>\n";
+    page << "<!-- INCLUDE START -->\n<!-- INCLUDE FUSS -->\n<p>alt</p>\n<!-- INCLUDE END -->\n"
+            "</body>\n</html>\n";
+  }
+  return 0;
+}
