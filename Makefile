@@ -3,7 +3,7 @@
 BUILD ?= build
 DEMO := $(BUILD)/demo-site
 
-.PHONY: all build test demo bench screenshot fuzz sanitize install clean
+.PHONY: all build test check sanitize demo bench screenshot install clean
 
 all: build
 
@@ -11,8 +11,18 @@ build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)
 
-test: build
+# Every test: the suite, then the suite again with AddressSanitizer and UBSan, with the
+# rewrite fuzzed for a minute.
+test: check sanitize
+
+check: build
 	cd $(BUILD) && ctest --output-on-failure -j2
+
+sanitize:
+	cmake -S . -B $(BUILD)-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_CXX_COMPILER=clang++ -DSPLICERY_SANITIZE=ON -DSPLICERY_FUZZ=ON
+	cmake --build $(BUILD)-asan
+	cd $(BUILD)-asan && ctest --output-on-failure -j2
 
 # A fresh copy each time, so the shipped example stays as it is.
 demo: build
@@ -34,4 +44,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan

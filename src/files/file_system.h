@@ -29,7 +29,8 @@ class FileSystem {
   virtual bool ReadFile(const std::string& path, std::string* bytes) = 0;
 
   // Replaces the file's bytes atomically: afterwards it holds either its old or its new bytes,
-  // never a mixture. Keeps permission bits; a symlink is written through to its target.
+  // never a mixture. Keeps permission bits; a symlink is written through to its target. A file
+  // that may not be written (no write permission) is refused.
   virtual bool ReplaceFile(const std::string& path, std::string_view bytes) = 0;
 };
 

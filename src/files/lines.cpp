@@ -48,7 +48,9 @@ std::vector<std::string> SplitTexts(std::string_view bytes) {
 }
 
 void LineBuffer::Append(std::string_view text, Eol eol) {
-  if (open_) bytes_ += '\n';
+  // Terminate the open line so that it reads back as the same text: a CR it ends with would
+  // otherwise become part of a CRLF.
+  if (open_) bytes_ += bytes_.ends_with('\r') ? "\r\n" : "\n";
   const size_t begin = bytes_.size();
   bytes_.append(text);
   lines_.push_back({begin, bytes_.size()});

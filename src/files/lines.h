@@ -47,7 +47,8 @@ std::vector<std::string> SplitTexts(std::string_view bytes);
 
 // An ordered list of lines stored as the bytes of a file: appending a line appends its text and
 // terminator, so the list's bytes are the file's new content without another copy. A line
-// without terminator that gets a successor is given LF, so two lines are never glued into one.
+// without terminator that gets a successor is given LF (CRLF if it ends with CR), so two lines
+// are never glued into one and every line reads back as the same text.
 class LineBuffer {
  public:
   void Append(std::string_view text, Eol eol);

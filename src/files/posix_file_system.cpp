@@ -168,7 +168,11 @@ bool PosixFileSystem::ReplaceFile(const std::string& path, std::string_view byte
     if (!resolved || ::stat(resolved.get(), &st) != 0) return false;
     target = resolved.get();
   }
-  if (!S_ISREG(st.st_mode)) return false;
+  // Renaming over a page would succeed even where the page itself may not be written; a page
+  // made read-only stays as it is.
+  if (!S_ISREG(st.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
+    return false;
+  }
 
   // The temporary file gets the page's mode at once where the umask allows, and its owner
   // where we may (only root can give a file away).

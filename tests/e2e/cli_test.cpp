@@ -1,9 +1,8 @@
 // splicery-cli end to end: the built binary on scratch sites, its output streams and exit codes.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/stat.h>
 
+#include "support/cli_runner.h"
 #include "support/temp_site.h"
 
 namespace splicery {
@@ -12,33 +11,8 @@ namespace {
 using testing::Files;
 using testing::TempSite;
 
-struct Result {
-  int code;
-  std::string out;
-  std::string err;
-};
-
-Result RunCli(const std::vector<std::string>& args) {
-  std::vector<char*> argv = {const_cast<char*>(SPLICERY_CLI_PATH)};
-  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-  argv.push_back(nullptr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    int out = ::open(".cli-out", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = ::open(".cli-err", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    ::dup2(out, 1);
-    ::dup2(err, 2);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  Result r{WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempSite::Read(".cli-out"),
-           TempSite::Read(".cli-err")};
-  ::unlink(".cli-out");
-  ::unlink(".cli-err");
-  return r;
-}
+using Result = testing::CliResult;
+using testing::RunCli;
 
 const Files kSite = {
     {"include.txt", "a.htm\nb.htm\n"},

@@ -49,9 +49,15 @@ TEST(Lines, BufferNeverGluesAnUnterminatedLineToTheNext) {
   buffer.Append("a", Eol::kNone);
   buffer.Append("b", Eol::kCrLf);
   buffer.Append("c", Eol::kNone);
-  EXPECT_EQ(buffer.bytes(), "a\nb\r\nc");
+  buffer.Append("d\r", Eol::kNone);
+  buffer.Append("e", Eol::kLf);
+  EXPECT_EQ(buffer.bytes(), "a\nb\r\nc\nd\r\r\ne\n");
   EXPECT_EQ(buffer[0], "a");
   EXPECT_EQ(buffer[2], "c");
+  // Read back, every line is the text that was appended.
+  std::vector<std::string_view> texts;
+  for (const LineView& line : SplitLines(buffer.bytes())) texts.push_back(line.text);
+  EXPECT_EQ(texts, (std::vector<std::string_view>{"a", "b", "c", "d\r", "e"}));
   buffer.Clear();
   buffer.Append("d", Eol::kLf);
   EXPECT_EQ(buffer.bytes(), "d\n");

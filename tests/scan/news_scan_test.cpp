@@ -109,5 +109,32 @@ TEST(NewsScan, APageThatCannotBeReadEndsTheScan) {
   EXPECT_EQ(faulty.Calls(testing::Op::kReadFile), 2u);
 }
 
+// Every read of the start-up scan, failed in turn: the scan stops with the message for that
+// file, keeps what it loaded before, writes nothing, and Start stays possible.
+TEST(NewsScan, EveryFailingReadOfTheStartUpScanStopsIt) {
+  TempSite site({{"include.txt", "a.htm\nb.htm\n"},
+                 {"include.htm", "<!-- INCLUDE MENU -->m\n"},
+                 {"a.htm", "<!-- STAND START -->01.01.2001<!--A-->"},
+                 {"b.htm", "<!-- STAND START -->02.02.2002<!--B-->"}});
+  const std::vector<std::string> messages = {
+      "FEHLER beim Lesen von INCLUDE.TXT", "FEHLER beim Lesen von INCLUDE.HTM",
+      "FEHLER beim Lesen von a.htm", "FEHLER beim Lesen von b.htm"};
+  const std::vector<size_t> list1 = {0, 2, 2, 2}, list2 = {0, 0, 1, 1}, list5 = {0, 0, 0, 1};
+  PosixFileSystem real;
+  for (size_t nth = 0; nth < messages.size(); ++nth) {
+    SCOPED_TRACE(nth);
+    testing::FaultFileSystem fs(real);
+    fs.FailCall(testing::Op::kReadFile, nth);
+    Form form;
+    EXPECT_FALSE(form.Load(fs));
+    EXPECT_EQ(form.Label3(), messages[nth]);
+    EXPECT_EQ(form.List1.size(), list1[nth]);
+    EXPECT_EQ(form.List2.size(), list2[nth]);
+    EXPECT_EQ(form.List5.size(), list5[nth]);
+    EXPECT_TRUE(form.Command1Enabled);
+    EXPECT_EQ(fs.log().size(), nth + 1);  // nothing after the failing read, nothing written
+  }
+}
+
 }  // namespace
 }  // namespace splicery
