@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Shows the window on a copy of the example site under Xvfb, presses Start with a real click,
+# and saves the window before and after the run to docs/.
+#   tools/screenshot.sh [BUILD_DIR]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=$(cd "${1:-build}" && pwd)
+docs=$(pwd)/docs
+# Always on a display of its own, so the pictures do not depend on the desktop.
+if [[ -z "${IN_XVFB:-}" ]]; then
+  exec env IN_XVFB=1 tools/with-xvfb.sh "$0" "$@"
+fi
+site=$(mktemp -d)
+trap 'kill $app 2>/dev/null || true; rm -rf "$site"' EXIT
+cp -r examples/site/. "$site"
+(cd "$site" && exec "$build/splicery") &
+app=$!
+window=$(timeout 20 xdotool search --sync --name '^Splicery V\. 1\.0$' | head -1)
+sleep 0.5
+mkdir -p "$docs"
+import -window "$window" "$docs/screenshot-start.png"
+# Start is Command1 at 336,488 (113 x 33 pixels): click its middle.
+xdotool mousemove --window "$window" 392 504 click 1
+for _ in $(seq 100); do
+  [[ -e "$site/splicery.sic/news.htm. 1.htm" ]] && break
+  sleep 0.1
+done
+sleep 0.5
+import -window "$window" "$docs/screenshot-done.png"
+echo "docs/screenshot-start.png, docs/screenshot-done.png"
