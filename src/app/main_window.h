@@ -25,6 +25,9 @@ class MainWindow : public QWidget {
   // The load event: runs the start-up scan and shows its result. Call before show().
   void Load();
 
+  // During a long handler the status lines repaint at most this often (default 200 ms).
+  void set_repaint_interval_ms(qint64 ms) { repaint_interval_ms_ = ms; }
+
  private slots:
   void OnCommand1Clicked();
 
@@ -34,7 +37,7 @@ class MainWindow : public QWidget {
                    int height);
   void ShowLabels();
   void ShowAll();
-  void OnLabelWritten();
+  void OnLabelWritten(LabelId label);
 
   Form& form_;
   FileSystem& fs_;
@@ -54,6 +57,8 @@ class MainWindow : public QWidget {
   ListModel* model2_;
   ListModel* model5_;
   QElapsedTimer since_paint_;
+  qint64 repaint_interval_ms_ = 200;
+  size_t detail_writes_ = 0;
 };
 
 }  // namespace splicery

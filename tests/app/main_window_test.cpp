@@ -156,6 +156,34 @@ TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
   EXPECT_FALSE(TempSite::Exists("splicery.sic/a.htm. 2.htm"));
 }
 
+// During a run the status line is painted as it changes, not only when the run is over.
+TEST(MainWindow, StatusLinesRepaintDuringTheRun) {
+  TempSite site(kSite);
+  PosixFileSystem fs;
+  Form form;
+  MainWindow window(form, fs);
+  window.Load();
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QApplication::processEvents();
+
+  struct PaintCounter : QObject {
+    int paints = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++paints;
+      return false;
+    }
+  } counter;
+  auto* label3 = window.findChild<QLabel*>("Label3");
+  label3->installEventFilter(&counter);
+  window.set_repaint_interval_ms(0);
+  window.findChild<QPushButton*>("Command1")->click();
+  // Two pages, each "wird bearbeitet" and "wird geschrieben", then the success text: painted
+  // while the click handler ran, without the event loop.
+  EXPECT_GE(counter.paints, 4);
+  EXPECT_EQ(label3->text(), QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
+}
+
 // Lists are unbounded: no item is lost past any 16-bit count.
 TEST(MainWindow, ShowsLargeListsThroughTheModel) {
   std::string targets;
