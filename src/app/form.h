@@ -45,6 +45,10 @@ class Form {
   SortedList List5;                // news index
   bool Command1Enabled = true;
 
+  // The bytes of the page being read. Kept between pages and handlers so that its memory is
+  // reused rather than faulted in anew for every large page.
+  std::string page_bytes;
+
   const std::string& Label3() const { return label3_; }
   const std::string& Label4() const { return label4_; }
   void SetLabel3(std::string_view text);

@@ -1,6 +1,8 @@
 // Line splitting without copies, and the byte-backed line list.
 #include "files/lines.h"
 
+#include "files/big_buffer.h"
+
 namespace splicery {
 
 std::string_view EolBytes(Eol eol) {
@@ -56,6 +58,14 @@ void LineBuffer::Append(std::string_view text, Eol eol) {
   lines_.push_back({begin, bytes_.size()});
   bytes_.append(EolBytes(eol));
   open_ = eol == Eol::kNone;
+}
+
+void LineBuffer::Reserve(size_t bytes, size_t lines) {
+  ReserveBytes(bytes_, bytes);
+  if (lines > lines_.capacity()) {
+    lines_.reserve(lines);
+    AdviseHugePages(lines_.data() + lines_.size(), lines_.data() + lines_.capacity());
+  }
 }
 
 void LineBuffer::Clear() {

@@ -54,6 +54,9 @@ class LineBuffer {
   void Append(std::string_view text, Eol eol);
   void Append(const LineView& line) { Append(line.text, line.eol); }
   void Clear();
+  // Room for this many bytes and lines, so that a large page is not copied again and again as
+  // it grows.
+  void Reserve(size_t bytes, size_t lines);
   size_t size() const { return lines_.size(); }
   std::string_view operator[](size_t index) const;
   const std::string& bytes() const { return bytes_; }

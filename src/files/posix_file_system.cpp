@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include "files/big_buffer.h"
+
 namespace splicery {
 namespace {
 
@@ -90,6 +92,7 @@ bool ReadRegular(const std::string& path, struct stat* st, std::string* bytes) {
   size_t want = std::min(size + 1, kMaxRead);
   for (;;) {
     const size_t have = bytes->size();
+    ReserveBytes(*bytes, have + want);
     bytes->resize(have + want);
     const ssize_t n = ::read(fd.fd, bytes->data() + have, want);
     if (n < 0) {

@@ -55,7 +55,7 @@ std::optional<std::string> ParseStandLine(std::string_view line, std::string_vie
 
 bool ScanNews(Form& form, FileSystem& fs) {
   const size_t count = form.List1.size();
-  std::string bytes;
+  std::string& bytes = form.page_bytes;
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
     form.SetLabel3("Datei " + page + " wird bearbeitet");

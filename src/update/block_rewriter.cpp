@@ -42,10 +42,10 @@ void BlockRewriter::Substitute(const std::vector<std::string>& keys,
   for (const Fragment& f : all) out.push_back(f.text);
 }
 
-const std::vector<std::string>& BlockRewriter::NewsLines() {
+const LineBuffer& BlockRewriter::NewsLines() {
   if (!news_lines_) {
-    news_lines_ = std::make_unique<std::vector<std::string>>(
-        BuildNewsLines(news_index_, include_lines_));
+    news_lines_ = std::make_unique<LineBuffer>();
+    BuildNewsLines(news_index_, include_lines_, *news_lines_);
   }
   return *news_lines_;
 }

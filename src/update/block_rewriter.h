@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/sorted_list.h"
+#include "files/lines.h"
 
 namespace splicery {
 
@@ -24,7 +25,7 @@ class BlockRewriter {
   void Substitute(const std::vector<std::string>& keys, std::vector<std::string_view>& out);
 
   // The news lines, the same for every news block of the run.
-  const std::vector<std::string>& NewsLines();
+  const LineBuffer& NewsLines();
 
  private:
   struct Fragment {
@@ -36,7 +37,7 @@ class BlockRewriter {
   const std::vector<std::string>& include_lines_;
   const SortedList& news_index_;
   std::unordered_map<std::string, std::vector<Fragment>> fragments_;
-  std::unique_ptr<std::vector<std::string>> news_lines_;
+  std::unique_ptr<LineBuffer> news_lines_;
 };
 
 }  // namespace splicery

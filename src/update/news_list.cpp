@@ -38,8 +38,8 @@ std::string ReplaceAll(std::string_view text, std::string_view placeholder,
   return out;
 }
 
-std::vector<std::string> BuildNewsLines(const SortedList& news_index,
-                                        const std::vector<std::string>& include_lines) {
+void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>& include_lines,
+                    LineBuffer& out) {
   std::vector<std::string_view> templates;
   for (const std::string& line : include_lines) {
     size_t k = line.find(markers::kNews);
@@ -47,8 +47,7 @@ std::vector<std::string> BuildNewsLines(const SortedList& news_index,
       templates.push_back(std::string_view(line).substr(k + markers::kNews.size()));
     }
   }
-  std::vector<std::string> lines;
-  if (templates.empty()) return lines;
+  if (templates.empty()) return;
   const std::vector<std::string>& entries = news_index.items();
   for (size_t v = entries.size(); v-- > 0;) {
     std::optional<NewsPieces> pieces = SplitNewsEntry(entries[v]);
@@ -56,10 +55,9 @@ std::vector<std::string> BuildNewsLines(const SortedList& news_index,
     for (std::string_view tmpl : templates) {
       std::string text = ReplaceAll(tmpl, markers::kNewsDate, pieces->display_date);
       text = ReplaceAll(text, markers::kNewsName, pieces->title);
-      lines.push_back(ReplaceAll(text, markers::kNewsHref, pieces->page));
+      out.Append(ReplaceAll(text, markers::kNewsHref, pieces->page), Eol::kLf);
     }
   }
-  return lines;
 }
 
 }  // namespace splicery

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/sorted_list.h"
+#include "files/lines.h"
 
 namespace splicery {
 
@@ -26,8 +27,9 @@ std::string ReplaceAll(std::string_view text, std::string_view placeholder,
                        std::string_view value);
 
 // The news lines for a news block, entry-major: the last entry of the index first, and within
-// an entry the templates in include-source order.
-std::vector<std::string> BuildNewsLines(const SortedList& news_index,
-                                        const std::vector<std::string>& include_lines);
+// an entry the templates in include-source order. Appended to `out`, one line each; a list of
+// lines in one buffer, as there are as many lines as entries times templates.
+void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>& include_lines,
+                    LineBuffer& out);
 
 }  // namespace splicery

@@ -28,7 +28,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
   };
 
   RunResult result;
-  std::string bytes;
+  std::string& bytes = form.page_bytes;
   const size_t count = form.List1.size();
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];

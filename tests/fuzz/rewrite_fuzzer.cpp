@@ -51,8 +51,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (const std::string& line : include_lines) {
     generated_key = generated_key || markers::Find(line, markers::kKey, 1) != std::string::npos;
   }
-  for (const std::string& line : blocks.NewsLines()) {
-    generated_key = generated_key || markers::Contains(line, markers::kKey);
+  const LineBuffer& news_lines = blocks.NewsLines();
+  for (size_t n = 0; n < news_lines.size(); ++n) {
+    generated_key = generated_key || markers::Contains(news_lines[n], markers::kKey);
   }
   if (!generated_key) {
     RewritePage(first, blocks, out, keys);
