@@ -39,7 +39,7 @@ std::optional<std::string> ParseStandLine(std::string_view line, std::string_vie
   if (d2 == npos) return std::nullopt;
 
   p = SkipOpening(line, e);
-  size_t t = p <= line.size() ? line.find(markers::kCommentEnd, p) : npos;
+  const size_t t = markers::Find(line, markers::kCommentEnd, p);
   if (t == npos) return std::nullopt;
   if (token == markers::kNoDate) return std::nullopt;
 
