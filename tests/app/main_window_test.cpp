@@ -92,13 +92,21 @@ const testing::Files kSite = {
     {"b.htm", "<!-- STAND START -->02.02.2002<!--Stra\xDF" "e-->\n"},  // Latin-1
 };
 
-TEST(MainWindow, LoadFillsTheListsAndStatusLines) {
-  TempSite site(kSite);
+// The window shown after its load event, in a scratch site built from `files`.
+struct ShownWindow {
+  explicit ShownWindow(const testing::Files& files) : site(files), window(form, fs) {
+    window.Load();
+    window.show();
+  }
+  TempSite site;
   PosixFileSystem fs;
   Form form;
-  MainWindow window(form, fs);
-  window.Load();
-  window.show();
+  MainWindow window;
+};
+
+TEST(MainWindow, LoadFillsTheListsAndStatusLines) {
+  ShownWindow shown(kSite);
+  MainWindow& window = shown.window;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   EXPECT_EQ(Items(window.findChild<QListView*>("List1")), QStringList({"b.htm", "a.htm"}));
   EXPECT_EQ(Items(window.findChild<QListView*>("List2")),
@@ -116,12 +124,8 @@ TEST(MainWindow, LoadFillsTheListsAndStatusLines) {
 }
 
 TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
-  TempSite site(kSite);
-  PosixFileSystem fs;
-  Form form;
-  MainWindow window(form, fs);
-  window.Load();
-  window.show();
+  ShownWindow shown(kSite);
+  MainWindow& window = shown.window;
   QApplication::setActiveWindow(&window);
   ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
   auto* list1 = window.findChild<QWidget*>("List1");
@@ -158,12 +162,8 @@ TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
 
 // During a run the status line is painted as it changes, not only when the run is over.
 TEST(MainWindow, StatusLinesRepaintDuringTheRun) {
-  TempSite site(kSite);
-  PosixFileSystem fs;
-  Form form;
-  MainWindow window(form, fs);
-  window.Load();
-  window.show();
+  ShownWindow shown(kSite);
+  MainWindow& window = shown.window;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   QApplication::processEvents();
 
@@ -188,12 +188,8 @@ TEST(MainWindow, StatusLinesRepaintDuringTheRun) {
 TEST(MainWindow, ShowsLargeListsThroughTheModel) {
   std::string targets;
   for (int i = 0; i < 100000; ++i) targets += "p" + std::to_string(i) + ".htm\n";
-  TempSite site({{"include.txt", targets}});
-  PosixFileSystem fs;
-  Form form;
-  MainWindow window(form, fs);
-  window.Load();
-  window.show();
+  ShownWindow shown({{"include.txt", targets}});
+  MainWindow& window = shown.window;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   EXPECT_EQ(window.findChild<QListView*>("List1")->model()->rowCount(), 100000);
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Lesen von INCLUDE.HTM");
