@@ -2,6 +2,8 @@
 // page's bytes first and only then at the line that holds one: most lines hold none.
 #include "update/page_rewrite.h"
 
+#include <optional>
+
 #include "files/markers.h"
 
 namespace splicery {
@@ -38,44 +40,39 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   while (!cursor.AtEnd()) {
     const LineView line = cursor.Next();
     if (on_line) on_line(line.text);
-    // A START marker lies inside this line when it begins before the next line does.
-    const bool holds_start = next_start < cursor.position();
-    // A line holding START and END opens no block: it is copied like any other line, so no
-    // page line outside a block is ever dropped.
-    if (!holds_start || Contains(line.text, markers::kEnd)) {
-      out.Append(line);
-      if (holds_start) next_start = Find(page, markers::kStart, cursor.position());
-      continue;
-    }
     out.Append(line);
-    keys.clear();
-    bool news = false;
-    bool ended = false;
-    LineView end_line;
-    while (!cursor.AtEnd()) {
-      const LineView inner = cursor.Next();
-      if (Contains(inner.text, markers::kEnd)) {
-        end_line = inner;
-        ended = true;
-        break;
+    // A START marker lies inside this line when it begins before the next line does.
+    if (next_start >= cursor.position()) continue;
+    // A line holding START and END opens no block: it stays like any other line, so no page
+    // line outside a block is ever dropped.
+    if (!Contains(line.text, markers::kEnd)) {
+      keys.clear();
+      bool news = false;
+      std::optional<LineView> end_line;
+      while (!cursor.AtEnd()) {
+        const LineView inner = cursor.Next();
+        if (Contains(inner.text, markers::kEnd)) {
+          end_line = inner;
+          break;
+        }
+        if (Contains(inner.text, markers::kKey)) {
+          news = news || Contains(inner.text, markers::kNews);
+          keys.emplace_back(inner.text);
+          out.Append(inner);
+        }
+        // Every other line inside the block is the last run's output: dropped.
       }
-      if (Contains(inner.text, markers::kKey)) {
-        news = news || Contains(inner.text, markers::kNews);
-        keys.emplace_back(inner.text);
-        out.Append(inner);
+      // Generated lines follow the START line, so they take its terminator.
+      if (news) {
+        const LineBuffer& news_lines = blocks.NewsLines();
+        for (size_t n = 0; n < news_lines.size(); ++n) out.Append(news_lines[n], line.eol);
+      } else {
+        generated.clear();
+        blocks.Substitute(keys, generated);
+        for (std::string_view text : generated) out.Append(text, line.eol);
       }
-      // Every other line inside the block is the last run's output: dropped.
+      if (end_line) out.Append(*end_line);
     }
-    const Eol eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
-    if (news) {
-      const LineBuffer& news_lines = blocks.NewsLines();
-      for (size_t n = 0; n < news_lines.size(); ++n) out.Append(news_lines[n], eol);
-    } else {
-      generated.clear();
-      blocks.Substitute(keys, generated);
-      for (std::string_view text : generated) out.Append(text, eol);
-    }
-    if (ended) out.Append(end_line);
     next_start = Find(page, markers::kStart, cursor.position());
   }
 }
