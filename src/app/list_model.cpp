@@ -3,7 +3,7 @@
 
 #include <climits>
 
-#include "app/display_text.h"
+#include "core/display_text.h"
 
 namespace splicery {
 

@@ -7,6 +7,8 @@
 #include <QPushButton>
 
 #include "app/list_model.h"
+#include "scan/startup_scan.h"
+#include "update/update_run.h"
 
 namespace splicery {
 namespace {
@@ -71,6 +73,9 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
   List1->setFocus();
 }
 
+// The form may outlive the window: it must never call into a window that is gone.
+MainWindow::~MainWindow() { form_.SetListener(nullptr); }
+
 QListView* MainWindow::AddList(const char* name, int left, int top, int width, int height) {
   auto* list = new QListView(this);
   list->setObjectName(name);
@@ -91,14 +96,14 @@ QLabel* MainWindow::AddLabel(const char* name, const QString& caption, int left,
 
 void MainWindow::Load() {
   since_paint_.start();
-  form_.Load(fs_);
+  RunStartupScan(form_, fs_);
   ShowAll();
 }
 
 void MainWindow::OnCommand1Clicked() {
   if (!form_.Command1Enabled) return;
   since_paint_.start();
-  form_.Command1Click(fs_);
+  RunUpdate(form_, fs_, RunMode::kWrite);
   ShowAll();
 }
 

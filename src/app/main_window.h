@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 
-#include "app/form.h"
+#include "core/form.h"
 
 class QLabel;
 class QListView;
@@ -21,6 +21,7 @@ class MainWindow : public QWidget {
   static constexpr int kTwipsPerPixel = 15;
 
   MainWindow(Form& form, FileSystem& fs, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // The load event: runs the start-up scan and shows its result. Call before show().
   void Load();

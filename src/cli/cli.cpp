@@ -8,8 +8,10 @@
 #include <string>
 #include <string_view>
 
-#include "app/form.h"
+#include "core/form.h"
 #include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
+#include "update/update_run.h"
 
 namespace splicery {
 namespace {
@@ -28,24 +30,18 @@ constexpr const char* kHelp =
     "  --help          diesen Text zeigen\n"
     "  --version       die Version zeigen\n"
     "\n"
-    "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe.\n"
+    "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
+    "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
     "\n"
     "Rückgabewerte:\n"
     "  0  erfolgreich (mit --check: alle Seiten sind aktuell)\n"
     "  1  ein Fehler wurde gemeldet (mit --check auch: eine Seite ist nicht aktuell)\n"
     "  2  falscher Aufruf\n";
 
-std::string Reason(int error) {
-  switch (error) {
-    case ENOENT:
-      return "nicht vorhanden";
-    case ENOTDIR:
-      return "kein Verzeichnis";
-    case EACCES:
-      return "keine Berechtigung";
-    default:
-      return std::strerror(error);
-  }
+// The line that says why, right after the FEHLER text it belongs to.
+void PrintReason(std::FILE* err, const Status& status) {
+  if (status.ok()) return;
+  std::fprintf(err, "splicery-cli: %s: %s\n", status.path().c_str(), status.reason().c_str());
 }
 
 int Usage(std::FILE* err, const std::string& problem) {
@@ -81,7 +77,7 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   if (dir && ::chdir(dir) != 0) {
     return Usage(err, "Verzeichnis " + std::string(dir) +
-                          " kann nicht betreten werden: " + Reason(errno));
+                          " kann nicht betreten werden: " + ErrnoReason(errno));
   }
 
   Form form;
@@ -94,8 +90,12 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   });
 
   PosixFileSystem fs;
-  if (!form.Load(fs)) return kExitFailure;  // never rewrite pages from a half-loaded setup
-  RunResult result = check ? form.Check(fs) : form.Command1Click(fs);
+  if (Status scanned = RunStartupScan(form, fs); !scanned) {
+    PrintReason(err, scanned);
+    return kExitFailure;  // never rewrite pages from a half-loaded setup
+  }
+  RunResult result = RunUpdate(form, fs, check ? RunMode::kCheck : RunMode::kWrite);
+  PrintReason(err, result.failure);
   std::fflush(out);
   if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
   return kExitOk;

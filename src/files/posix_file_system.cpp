@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -43,12 +42,18 @@ bool WriteAll(int fd, const char* data, size_t size) {
 }
 
 // Opens a regular file for reading; a folder, FIFO or device is refused without blocking.
+// -1 with errno set on failure: EISDIR for a folder, EINVAL for any other non-regular file.
 int OpenRegular(const std::string& path, struct stat* st) {
-  if (path.empty()) return -1;
+  if (path.empty()) {
+    errno = ENOENT;
+    return -1;
+  }
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return -1;
   if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
+    const int error = S_ISDIR(st->st_mode) ? EISDIR : S_ISREG(st->st_mode) ? errno : EINVAL;
     ::close(fd);
+    errno = error;
     return -1;
   }
   return fd;
@@ -66,26 +71,11 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic).
-int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path) {
-  static std::atomic<unsigned> counter{0};
-  static const std::string pid = std::to_string(::getpid());
-  std::string prefix =
-      DirName(path) + "/." + BaseName(path) + std::string(kTempMarker) + pid + "-";
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp_path = prefix + std::to_string(counter++);
-    int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd >= 0) return fd;
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
-}
-
 // Reads a whole regular file. Asks for one byte more than its size, so that a file read in
 // one go needs no further call to find its end.
-bool ReadRegular(const std::string& path, struct stat* st, std::string* bytes) {
+Status ReadRegular(const std::string& path, struct stat* st, std::string* bytes) {
   FdCloser fd{OpenRegular(path, st)};
-  if (fd.fd < 0) return false;
+  if (fd.fd < 0) return Status::FromErrno(errno, path);
   const size_t size = static_cast<size_t>(st->st_size);
   constexpr size_t kMaxRead = size_t{1} << 30;  // below the kernel's cap for one read
   bytes->clear();
@@ -98,84 +88,114 @@ bool ReadRegular(const std::string& path, struct stat* st, std::string* bytes) {
     if (n < 0) {
       bytes->resize(have);
       if (errno == EINTR) continue;
-      return false;
+      return Status::FromErrno(errno, path);
     }
     bytes->resize(have + static_cast<size_t>(n));
-    if (n == 0) return true;
-    if (static_cast<size_t>(n) < want && bytes->size() >= size) return true;  // short at the end
+    if (n == 0) return {};
+    if (static_cast<size_t>(n) < want && bytes->size() >= size) return {};  // short at the end
     want = std::min(std::max(size - std::min(size, bytes->size()), size_t{1} << 16), kMaxRead);
   }
+}
+
+}  // namespace
+
+// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The
+// name never follows a link planted there: O_EXCL refuses any existing name.
+int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path) {
+  static const std::string pid = std::to_string(::getpid());
+  const std::string prefix =
+      DirName(path) + "/." + BaseName(path) + std::string(kTempMarker) + pid + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    *temp_path = prefix + std::to_string(temp_counter_++);
+    int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) return -1;
+  }
+  return -1;
 }
 
 // Creates `path` with `bytes`, never overwriting and never visible half written: the bytes go
 // to an unnamed file (or a temporary name) that is then linked into place; linking refuses an
 // existing name.
-bool WriteNew(const std::string& path, mode_t mode, std::string_view bytes) {
-  FdCloser out{::open(DirName(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode)};
+Status PosixFileSystem::WriteNew(const std::string& path, mode_t mode, std::string_view bytes) {
+  FdCloser out;
+  if (unnamed_temp_files_) {
+    out.fd = ::open(DirName(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  } else {
+    errno = EOPNOTSUPP;
+  }
   if (out.fd >= 0) {
-    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return false;
+    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
     const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      return ::close(out.Release()) == 0;
+      if (::close(out.Release()) == 0) return {};
+      return Status::FromErrno(errno, path);
     }
-    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) return false;
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+      return Status::FromErrno(errno, path);
+    }
     // Without /proc an unnamed file cannot be linked: take the named way below.
     ::close(out.Release());
   } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    return false;
+    return Status::FromErrno(errno, path);
   }
   std::string temp;
   out.fd = CreateTemp(path, mode, &temp);
-  if (out.fd < 0) return false;
-  bool ok = WriteAll(out.fd, bytes.data(), bytes.size());
-  ok = (::close(out.Release()) == 0) && ok;
-  ok = ok && ::link(temp.c_str(), path.c_str()) == 0;
+  if (out.fd < 0) return Status::FromErrno(errno, path);
+  int error = WriteAll(out.fd, bytes.data(), bytes.size()) ? 0 : errno;
+  if (::close(out.Release()) != 0 && error == 0) error = errno;
+  if (error == 0 && ::link(temp.c_str(), path.c_str()) != 0) error = errno;
   ::unlink(temp.c_str());
-  return ok;
+  return error == 0 ? Status() : Status::FromErrno(error, path);
 }
 
-}  // namespace
-
-Probe PosixFileSystem::ProbeFile(const std::string& path) {
+Status PosixFileSystem::ProbeFile(const std::string& path, Probe* found) {
+  *found = Probe::kAbsent;
   struct stat st;
-  if (::stat(path.c_str(), &st) == 0) return S_ISREG(st.st_mode) ? Probe::kFile : Probe::kAbsent;
-  if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP)
-    return Probe::kAbsent;
-  return Probe::kError;
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISREG(st.st_mode)) *found = Probe::kFile;
+    return {};
+  }
+  if (errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG || errno == ELOOP) return {};
+  return Status::FromErrno(errno, path);
 }
 
-bool PosixFileSystem::MakeDirectory(const std::string& path) {
-  return ::mkdir(path.c_str(), 0777) == 0;
+Status PosixFileSystem::MakeDirectory(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  return Status::FromErrno(errno, path);
 }
 
-bool PosixFileSystem::CopyNew(const std::string& from, const std::string& to,
-                              std::string* bytes) {
+Status PosixFileSystem::CopyNew(const std::string& from, const std::string& to,
+                                std::string* bytes) {
   struct stat st;
-  return ReadRegular(from, &st, bytes) && WriteNew(to, st.st_mode & 0666, *bytes);
+  Status read = ReadRegular(from, &st, bytes);
+  if (!read) return read;
+  return WriteNew(to, st.st_mode & 0666, *bytes);
 }
 
-bool PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
   struct stat st;
   return ReadRegular(path, &st, bytes);
 }
 
-bool PosixFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
-  if (path.empty()) return false;
+Status PosixFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
+  if (path.empty()) return Status::FromErrno(ENOENT, path);
+  const auto fail = [&path](int error) { return Status::FromErrno(error, path); };
   std::string target = path;
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return false;
+  if (::lstat(path.c_str(), &st) != 0) return fail(errno);
   if (S_ISLNK(st.st_mode)) {
     // Write through a symlink to its target, so the link stays a link.
     std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
                                                          &std::free);
-    if (!resolved || ::stat(resolved.get(), &st) != 0) return false;
+    if (!resolved || ::stat(resolved.get(), &st) != 0) return fail(errno);
     target = resolved.get();
   }
+  if (S_ISDIR(st.st_mode)) return fail(EISDIR);
+  if (!S_ISREG(st.st_mode)) return fail(EINVAL);
   // Renaming over a page would succeed even where the page itself may not be written; a page
   // made read-only stays as it is.
-  if (!S_ISREG(st.st_mode) || ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) {
-    return false;
-  }
+  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
 
   // The temporary file gets the page's mode at once where the umask allows, and its owner
   // where we may (only root can give a file away).
@@ -189,14 +209,15 @@ bool PosixFileSystem::ReplaceFile(const std::string& path, std::string_view byte
   const mode_t mode = st.st_mode & 07777;
   std::string temp;
   FdCloser out{CreateTemp(target, mode & 0777, &temp)};
-  if (out.fd < 0) return false;
+  if (out.fd < 0) return fail(errno);
   if (st.st_uid != uid || st.st_gid != gid) (void)!::fchown(out.fd, st.st_uid, st.st_gid);
-  bool ok = ((mode & ~umask_bits) == mode || ::fchmod(out.fd, mode) == 0) &&
-            WriteAll(out.fd, bytes.data(), bytes.size());
-  ok = (::close(out.Release()) == 0) && ok;
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok;
+  int error = 0;
+  if ((mode & ~umask_bits) != mode && ::fchmod(out.fd, mode) != 0) error = errno;
+  if (error == 0 && !WriteAll(out.fd, bytes.data(), bytes.size())) error = errno;
+  if (::close(out.Release()) != 0 && error == 0) error = errno;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
+  if (error != 0) ::unlink(temp.c_str());
+  return error == 0 ? Status() : fail(error);
 }
 
 }  // namespace splicery

@@ -2,14 +2,15 @@
 // into List2, both counts into the status lines.
 #pragma once
 
-#include "app/form.h"
+#include "core/form.h"
+#include "files/file_system.h"
 
 namespace splicery {
 
 inline constexpr const char* kTargetListFile = "include.txt";
 inline constexpr const char* kIncludeSourceFile = "include.htm";
 
-// False when a configuration file could not be read; the message then stands in Label3.
-bool LoadConfiguration(Form& form, FileSystem& fs);
+// Fails when a configuration file could not be read; the message then stands in Label3.
+Status LoadConfiguration(Form& form, FileSystem& fs);
 
 }  // namespace splicery

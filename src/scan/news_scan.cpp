@@ -2,6 +2,7 @@
 // end of the line holds "no character", which is neither a blank nor "<".
 #include "scan/news_scan.h"
 
+#include "core/news_entry.h"
 #include "files/lines.h"
 #include "files/markers.h"
 
@@ -43,25 +44,18 @@ std::optional<std::string> ParseStandLine(std::string_view line, std::string_vie
   if (t == npos) return std::nullopt;
   if (token == markers::kNoDate) return std::nullopt;
 
-  std::string entry;
-  entry.reserve(token.size() + page.size() + (t - p) + 6);
-  entry.append(token.substr(d2 + 1)).append(".");
-  entry.append(token.substr(d1 + 1, d2 - d1 - 1)).append(".");
-  entry.append(token.substr(0, d1)).append(markers::kEntrySeparator);
-  entry.append(page).append(markers::kEntrySeparator);
-  entry.append(line.substr(p, t - p));
-  return entry;
+  return MakeNewsEntry(token, page, line.substr(p, t - p));
 }
 
-bool ScanNews(Form& form, FileSystem& fs) {
+Status ScanNews(Form& form, FileSystem& fs) {
   const size_t count = form.List1.size();
-  std::string& bytes = form.page_bytes;
+  std::string bytes;  // reused, so a large page is not faulted in anew for every page
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
     form.SetLabel3("Datei " + page + " wird bearbeitet");
-    if (!fs.ReadFile(page, &bytes)) {
+    if (Status read = fs.ReadFile(page, &bytes); !read) {
       form.SetLabel3("FEHLER beim Lesen von " + page);
-      return false;
+      return read;
     }
     // One pass over the bytes; only lines holding the marker are looked at closely.
     size_t next = 0;
@@ -70,7 +64,7 @@ bool ScanNews(Form& form, FileSystem& fs) {
       if (auto entry = ParseStandLine(line, page)) form.List5.Add(std::move(*entry));
     }
   }
-  return true;
+  return {};
 }
 
 }  // namespace splicery

@@ -5,7 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/form.h"
+#include "core/form.h"
+#include "files/file_system.h"
 
 namespace splicery {
 
@@ -13,8 +14,8 @@ namespace splicery {
 // an incomplete one, or the date "00.00.0000".
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);
 
-// Scans the pages of List1 in order. False when a page could not be read; the message then
+// Scans the pages of List1 in order. Fails when a page could not be read; the message then
 // stands in Label3 and the entries of earlier pages stay.
-bool ScanNews(Form& form, FileSystem& fs);
+Status ScanNews(Form& form, FileSystem& fs);
 
 }  // namespace splicery

@@ -28,17 +28,18 @@ std::optional<std::string> BackupName(std::string_view page, size_t number) {
   return name;
 }
 
-std::optional<std::string> FindFreeBackupName(FileSystem& fs, std::string_view page) {
+Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name) {
   for (size_t number = 1;; ++number) {
-    std::optional<std::string> name = BackupName(page, number);
-    if (!name) return std::nullopt;
-    switch (fs.ProbeFile(*name)) {
-      case Probe::kAbsent:
-        return name;
-      case Probe::kError:
-        return std::nullopt;
-      case Probe::kFile:
-        break;
+    std::optional<std::string> candidate = BackupName(page, number);
+    if (!candidate) {
+      return Status::Failure(std::string(page), "Sicherung läge außerhalb von " +
+                                                    std::string(kBackupFolder));
+    }
+    Probe found;
+    if (Status probed = fs.ProbeFile(*candidate, &found); !probed) return probed;
+    if (found == Probe::kAbsent) {
+      *name = std::move(*candidate);
+      return {};
     }
   }
 }

@@ -15,8 +15,8 @@ inline constexpr const char* kBackupFolder = "splicery.sic";
 // land outside the backup folder (a ".." part).
 std::optional<std::string> BackupName(std::string_view page, size_t number);
 
-// The backup name with the lowest number that no regular file holds yet; none when the page
-// has no backup name or a name test fails.
-std::optional<std::string> FindFreeBackupName(FileSystem& fs, std::string_view page);
+// The backup name with the lowest number that no regular file holds yet, into *name. Fails
+// when the page has no backup name or a name test fails.
+Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name);
 
 }  // namespace splicery

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/sorted_list.h"
+#include "core/sorted_list.h"
 #include "files/lines.h"
 
 namespace splicery {

@@ -5,27 +5,6 @@
 
 namespace splicery {
 
-std::optional<NewsPieces> SplitNewsEntry(std::string_view entry) {
-  const std::string_view sep = markers::kEntrySeparator;
-  size_t s1 = entry.find(sep);
-  if (s1 == std::string_view::npos) return std::nullopt;
-  size_t s2 = entry.find(sep, s1 + sep.size());
-  if (s2 == std::string_view::npos) return std::nullopt;
-  std::string_view date = entry.substr(0, s1);
-  size_t d1 = date.find('.');
-  if (d1 == std::string_view::npos) return std::nullopt;
-  size_t d2 = date.find('.', d1 + 1);
-  if (d2 == std::string_view::npos) return std::nullopt;
-
-  NewsPieces pieces;
-  pieces.display_date.append(date.substr(d2 + 1)).append(".");
-  pieces.display_date.append(date.substr(d1 + 1, d2 - d1 - 1)).append(".");
-  pieces.display_date.append(date.substr(0, d1));
-  pieces.page = entry.substr(s1 + sep.size(), s2 - s1 - sep.size());
-  pieces.title = entry.substr(s2 + sep.size());
-  return pieces;
-}
-
 std::string ReplaceAll(std::string_view text, std::string_view placeholder,
                        std::string_view value) {
   std::string out;

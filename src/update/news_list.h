@@ -6,20 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "app/sorted_list.h"
+#include "core/news_entry.h"
+#include "core/sorted_list.h"
 #include "files/lines.h"
 
 namespace splicery {
-
-struct NewsPieces {
-  std::string display_date;  // day.month.year
-  std::string_view page;
-  std::string_view title;
-};
-
-// Splits "yyyy.mm.dd___page___title"; none when the date part holds fewer than two dots or
-// a separator is missing.
-std::optional<NewsPieces> SplitNewsEntry(std::string_view entry);
 
 // Replaces every occurrence of `placeholder` that `text` holds, never searching a value it
 // inserted itself.

@@ -12,20 +12,24 @@ using markers::Contains;
 using markers::Find;
 constexpr size_t npos = std::string_view::npos;
 
-bool MarkersClose(std::string_view page) {
-  bool open = false;
+size_t OpenStartLine(std::string_view page) {
+  size_t open_at = npos;  // where the open START line begins
   // START and END both begin with the key marker, so one search finds every candidate line.
   for (size_t hit = Find(page, markers::kKey); hit != npos;) {
     size_t next;
     const std::string_view line = LineAround(page, hit, &next).text;
     if (Contains(line, markers::kEnd)) {
-      open = false;
+      open_at = npos;
     } else if (Contains(line, markers::kStart)) {
-      open = true;
+      open_at = static_cast<size_t>(line.data() - page.data());
     }
     hit = Find(page, markers::kKey, next);
   }
-  return !open;
+  if (open_at == npos) return 0;
+  // Lines are counted only on failure, so a passing page costs nothing more.
+  size_t number = 1;
+  for (LineCursor cursor(page); cursor.position() < open_at; cursor.Next()) ++number;
+  return number;
 }
 
 void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,

@@ -12,9 +12,11 @@
 
 namespace splicery {
 
-// True when, of the lines holding a START or an END marker, the last one closes a block (a
-// line holding both counts as closing). A page without marker lines passes.
-bool MarkersClose(std::string_view page);
+// 0 when, of the lines holding a START or an END marker, the last one closes a block (a line
+// holding both counts as closing; a page without marker lines passes). Otherwise the 1-based
+// number of the last START line with no END line after it.
+size_t OpenStartLine(std::string_view page);
+inline bool MarkersClose(std::string_view page) { return OpenStartLine(page) == 0; }
 
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in
 // turn. `on_line` sees every line the pass reads itself: lines outside blocks and START lines.

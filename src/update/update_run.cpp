@@ -9,9 +9,9 @@
 namespace splicery {
 namespace {
 
-RunResult Stop(Form& form, RunOutcome outcome, std::string message) {
+RunResult Stop(Form& form, RunOutcome outcome, std::string message, Status why) {
   form.SetLabel3(message);
-  return RunResult{outcome, 0};
+  return RunResult{outcome, 0, std::move(why)};
 }
 
 }  // namespace
@@ -28,7 +28,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
   };
 
   RunResult result;
-  std::string& bytes = form.page_bytes;
+  std::string bytes;  // reused, so a large page is not faulted in anew for every page
   const size_t count = form.List1.size();
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
@@ -38,17 +38,23 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
 
     // The page is read once, by the backup copy (or, in check mode, by itself): the marker
     // check and the rewrite work on exactly the bytes that were backed up.
-    bool read = false;
+    Status read;
     if (write) {
-      std::optional<std::string> backup = FindFreeBackupName(fs, page);
-      read = backup && fs.CopyNew(page, *backup, &bytes);
+      std::string backup;
+      read = FindFreeBackupName(fs, page, &backup);
+      if (read) read = fs.CopyNew(page, backup, &bytes);
     } else {
       read = fs.ReadFile(page, &bytes);
     }
-    if (!read) return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page);
-    if (!MarkersClose(bytes)) {
+    if (!read) {
+      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page,
+                  std::move(read));
+    }
+    if (const size_t open_line = OpenStartLine(bytes); open_line != 0) {
       return Stop(form, RunOutcome::kMarkerFailure,
-                  "FEHLER: INCLUDE START/END paßt nicht in " + page);
+                  "FEHLER: INCLUDE START/END paßt nicht in " + page,
+                  Status::Failure(page + ":" + std::to_string(open_line),
+                                  "INCLUDE START ohne INCLUDE END"));
     }
     RewritePage(bytes, blocks, form.List3, form.List4, show_line);
 
@@ -62,8 +68,11 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
     }
     form.SetLabel3("Datei " + page + " wird geschrieben");
     // Unchanged bytes are not written, so the page keeps its modification time.
-    if (new_bytes != bytes && !fs.ReplaceFile(page, new_bytes)) {
-      return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page);
+    if (new_bytes != bytes) {
+      if (Status written = fs.ReplaceFile(page, new_bytes); !written) {
+        return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
+                    std::move(written));
+      }
     }
   }
 

@@ -2,7 +2,8 @@
 // write-out, with the status texts and the three ways a run ends (four, with a failed write).
 #pragma once
 
-#include "app/form.h"
+#include "core/form.h"
+#include "files/file_system.h"
 
 namespace splicery {
 
@@ -11,6 +12,8 @@ enum class RunMode {
   kCheck,  // the same path in memory only: report pages whose bytes would change
 };
 
+// Disables Start for good, then works through List1. A stop leaves its message in Label3 and
+// its reason in RunResult::failure.
 RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode);
 
 }  // namespace splicery

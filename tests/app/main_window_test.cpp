@@ -104,6 +104,15 @@ struct ShownWindow {
   MainWindow window;
 };
 
+// The sanitizer build turns a call into the destroyed window into a failure.
+TEST(MainWindow, TheFormOutlivesItsWindow) {
+  Form form;
+  PosixFileSystem fs;
+  { MainWindow window(form, fs); }
+  form.SetLabel3("nach dem Fenster");
+  EXPECT_EQ(form.Label3(), "nach dem Fenster");
+}
+
 TEST(MainWindow, LoadFillsTheListsAndStatusLines) {
   ShownWindow shown(kSite);
   MainWindow& window = shown.window;

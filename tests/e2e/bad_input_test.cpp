@@ -72,7 +72,9 @@ TEST(BadInput, APagePathLeavingTheFolderGetsNoBackupOutsideIt) {
   ::mkdir("site/splicery.sic", 0755);
   CliResult r = RunCli({"-C", "site"});
   EXPECT_EQ(r.code, 1);
-  EXPECT_EQ(r.err, "FEHLER beim Zugriff auf ../x.htm\n");
+  EXPECT_EQ(r.err,
+            "FEHLER beim Zugriff auf ../x.htm\n"
+            "splicery-cli: ../x.htm: Sicherung läge außerhalb von splicery.sic\n");
   EXPECT_EQ(TempSite::Read("x.htm"), kBlockOld);
   // Without the guard the copy would be "splicery.sic/../x.htm. 1.htm", outside the folder.
   EXPECT_EQ(outer.ListFiles(),
@@ -91,11 +93,13 @@ struct PermissionCase {
 // Runs as "nobody" when the tests run as root, so that permissions apply.
 TEST(BadInput, UnwritablePagesAndFoldersKeepTheirBytes) {
   const std::vector<PermissionCase> cases = {
-      {"read-only page", 0777, 0444, false, "FEHLER beim Schreiben von p.htm\n"},
+      {"read-only page", 0777, 0444, false,
+       "FEHLER beim Schreiben von p.htm\nsplicery-cli: p.htm: keine Berechtigung\n"},
       {"read-only folder, backup folder writable", 0555, 0666, true,
-       "FEHLER beim Schreiben von p.htm\n"},
+       "FEHLER beim Schreiben von p.htm\nsplicery-cli: p.htm: keine Berechtigung\n"},
       {"read-only folder, no backup folder", 0555, 0666, false,
-       "FEHLER beim Zugriff auf p.htm\n"},
+       "FEHLER beim Zugriff auf p.htm\n"
+       "splicery-cli: splicery.sic/p.htm. 1.htm: nicht vorhanden\n"},
   };
   for (const PermissionCase& c : cases) {
     SCOPED_TRACE(c.name);

@@ -72,17 +72,28 @@ struct FailureCase {
   std::string out_tail;  // the end of standard output
 };
 
+// The open block starts on line 4; lines end in LF and CRLF alike.
+const std::string kUnpaired =
+    "x\r\n<!-- INCLUDE START -->\n<!-- INCLUDE END -->\r\n<!-- INCLUDE START -->\ny\n";
+
 TEST(Cli, FailuresGoToStandardErrorWithExitOne) {
   const std::vector<FailureCase> cases = {
-      {"include.txt missing", {{"include.txt", ""}}, {}, "FEHLER beim Lesen von INCLUDE.TXT\n", ""},
+      {"include.txt missing", {{"include.txt", ""}}, {},
+       "FEHLER beim Lesen von INCLUDE.TXT\nsplicery-cli: include.txt: nicht vorhanden\n", ""},
       {"include.htm missing", {{"include.htm", ""}}, {},
-       "FEHLER beim Lesen von INCLUDE.HTM\n", " 2 Dateien werden bearbeitet\n"},
+       "FEHLER beim Lesen von INCLUDE.HTM\nsplicery-cli: include.htm: nicht vorhanden\n",
+       " 2 Dateien werden bearbeitet\n"},
       {"page missing at scan", {{"include.txt", "a.htm\nnope.htm\nb.htm\n"}}, {},
-       "FEHLER beim Lesen von nope.htm\n", "Datei nope.htm wird bearbeitet\n"},
-      {"markers do not pair", {{"b.htm", "<!-- INCLUDE START -->\n"}}, {},
-       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n", "Datei b.htm wird bearbeitet\n"},
-      {"markers do not pair, check mode", {{"b.htm", "<!-- INCLUDE START -->\n"}}, {"--check"},
-       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n", "Datei a.htm ist nicht aktuell\n"},
+       "FEHLER beim Lesen von nope.htm\nsplicery-cli: nope.htm: nicht vorhanden\n",
+       "Datei nope.htm wird bearbeitet\n"},
+      {"markers do not pair", {{"b.htm", kUnpaired}}, {},
+       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n"
+       "splicery-cli: b.htm:4: INCLUDE START ohne INCLUDE END\n",
+       "Datei b.htm wird bearbeitet\n"},
+      {"markers do not pair, check mode", {{"b.htm", kUnpaired}}, {"--check"},
+       "FEHLER: INCLUDE START/END paßt nicht in b.htm\n"
+       "splicery-cli: b.htm:4: INCLUDE START ohne INCLUDE END\n",
+       "Datei a.htm ist nicht aktuell\n"},
   };
   for (const FailureCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -101,6 +112,10 @@ TEST(Cli, FailuresGoToStandardErrorWithExitOne) {
     EXPECT_TRUE(r.out.ends_with(c.out_tail)) << r.out;
     EXPECT_EQ(r.out.find("INCLUDE wurde erfolgreich"), std::string::npos);
     EXPECT_EQ(r.out.find("Alle Dateien sind aktuell"), std::string::npos);
+    // Both streams into one file: every failure line comes after every status line.
+    testing::CliOptions merged;
+    merged.merge_output = true;
+    EXPECT_EQ(testing::RunCli(c.args, merged).out, r.out + r.err);
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <random>
 
@@ -58,9 +59,12 @@ TEST(CrashSafety, KilledRunsNeverLeaveAHalfWrittenPageOrBackup) {
   ASSERT_NE(fresh["seite0.htm"], stale.at("seite0.htm"));
 
   TempSite site(stale);
-  const unsigned seed = std::random_device{}();
+  // SPLICERY_CRASH_SEED repeats a failed run's kill moments (as far as timing allows).
+  const char* seed_text = std::getenv("SPLICERY_CRASH_SEED");
+  const unsigned seed = seed_text ? static_cast<unsigned>(std::strtoul(seed_text, nullptr, 10))
+                                  : std::random_device{}();
   std::mt19937 random(seed);
-  SCOPED_TRACE("seed " + std::to_string(seed));
+  SCOPED_TRACE("SPLICERY_CRASH_SEED=" + std::to_string(seed));
   const auto full_us = std::chrono::duration_cast<std::chrono::microseconds>(full_run).count();
   std::uniform_int_distribution<long> moment(0, full_us + full_us / 4);
   const auto deadline = Clock::now() + std::chrono::seconds(25);

@@ -19,6 +19,12 @@ mode_t ModeOf(const std::string& path) {
   return st.st_mode & 07777;
 }
 
+Probe Found(FileSystem& fs, const std::string& path) {
+  Probe found = Probe::kFile;
+  EXPECT_TRUE(fs.ProbeFile(path, &found)) << path;
+  return found;
+}
+
 bool AnyTempFile(const TempSite& site) {
   for (const std::string& path : site.ListFiles()) {
     if (path.find(kTempMarker) != std::string::npos) return true;
@@ -32,12 +38,12 @@ TEST(PosixFileSystem, ProbeCountsOnlyRegularFilesLinksFollowed) {
   ASSERT_EQ(::symlink("page.htm", "good-link"), 0);
   ASSERT_EQ(::symlink("missing.htm", "broken-link"), 0);
   PosixFileSystem fs;
-  EXPECT_EQ(fs.ProbeFile("page.htm"), Probe::kFile);
-  EXPECT_EQ(fs.ProbeFile("good-link"), Probe::kFile);
-  EXPECT_EQ(fs.ProbeFile("folder"), Probe::kAbsent);
-  EXPECT_EQ(fs.ProbeFile("broken-link"), Probe::kAbsent);
-  EXPECT_EQ(fs.ProbeFile("missing.htm"), Probe::kAbsent);
-  EXPECT_EQ(fs.ProbeFile("page.htm/below"), Probe::kAbsent);
+  EXPECT_EQ(Found(fs, "page.htm"), Probe::kFile);
+  EXPECT_EQ(Found(fs, "good-link"), Probe::kFile);
+  EXPECT_EQ(Found(fs, "folder"), Probe::kAbsent);
+  EXPECT_EQ(Found(fs, "broken-link"), Probe::kAbsent);
+  EXPECT_EQ(Found(fs, "missing.htm"), Probe::kAbsent);
+  EXPECT_EQ(Found(fs, "page.htm/below"), Probe::kAbsent);
 }
 
 TEST(PosixFileSystem, ReadsFilesOfEverySize) {
@@ -68,24 +74,67 @@ TEST(PosixFileSystem, ReadRefusesWhatIsNotARegularFile) {
   }
 }
 
+// Both ways of making a new file: unnamed and linked into place, and the named temporary file
+// used where unnamed files are not supported.
 TEST(PosixFileSystem, CopyNewNeverOverwritesAndLeavesNoTemporaryFile) {
-  TempSite site({{"page.htm", "new"}, {"taken.htm", "old"}});
-  ::mkdir("folder", 0755);
-  ::chmod("page.htm", 0640);
+  for (bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed" : "named");
+    TempSite site({{"page.htm", "new"}, {"taken.htm", "old"}});
+    ::mkdir("folder", 0755);
+    ::chmod("page.htm", 0640);
+    PosixFileSystem fs(unnamed);
+    std::string bytes;
+    EXPECT_TRUE(fs.CopyNew("page.htm", "copy.htm", &bytes));
+    EXPECT_EQ(bytes, "new");
+    EXPECT_EQ(TempSite::Read("copy.htm"), "new");
+    EXPECT_EQ(ModeOf("copy.htm"), 0640u);
+    const Status taken = fs.CopyNew("page.htm", "taken.htm", &bytes);
+    EXPECT_EQ(taken.error(), EEXIST);
+    EXPECT_EQ(taken.path(), "taken.htm");
+    EXPECT_EQ(TempSite::Read("taken.htm"), "old");
+    EXPECT_EQ(fs.CopyNew("page.htm", "no-such-folder/copy.htm", &bytes).reason(),
+              "nicht vorhanden");
+    EXPECT_EQ(fs.CopyNew("missing.htm", "copy2.htm", &bytes).path(), "missing.htm");
+    EXPECT_EQ(fs.CopyNew("folder", "copy3.htm", &bytes).reason(), "ist ein Verzeichnis");
+    EXPECT_FALSE(TempSite::Exists("copy2.htm"));
+    EXPECT_FALSE(TempSite::Exists("copy3.htm"));
+    EXPECT_FALSE(AnyTempFile(site));
+  }
+}
+
+// A link planted at the names the temporary files will get is never followed: the page is
+// written, the link's target keeps its bytes.
+TEST(PosixFileSystem, TemporaryFilesNeverFollowAPlantedLink) {
+  for (bool unnamed : {true, false}) {
+    TempSite site({{"page.htm", "old"}, {"victim.htm", "victim"}});
+    const std::string tail = std::string(kTempMarker) + std::to_string(::getpid()) + "-";
+    for (int n = 0; n < 6; ++n) {
+      for (const char* name : {".page.htm", ".copy.htm"}) {
+        ASSERT_EQ(::symlink("victim.htm", (name + tail + std::to_string(n)).c_str()), 0);
+      }
+    }
+    PosixFileSystem fs(unnamed);
+    EXPECT_TRUE(fs.ReplaceFile("page.htm", "new"));
+    std::string bytes;
+    EXPECT_TRUE(fs.CopyNew("page.htm", "copy.htm", &bytes));
+    EXPECT_EQ(TempSite::Read("page.htm"), "new");
+    EXPECT_EQ(TempSite::Read("copy.htm"), "new");
+    EXPECT_EQ(TempSite::Read("victim.htm"), "victim");
+  }
+}
+
+// Only root can give a file away; it must, or a run by root takes the pages from their owner.
+TEST(PosixFileSystem, ReplaceKeepsAForeignOwner) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to hand a page to another user";
+  TempSite site({{"page.htm", "old"}});
+  ASSERT_EQ(::chown("page.htm", 12345, 54321), 0);
   PosixFileSystem fs;
-  std::string bytes;
-  EXPECT_TRUE(fs.CopyNew("page.htm", "copy.htm", &bytes));
-  EXPECT_EQ(bytes, "new");
-  EXPECT_EQ(TempSite::Read("copy.htm"), "new");
-  EXPECT_EQ(ModeOf("copy.htm"), 0640u);
-  EXPECT_FALSE(fs.CopyNew("page.htm", "taken.htm", &bytes));
-  EXPECT_EQ(TempSite::Read("taken.htm"), "old");
-  EXPECT_FALSE(fs.CopyNew("page.htm", "no-such-folder/copy.htm", &bytes));
-  EXPECT_FALSE(fs.CopyNew("missing.htm", "copy2.htm", &bytes));
-  EXPECT_FALSE(fs.CopyNew("folder", "copy3.htm", &bytes));
-  EXPECT_FALSE(TempSite::Exists("copy2.htm"));
-  EXPECT_FALSE(TempSite::Exists("copy3.htm"));
-  EXPECT_FALSE(AnyTempFile(site));
+  ASSERT_TRUE(fs.ReplaceFile("page.htm", "new"));
+  struct stat st;
+  ASSERT_EQ(::stat("page.htm", &st), 0);
+  EXPECT_EQ(st.st_uid, 12345u);
+  EXPECT_EQ(st.st_gid, 54321u);
+  EXPECT_EQ(TempSite::Read("page.htm"), "new");
 }
 
 TEST(PosixFileSystem, ReplaceKeepsModeAndWritesThroughASymlink) {
@@ -130,13 +179,15 @@ TEST(PosixFileSystem, FailedReplaceKeepsOldBytesAndRemovesTheTemporaryFile) {
   struct rlimit small = old_limit;
   small.rlim_cur = 4096;
   ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  bool replaced = fs.ReplaceFile("page.htm", std::string(100000, 'x'));
+  const Status replaced = fs.ReplaceFile("page.htm", std::string(100000, 'x'));
   std::string bytes;
-  bool copied = fs.CopyNew("big.htm", "copy.htm", &bytes);
+  const Status copied = fs.CopyNew("big.htm", "copy.htm", &bytes);
   ::setrlimit(RLIMIT_FSIZE, &old_limit);
   ::signal(SIGXFSZ, old_handler);
   EXPECT_FALSE(replaced);
   EXPECT_FALSE(copied);
+  EXPECT_EQ(replaced.path(), "page.htm");  // the page, never the temporary file's name
+  EXPECT_EQ(copied.path(), "copy.htm");
   EXPECT_EQ(TempSite::Read("page.htm"), "old bytes");
   EXPECT_FALSE(TempSite::Exists("copy.htm"));  // never a partial backup copy
   EXPECT_FALSE(AnyTempFile(site));

@@ -59,7 +59,7 @@ TEST(ConfigLoader, LoadsBothFilesOrReportsTheOneThatFailed) {
     TempSite site(c.files);
     PosixFileSystem fs;
     Form form;
-    EXPECT_EQ(LoadConfiguration(form, fs), c.ok);
+    EXPECT_EQ(LoadConfiguration(form, fs).ok(), c.ok);
     EXPECT_EQ(form.List1, c.list1);
     EXPECT_EQ(form.List2, c.list2);
     EXPECT_EQ(form.Label3(), c.label3);

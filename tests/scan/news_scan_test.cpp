@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
 
@@ -126,7 +127,7 @@ TEST(NewsScan, EveryFailingReadOfTheStartUpScanStopsIt) {
     testing::FaultFileSystem fs(real);
     fs.FailCall(testing::Op::kReadFile, nth);
     Form form;
-    EXPECT_FALSE(form.Load(fs));
+    EXPECT_FALSE(RunStartupScan(form, fs).ok());
     EXPECT_EQ(form.Label3(), messages[nth]);
     EXPECT_EQ(form.List1.size(), list1[nth]);
     EXPECT_EQ(form.List2.size(), list2[nth]);

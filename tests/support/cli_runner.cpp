@@ -54,7 +54,7 @@ CliResult RunCli(const std::vector<std::string>& args, const CliOptions& options
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(out, 1);
-    ::dup2(err, 2);
+    ::dup2(options.merge_output ? out : err, 2);
     if (options.drop_privileges && ::geteuid() == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
     }

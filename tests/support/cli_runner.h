@@ -18,6 +18,8 @@ struct CliOptions {
   // Run as the unprivileged user "nobody" (only when started as root), so that file
   // permissions apply.
   bool drop_privileges = false;
+  // Standard error into the same file as standard output, so their order shows (in `out`).
+  bool merge_output = false;
   // Kill the run with SIGKILL after this long.
   std::optional<std::chrono::microseconds> kill_after;
 };

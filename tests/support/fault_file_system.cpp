@@ -24,31 +24,39 @@ size_t FaultFileSystem::Calls(Op op) const {
   return it == counts_.end() ? 0 : it->second;
 }
 
-bool FaultFileSystem::Fails(Op op, const std::string& path) {
-  size_t nth = counts_[op]++;
+int FaultFileSystem::Fails(Op op, const std::string& path) {
+  const size_t nth = counts_[op]++;
   log_.emplace_back(op, path);
-  return fail_calls_.count({op, nth}) > 0 || fail_paths_.count({op, path}) > 0;
+  if (auto it = fail_calls_.find({op, nth}); it != fail_calls_.end()) return it->second;
+  if (auto it = fail_paths_.find({op, path}); it != fail_paths_.end()) return it->second;
+  return 0;
 }
 
-Probe FaultFileSystem::ProbeFile(const std::string& path) {
-  return Fails(Op::kProbe, path) ? Probe::kError : inner_.ProbeFile(path);
+Status FaultFileSystem::ProbeFile(const std::string& path, Probe* found) {
+  *found = Probe::kAbsent;
+  if (int error = Fails(Op::kProbe, path)) return Status::FromErrno(error, path);
+  return inner_.ProbeFile(path, found);
 }
 
-bool FaultFileSystem::MakeDirectory(const std::string& path) {
-  return !Fails(Op::kMakeDirectory, path) && inner_.MakeDirectory(path);
+Status FaultFileSystem::MakeDirectory(const std::string& path) {
+  if (int error = Fails(Op::kMakeDirectory, path)) return Status::FromErrno(error, path);
+  return inner_.MakeDirectory(path);
 }
 
-bool FaultFileSystem::CopyNew(const std::string& from, const std::string& to,
-                              std::string* bytes) {
-  return !Fails(Op::kCopyNew, from) && inner_.CopyNew(from, to, bytes);
+Status FaultFileSystem::CopyNew(const std::string& from, const std::string& to,
+                                std::string* bytes) {
+  if (int error = Fails(Op::kCopyNew, from)) return Status::FromErrno(error, from);
+  return inner_.CopyNew(from, to, bytes);
 }
 
-bool FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {
-  return !Fails(Op::kReadFile, path) && inner_.ReadFile(path, bytes);
+Status FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+  if (int error = Fails(Op::kReadFile, path)) return Status::FromErrno(error, path);
+  return inner_.ReadFile(path, bytes);
 }
 
-bool FaultFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
-  return !Fails(Op::kReplaceFile, path) && inner_.ReplaceFile(path, bytes);
+Status FaultFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
+  if (int error = Fails(Op::kReplaceFile, path)) return Status::FromErrno(error, path);
+  return inner_.ReplaceFile(path, bytes);
 }
 
 }  // namespace splicery::testing

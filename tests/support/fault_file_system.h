@@ -2,8 +2,8 @@
 // fails the calls it is told to fail.
 #pragma once
 
+#include <cerrno>
 #include <map>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,26 +19,29 @@ class FaultFileSystem : public FileSystem {
  public:
   explicit FaultFileSystem(FileSystem& inner) : inner_(inner) {}
 
-  // The call with this 0-based number among the calls of kind `op` fails.
-  void FailCall(Op op, size_t nth) { fail_calls_.insert({op, nth}); }
-  // Every call of kind `op` on `path` fails.
-  void FailPath(Op op, std::string path) { fail_paths_.insert({op, std::move(path)}); }
+  // The call with this 0-based number among the calls of kind `op` fails with `error`.
+  void FailCall(Op op, size_t nth, int error = EIO) { fail_calls_[{op, nth}] = error; }
+  // Every call of kind `op` on `path` fails with `error`.
+  void FailPath(Op op, std::string path, int error = EIO) {
+    fail_paths_[{op, std::move(path)}] = error;
+  }
 
   size_t Calls(Op op) const;
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
-  Probe ProbeFile(const std::string& path) override;
-  bool MakeDirectory(const std::string& path) override;
-  bool CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
-  bool ReadFile(const std::string& path, std::string* bytes) override;
-  bool ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status ProbeFile(const std::string& path, Probe* found) override;
+  Status MakeDirectory(const std::string& path) override;
+  Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
+  Status ReadFile(const std::string& path, std::string* bytes) override;
+  Status ReplaceFile(const std::string& path, std::string_view bytes) override;
 
  private:
-  bool Fails(Op op, const std::string& path);
+  // The errno this call is to fail with, or 0.
+  int Fails(Op op, const std::string& path);
 
   FileSystem& inner_;
-  std::set<std::pair<Op, size_t>> fail_calls_;
-  std::set<std::pair<Op, std::string>> fail_paths_;
+  std::map<std::pair<Op, size_t>, int> fail_calls_;
+  std::map<std::pair<Op, std::string>, int> fail_paths_;
   std::map<Op, size_t> counts_;
   std::vector<std::pair<Op, std::string>> log_;
 };

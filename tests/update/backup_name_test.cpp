@@ -11,6 +11,12 @@
 namespace splicery {
 namespace {
 
+std::optional<std::string> FreeName(FileSystem& fs, std::string_view page) {
+  std::string name;
+  if (!FindFreeBackupName(fs, page, &name)) return std::nullopt;
+  return name;
+}
+
 using testing::TempSite;
 
 TEST(BackupName, IsPagePointBlankNumberHtmInsideTheBackupFolder) {
@@ -48,7 +54,7 @@ TEST(BackupName, SearchTakesTheLowestNumberNoRegularFileHolds) {
     ::mkdir("splicery.sic", 0755);
     for (const std::string& name : c.existing) TempSite::Write("splicery.sic/" + name, "x");
     PosixFileSystem fs;
-    EXPECT_EQ(FindFreeBackupName(fs, "p.htm"), c.expected);
+    EXPECT_EQ(FreeName(fs, "p.htm"), c.expected);
   }
 }
 
@@ -58,12 +64,12 @@ TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {
   ::mkdir("splicery.sic/p.htm. 1.htm", 0755);
   ASSERT_EQ(::symlink("nowhere", "splicery.sic/p.htm. 2.htm"), 0);
   PosixFileSystem real;
-  EXPECT_EQ(FindFreeBackupName(real, "p.htm"), "splicery.sic/p.htm. 1.htm");
+  EXPECT_EQ(FreeName(real, "p.htm"), "splicery.sic/p.htm. 1.htm");
 
   testing::FaultFileSystem faulty(real);
   faulty.FailCall(testing::Op::kProbe, 0);
-  EXPECT_EQ(FindFreeBackupName(faulty, "p.htm"), std::nullopt);
-  EXPECT_EQ(FindFreeBackupName(faulty, "../p.htm"), std::nullopt);
+  EXPECT_EQ(FreeName(faulty, "p.htm"), std::nullopt);
+  EXPECT_EQ(FreeName(faulty, "../p.htm"), std::nullopt);
 }
 
 }  // namespace

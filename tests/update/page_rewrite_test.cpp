@@ -148,5 +148,26 @@ TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
   }
 }
 
+// Key lines that select many fragments from one include line keep their own order there, also
+// past the size where a sort stops being a simple insertion sort.
+TEST(BlockRewriter, ManyFragmentsOfOneIncludeLineKeepTheKeyOrder) {
+  std::vector<std::string> keys;
+  std::string first, second;
+  for (int k = 40; k > 0; --k) {  // keys listed in the opposite order of the include line
+    keys.push_back("<!-- INCLUDE K" + std::to_string(k) + " -->");
+  }
+  for (int k = 1; k <= 40; ++k) first += "<!-- INCLUDE K" + std::to_string(k) + " -->a" + std::to_string(k);
+  second = "<!-- INCLUDE K7 -->b";
+  const std::vector<std::string> include = {second, first, second};
+  SortedList news;
+  BlockRewriter blocks(include, news);
+  std::vector<std::string_view> out;
+  blocks.Substitute(keys, out);
+  std::vector<std::string> expected = {"b"};
+  for (const std::string& key : keys) expected.push_back(first.substr(first.find(key) + key.size()));
+  expected.push_back("b");
+  EXPECT_EQ(std::vector<std::string>(out.begin(), out.end()), expected);
+}
+
 }  // namespace
 }  // namespace splicery

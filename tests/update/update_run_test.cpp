@@ -5,6 +5,7 @@
 #include <utime.h>
 
 #include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
 
@@ -48,9 +49,9 @@ struct Session {
     });
   }
   RunResult Start(FileSystem& fs) {
-    EXPECT_TRUE(form.Load(fs));
+    EXPECT_TRUE(RunStartupScan(form, fs).ok());
     label3.clear();
-    return form.Command1Click(fs);
+    return RunUpdate(form, fs, RunMode::kWrite);
   }
 };
 
@@ -162,8 +163,8 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
     TempSite site(files);
     PosixFileSystem fs;
     Form form;
-    form.Load(fs);
-    EXPECT_EQ(form.Command1Click(fs).outcome, c.outcome);
+    RunStartupScan(form, fs);
+    EXPECT_EQ(RunUpdate(form, fs, RunMode::kWrite).outcome, c.outcome);
     EXPECT_EQ(form.Label3(), c.expected);
     EXPECT_EQ(form.Label4(), "<p><!-- STAND START -->01.01.2001<!--T01.01.2001--></p>");
     EXPECT_FALSE(form.Command1Enabled);
@@ -177,19 +178,43 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
   }
 }
 
-TEST(UpdateRun, FailedWriteKeepsThePageAndStops) {
-  TempSite site(ThreePageSite());
-  PosixFileSystem real;
-  testing::FaultFileSystem fs(real);
-  fs.FailPath(Op::kReplaceFile, "b.htm");
-  Form form;
-  form.Load(fs);
-  EXPECT_EQ(form.Command1Click(fs).outcome, RunOutcome::kWriteFailure);
-  EXPECT_EQ(form.Label3(), "FEHLER beim Schreiben von b.htm");
-  EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
-  EXPECT_EQ(TempSite::Read("b.htm"), ThreePageSite()["b.htm"]);
-  EXPECT_TRUE(TempSite::Exists("splicery.sic/b.htm. 1.htm"));
-  EXPECT_EQ(TempSite::Read("c.htm"), StalePage("03.03.2003"));
+// The system's reason travels with the failure, for the front ends to show. A failed write
+// keeps the page and stops the run.
+TEST(UpdateRun, FailuresCarryTheSystemsReason) {
+  struct Case {
+    Op op;
+    std::string path;
+    int error;
+    RunOutcome outcome;
+    std::string label3, reason;
+  };
+  const std::vector<Case> cases = {
+      {Op::kReplaceFile, "b.htm", ENOSPC, RunOutcome::kWriteFailure,
+       "FEHLER beim Schreiben von b.htm", "kein Platz auf dem Datenträger"},
+      {Op::kReplaceFile, "b.htm", EROFS, RunOutcome::kWriteFailure,
+       "FEHLER beim Schreiben von b.htm", "Dateisystem ist schreibgeschützt"},
+      {Op::kCopyNew, "b.htm", EIO, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf b.htm",
+       "Ein-/Ausgabefehler"},
+      {Op::kProbe, "splicery.sic/b.htm. 1.htm", EACCES, RunOutcome::kAccessFailure,
+       "FEHLER beim Zugriff auf b.htm", "keine Berechtigung"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    TempSite site(ThreePageSite());
+    PosixFileSystem real;
+    testing::FaultFileSystem fs(real);
+    fs.FailPath(c.op, c.path, c.error);
+    Form form;
+    RunStartupScan(form, fs);
+    const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
+    EXPECT_EQ(result.outcome, c.outcome);
+    EXPECT_EQ(result.failure.path(), c.path);
+    EXPECT_EQ(result.failure.reason(), c.reason);
+    EXPECT_EQ(form.Label3(), c.label3);
+    EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
+    EXPECT_EQ(TempSite::Read("b.htm"), ThreePageSite()["b.htm"]);
+    EXPECT_EQ(TempSite::Read("c.htm"), StalePage("03.03.2003"));
+  }
 }
 
 TEST(UpdateRun, CheckModeWritesNothingAndNamesStalePages) {
@@ -198,9 +223,9 @@ TEST(UpdateRun, CheckModeWritesNothingAndNamesStalePages) {
   TempSite site(files);
   PosixFileSystem fs;
   Session run;
-  ASSERT_TRUE(run.form.Load(fs));
+  ASSERT_TRUE(RunStartupScan(run.form, fs).ok());
   run.label3.clear();
-  RunResult result = run.form.Check(fs);
+  RunResult result = RunUpdate(run.form, fs, RunMode::kCheck);
   EXPECT_EQ(result.outcome, RunOutcome::kSuccess);
   EXPECT_EQ(result.stale_pages, 2u);
   EXPECT_EQ(run.label3, (std::vector<std::string>{"Datei b.htm ist nicht aktuell",
@@ -209,12 +234,12 @@ TEST(UpdateRun, CheckModeWritesNothingAndNamesStalePages) {
 
   // After a real run the check finds nothing.
   Form writer;
-  writer.Load(fs);
-  writer.Command1Click(fs);
+  RunStartupScan(writer, fs);
+  RunUpdate(writer, fs, RunMode::kWrite);
   Session check;
-  check.form.Load(fs);
+  RunStartupScan(check.form, fs);
   check.label3.clear();
-  EXPECT_EQ(check.form.Check(fs).stale_pages, 0u);
+  EXPECT_EQ(RunUpdate(check.form, fs, RunMode::kCheck).stale_pages, 0u);
   EXPECT_EQ(check.label3, std::vector<std::string>{"Alle Dateien sind aktuell"});
 }
 
@@ -228,8 +253,8 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
     TempSite site(ThreePageSite());
     testing::FaultFileSystem counter(real);
     Form form;
-    form.Load(real);
-    form.Command1Click(counter);
+    RunStartupScan(form, real);
+    RunUpdate(form, counter, RunMode::kWrite);
     for (Op op : {Op::kProbe, Op::kMakeDirectory, Op::kCopyNew, Op::kReadFile, Op::kReplaceFile})
       calls[op] = counter.Calls(op);
   }
@@ -240,9 +265,9 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       TempSite site(original);
       testing::FaultFileSystem fs(real);
       Form form;
-      ASSERT_TRUE(form.Load(real));
+      ASSERT_TRUE(RunStartupScan(form, real).ok());
       fs.FailCall(op, nth);
-      RunResult result = form.Command1Click(fs);
+      RunResult result = RunUpdate(form, fs, RunMode::kWrite);
       EXPECT_FALSE(form.Command1Enabled);
       if (op == Op::kMakeDirectory) {  // an existing folder is no failure; here the copy fails
         EXPECT_EQ(result.outcome, RunOutcome::kAccessFailure);

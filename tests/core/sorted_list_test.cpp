@@ -1,4 +1,4 @@
-#include "app/sorted_list.h"
+#include "core/sorted_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // UTF-8 validation for the window's byte-to-text edge.
-#include "app/display_text.h"
+#include "core/display_text.h"
 
 namespace splicery {
 

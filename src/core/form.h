@@ -1,6 +1,6 @@
 // Form1's working data, without any widget: the five lists, the status line, the detail line
-// and the Start button's state, plus the two handlers that work on them. The Qt window and
-// splicery-cli only show this data; neither adds behaviour of its own.
+// and the Start button's state. The start-up scan (scan/startup_scan.h) and the update run
+// (update/update_run.h) work on it; the Qt window and splicery-cli only show it.
 #pragma once
 
 #include <functional>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "app/sorted_list.h"
+#include "core/sorted_list.h"
 #include "files/file_system.h"
 #include "files/lines.h"
 
@@ -32,6 +32,7 @@ enum class RunOutcome {
 struct RunResult {
   RunOutcome outcome = RunOutcome::kSuccess;
   size_t stale_pages = 0;  // pages whose new bytes differ from their current ones
+  Status failure;          // why the run stopped; ok on success
 };
 
 class Form {
@@ -45,22 +46,12 @@ class Form {
   SortedList List5;                // news index
   bool Command1Enabled = true;
 
-  // The bytes of the page being read. Kept between pages and handlers so that its memory is
-  // reused rather than faulted in anew for every large page.
-  std::string page_bytes;
-
   const std::string& Label3() const { return label3_; }
   const std::string& Label4() const { return label4_; }
   void SetLabel3(std::string_view text);
   void SetLabel4(std::string_view text, TextKind kind = TextKind::kStatus);
+  // One listener at a time; whoever sets one removes it (SetListener(nullptr)) before it dies.
   void SetListener(LabelListener listener) { listener_ = std::move(listener); }
-
-  // Load handler: the start-up scan. False when it ended on a reported failure.
-  bool Load(FileSystem& fs);
-  // Click handler of Command1: the update run.
-  RunResult Command1Click(FileSystem& fs);
-  // The update run's very path with every write left out: nothing is backed up or written.
-  RunResult Check(FileSystem& fs);
 
  private:
   std::string label3_ = "Label3";

@@ -1,5 +1,5 @@
 // Form1's data and the two event handlers.
-#include "app/form.h"
+#include "core/form.h"
 
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
@@ -16,11 +16,5 @@ void Form::SetLabel4(std::string_view text, TextKind kind) {
   label4_.assign(text);
   if (listener_) listener_(LabelId::kLabel4, label4_, kind);
 }
-
-bool Form::Load(FileSystem& fs) { return LoadConfiguration(*this, fs) && ScanNews(*this, fs); }
-
-RunResult Form::Command1Click(FileSystem& fs) { return RunUpdate(*this, fs, RunMode::kWrite); }
-
-RunResult Form::Check(FileSystem& fs) { return RunUpdate(*this, fs, RunMode::kCheck); }
 
 }  // namespace splicery

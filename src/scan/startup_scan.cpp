@@ -1,0 +1,14 @@
+// The start-up scan: configuration loading, then the news scan.
+#include "scan/startup_scan.h"
+
+#include "scan/config_loader.h"
+#include "scan/news_scan.h"
+
+namespace splicery {
+
+Status RunStartupScan(Form& form, FileSystem& fs) {
+  if (Status loaded = LoadConfiguration(form, fs); !loaded) return loaded;
+  return ScanNews(form, fs);
+}
+
+}  // namespace splicery
