@@ -1,9 +1,9 @@
 # Thin wrapper over CMake. `make demo` opens the window on a scratch copy of the example site;
-# `make test` builds and runs every test.
+# `make test` builds and runs every test; `make package` builds the Debian package.
 BUILD ?= build
 DEMO := $(BUILD)/demo-site
 
-.PHONY: all build test check sanitize demo bench screenshot install clean
+.PHONY: all build test check sanitize package package-check demo bench screenshot install clean
 
 all: build
 
@@ -11,9 +11,9 @@ build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)
 
-# Every test: the suite, then the suite again with AddressSanitizer and UBSan, with the
-# rewrite fuzzed for a minute.
-test: check sanitize
+# Every test: the suite, the package (built, validated, unpacked and run), then the suite
+# again with AddressSanitizer and UBSan, with the rewrite fuzzed for a minute.
+test: check package-check sanitize
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j2
@@ -23,6 +23,13 @@ sanitize:
 	  -DCMAKE_CXX_COMPILER=clang++ -DSPLICERY_SANITIZE=ON -DSPLICERY_FUZZ=ON
 	cmake --build $(BUILD)-asan
 	cd $(BUILD)-asan && ctest --output-on-failure -j2
+
+# build/splicery_<version>_<arch>.deb; install it with `sudo apt-get install ./build/splicery_*.deb`.
+package: build
+	cmake --build $(BUILD) --target package
+
+package-check: package
+	tools/check-package.sh $(BUILD)
 
 # A fresh copy each time, so the shipped example stays as it is.
 demo: build

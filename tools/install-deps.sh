@@ -3,11 +3,15 @@
 # Asks apt only for what is missing; uses sudo when not run as root.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
+# scdoc for the man pages; dpkg-dev (dpkg-shlibdeps) and file for `make package`.
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+          scdoc dpkg-dev file)
 if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
-  # runtime for the fuzzer and the sanitizer build; GNU time for the benchmark.
-  packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time)
+  # runtime for the fuzzer and the sanitizer build; GNU time for the benchmark; the
+  # validators of the desktop entry and the AppStream metadata, and man for the man pages.
+  packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
+             desktop-file-utils appstream man-db)
 fi
 
 missing=()
