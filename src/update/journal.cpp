@@ -1,0 +1,159 @@
+// Journal lines: build, parse, and the hash.
+#include "update/journal.h"
+
+#include <xxhash.h>
+
+#include <charconv>
+#include <set>
+
+namespace splicery {
+namespace {
+
+std::string Hex(uint64_t value) {
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(value));
+  return text;
+}
+
+std::optional<uint64_t> Number(std::string_view text, int base = 10) {
+  uint64_t value = 0;
+  const char* end = text.data() + text.size();
+  auto [ptr, error] = std::from_chars(text.data(), end, value, base);
+  if (text.empty() || error != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+std::vector<std::string_view> Fields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  for (size_t at = 0;;) {
+    const size_t tab = line.find('\t', at);
+    fields.push_back(line.substr(at, tab == std::string_view::npos ? std::string_view::npos
+                                                                    : tab - at));
+    if (tab == std::string_view::npos) return fields;
+    at = tab + 1;
+  }
+}
+
+std::optional<JournalPage> ParsePage(const std::vector<std::string_view>& f) {
+  JournalPage page;
+  auto path = UnescapeField(f[2]);
+  auto backup = UnescapeField(f[3]);
+  auto old_hash = Number(f[4], 16);
+  if (!path || !backup || !old_hash) return std::nullopt;
+  page.path = std::move(*path);
+  page.backup = std::move(*backup);
+  page.old_hash = *old_hash;
+  if (f[5] != "=") {
+    page.new_hash = Number(f[5], 16);
+    if (!page.new_hash) return std::nullopt;
+  }
+  if (f[6] != "-") {
+    for (size_t at = 0;;) {
+      const size_t comma = f[6].find(',', at);
+      auto hash = Number(f[6].substr(at, comma == std::string_view::npos ? comma : comma - at), 16);
+      if (!hash) return std::nullopt;
+      page.blocks.push_back(*hash);
+      if (comma == std::string_view::npos) break;
+      at = comma + 1;
+    }
+  }
+  return page;
+}
+
+}  // namespace
+
+uint64_t JournalHash(std::string_view bytes) { return XXH3_64bits(bytes.data(), bytes.size()); }
+
+std::string FormatRunLine(const JournalRun& run) {
+  return "run\t" + std::to_string(run.number) + "\t" + run.time + "\t" +
+         (run.undoes ? "undo " + std::to_string(*run.undoes) : std::string("update")) + "\n";
+}
+
+std::string FormatPageLine(uint64_t run, const JournalPage& page) {
+  std::string blocks;
+  for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
+  return "page\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+         EscapeField(page.backup) + "\t" + Hex(page.old_hash) + "\t" +
+         (page.new_hash ? Hex(*page.new_hash) : "=") + "\t" + (blocks.empty() ? "-" : blocks) +
+         "\n";
+}
+
+std::vector<JournalRun> ParseJournal(std::string_view bytes) {
+  std::vector<JournalRun> runs;
+  for (size_t at = 0;;) {
+    const size_t lf = bytes.find('\n', at);
+    if (lf == std::string_view::npos) break;  // a torn last line
+    const std::vector<std::string_view> f = Fields(bytes.substr(at, lf - at));
+    at = lf + 1;
+    if (f[0] == "run" && f.size() == 4) {
+      JournalRun run;
+      auto number = Number(f[1]);
+      if (!number) continue;
+      run.number = *number;
+      run.time = f[2];
+      if (f[3].starts_with("undo ")) {
+        run.undoes = Number(f[3].substr(5));
+        if (!run.undoes) continue;
+      } else if (f[3] != "update") {
+        continue;
+      }
+      runs.push_back(std::move(run));
+    } else if (f[0] == "page" && f.size() == 7) {
+      auto number = Number(f[1]);
+      if (!number || runs.empty() || runs.back().number != *number) continue;
+      if (auto page = ParsePage(f)) runs.back().pages.push_back(std::move(*page));
+    }
+  }
+  return runs;
+}
+
+const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
+  std::set<uint64_t> undone;
+  for (const JournalRun& run : runs) {
+    if (run.undoes) undone.insert(*run.undoes);
+  }
+  for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+    if (it->undoes || undone.count(it->number)) continue;
+    for (const JournalPage& page : it->pages) {
+      if (page.new_hash) return &*it;
+    }
+  }
+  return nullptr;
+}
+
+std::string EscapeField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (char c : text) {
+    switch (c) {
+      case '\t': out += "\\t"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\\': out += "\\\\"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+std::optional<std::string> UnescapeField(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    if (++i == text.size()) return std::nullopt;
+    switch (text[i]) {
+      case 't': out += '\t'; break;
+      case 'n': out += '\n'; break;
+      case 'r': out += '\r'; break;
+      case '\\': out += '\\'; break;
+      default: return std::nullopt;
+    }
+  }
+  return out;
+}
+
+}  // namespace splicery

@@ -1,0 +1,59 @@
+// The run journal splicery.sic/journal.tsv: what every writing run did, one line per fact, so
+// that a run can be taken back and old backups pruned. Append-only, tab-separated, readable:
+//
+//   splicery-journal	1
+//   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes back)
+//   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
+//
+// OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
+// left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
+// joined by "," ("-" for none). PATH and BACKUP escape tab, LF, CR and backslash as \t \n \r \\.
+// A line without its LF (torn by a killed run) and any line that does not parse are ignored.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace splicery {
+
+inline constexpr const char* kJournalFile = "splicery.sic/journal.tsv";
+inline constexpr std::string_view kJournalHeader = "splicery-journal\t1\n";
+
+// The hash the journal keeps of some bytes (XXH3, 64 bits).
+uint64_t JournalHash(std::string_view bytes);
+
+struct JournalPage {
+  std::string path;
+  std::string backup;
+  uint64_t old_hash = 0;
+  std::optional<uint64_t> new_hash;  // none: left unchanged
+  std::vector<uint64_t> blocks;
+
+  bool operator==(const JournalPage&) const = default;
+};
+
+struct JournalRun {
+  uint64_t number = 0;
+  std::string time;               // UTC, ISO 8601
+  std::optional<uint64_t> undoes;  // the run this one took back
+  std::vector<JournalPage> pages;
+
+  bool operator==(const JournalRun&) const = default;
+};
+
+std::string FormatRunLine(const JournalRun& run);
+std::string FormatPageLine(uint64_t run, const JournalPage& page);
+
+// Every run the journal holds, in order; page lines of an unknown run are dropped.
+std::vector<JournalRun> ParseJournal(std::string_view bytes);
+
+// The newest run that replaced at least one page and is neither an undo nor undone yet.
+const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs);
+
+std::string EscapeField(std::string_view text);
+std::optional<std::string> UnescapeField(std::string_view text);
+
+}  // namespace splicery

@@ -1,0 +1,69 @@
+#include "update/journal.h"
+
+#include <gtest/gtest.h>
+
+namespace splicery {
+namespace {
+
+JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes, std::vector<JournalPage> pages) {
+  return {number, "2026-12-07T10:40:0" + std::to_string(number % 10) + "Z", undoes, std::move(pages)};
+}
+
+std::string Write(const std::vector<JournalRun>& runs) {
+  std::string bytes(kJournalHeader);
+  for (const JournalRun& run : runs) {
+    bytes += FormatRunLine(run);
+    for (const JournalPage& page : run.pages) bytes += FormatPageLine(run.number, page);
+  }
+  return bytes;
+}
+
+// Whatever a run writes reads back as it was, any page name included; a torn or foreign line
+// is skipped and never taken for a different fact.
+TEST(Journal, WrittenRunsReadBack) {
+  const JournalPage plain{"index.htm", "splicery.sic/index.htm. 1.htm", 1, 2, {3, 4}};
+  const JournalPage odd{"a\tb\nc\rd\\e.htm", "splicery.sic/a\tb\nc\rd\\e.htm. 12.htm", 0, {}, {}};
+  const JournalPage unchanged{"x.htm", "splicery.sic/x.htm. 2.htm", UINT64_MAX, {}, {7}};
+  const std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
+                                        MakeRun(3, 1, {plain})};
+  const std::string bytes = Write(runs);
+  EXPECT_EQ(ParseJournal(bytes), runs);
+  EXPECT_EQ(bytes.find("a\tb"), std::string::npos);  // one line per page, whatever its name
+
+  struct Damage {
+    const char* name;
+    std::string tail;
+  };
+  const std::vector<Damage> damages = {
+      {"torn page line", "page\t3\tx.htm\tsplicery.sic/x.htm. 3.htm\t00"},
+      {"torn run line", "run\t4\t2026"},
+      {"page of no run", "page\t9\tx.htm\tb\t01\t=\t-\n"},
+      {"bad hash", "page\t3\tx.htm\tb\tzz\t=\t-\n"},
+      {"bad escape", "page\t3\tx\\q.htm\tb\t01\t=\t-\n"},
+      {"unknown kind", "run\t4\t2026-12-07T10:40:00Z\trevert 1\n"},
+  };
+  for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
+}
+
+TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
+  const JournalPage changed{"a.htm", "b", 1, 2, {}};
+  const JournalPage unchanged{"a.htm", "b", 1, {}, {}};
+  struct Case {
+    std::vector<JournalRun> runs;
+    std::optional<uint64_t> expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, {}},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {unchanged})}, 1},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {changed}), MakeRun(3, 2, {changed})}, 1},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed})}, {}},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed}), MakeRun(3, {}, {changed})}, 3},
+  };
+  for (const Case& c : cases) {
+    const JournalRun* run = LastUndoableRun(c.runs);
+    EXPECT_EQ(run ? std::optional<uint64_t>(run->number) : std::nullopt, c.expected);
+  }
+}
+
+}  // namespace
+}  // namespace splicery
