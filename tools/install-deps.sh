@@ -3,9 +3,10 @@
 # Asks apt only for what is missing; uses sudo when not run as root.
 set -euo pipefail
 
-# scdoc for the man pages; dpkg-dev (dpkg-shlibdeps) and file for `make package`.
+# dtl for --diff, xxHash for the run journal; scdoc for the man pages; dpkg-dev
+# (dpkg-shlibdeps) and file for `make package`.
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
-          scdoc dpkg-dev file)
+          libdtl-dev libxxhash-dev scdoc dpkg-dev file)
 if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
   # runtime for the fuzzer and the sanitizer build; GNU time for the benchmark; the

@@ -7,36 +7,53 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/form.h"
+#include "diff/unified_diff.h"
 #include "files/posix_file_system.h"
 #include "scan/startup_scan.h"
+#include "update/site_lint.h"
 #include "update/update_run.h"
 
 namespace splicery {
 namespace {
 
 constexpr const char* kUsage =
-    "Aufruf: splicery-cli [-C VERZEICHNIS] [--check]\n"
+    "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
     "        splicery-cli --help | --version\n";
 
 constexpr const char* kHelp =
     "Hält eine Web-Site aus handgeschriebenen HTML-Seiten aktuell: liest include.txt und\n"
     "include.htm, sichert jede Seite in splicery.sic, erneuert ihre INCLUDE-Blöcke und\n"
-    "NEWS-Listen und schreibt sie zurück.\n"
+    "NEWS-Listen und schreibt sie zurück. Ohne Angabe einer Aktion läuft genau das.\n"
     "\n"
     "  -C VERZEICHNIS  in VERZEICHNIS arbeiten statt im aktuellen Verzeichnis\n"
     "  --check         nichts schreiben, nur melden, welche Seiten nicht aktuell sind\n"
+    "  --diff          nichts schreiben, die Änderungen des Laufs als Unified Diff ausgeben\n"
+    "                  (die Meldungen gehen dann auf die Standardfehlerausgabe)\n"
+    "  --lint          nichts schreiben, die ganze Site prüfen und jeden Befund als\n"
+    "                  DATEI:ZEILE: Fehler|Warnung|Hinweis: TEXT ausgeben\n"
     "  --help          diesen Text zeigen\n"
     "  --version       die Version zeigen\n"
     "\n"
+    "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder.\n"
     "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
     "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
     "\n"
     "Rückgabewerte:\n"
-    "  0  erfolgreich (mit --check: alle Seiten sind aktuell)\n"
-    "  1  ein Fehler wurde gemeldet (mit --check auch: eine Seite ist nicht aktuell)\n"
+    "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
+    "     mit --lint: kein Fehler und keine Warnung)\n"
+    "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
+    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden)\n"
     "  2  falscher Aufruf\n";
+
+enum class Action { kRun, kCheck, kDiff, kLint };
+
+struct Options {
+  Action action = Action::kRun;
+  const char* dir = nullptr;
+};
 
 // The line that says why, right after the FEHLER text it belongs to.
 void PrintReason(std::FILE* err, const Status& status) {
@@ -49,13 +66,54 @@ int Usage(std::FILE* err, const std::string& problem) {
   return kExitUsage;
 }
 
+// Reads the command line into *options; a non-empty text is the usage problem.
+std::string Parse(int argc, char** argv, Options* options) {
+  std::string action_flag;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    Action action;
+    if (arg == "--check") {
+      action = Action::kCheck;
+    } else if (arg == "--diff") {
+      action = Action::kDiff;
+    } else if (arg == "--lint") {
+      action = Action::kLint;
+    } else if (arg == "-C") {
+      if (options->dir) return "-C ist doppelt angegeben";
+      if (i + 1 >= argc) return "-C verlangt ein Verzeichnis";
+      options->dir = argv[++i];
+      continue;
+    } else {
+      return "unbekannte Angabe: " + std::string(arg);
+    }
+    if (action_flag == arg) return std::string(arg) + " ist doppelt angegeben";
+    if (!action_flag.empty()) {
+      return action_flag + " und " + std::string(arg) + " gehen nicht zusammen";
+    }
+    action_flag = arg;
+    options->action = action;
+  }
+  return {};
+}
+
+int Lint(std::FILE* out, std::FILE* err) {
+  PosixFileSystem fs;
+  const std::vector<Finding> findings = LintSite(fs);
+  bool serious = false;
+  for (const Finding& finding : findings) {
+    std::fprintf(out, "%s\n", FormatFinding(finding).c_str());
+    serious = serious || finding.severity != Severity::kNote;
+  }
+  std::fflush(out);
+  std::fprintf(err, "%s\n", FormatSummary(findings).c_str());
+  return serious ? kExitFailure : kExitOk;
+}
+
 }  // namespace
 
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  const char* dir = nullptr;
-  bool check = false;
   for (int i = 1; i < argc; ++i) {
-    std::string_view arg = argv[i];
+    const std::string_view arg = argv[i];
     if (arg == "--help") {
       std::fprintf(out, "%s%s", kUsage, kHelp);
       return kExitOk;
@@ -64,26 +122,25 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
       std::fprintf(out, "%s\n", std::string(Form::kCaption).c_str());
       return kExitOk;
     }
-    if (arg == "--check") {
-      if (check) return Usage(err, "--check ist doppelt angegeben");
-      check = true;
-    } else if (arg == "-C") {
-      if (dir) return Usage(err, "-C ist doppelt angegeben");
-      if (i + 1 >= argc) return Usage(err, "-C verlangt ein Verzeichnis");
-      dir = argv[++i];
-    } else {
-      return Usage(err, "unbekannte Angabe: " + std::string(arg));
-    }
+    if (arg == "-C") ++i;  // a folder may be called --help
   }
-  if (dir && ::chdir(dir) != 0) {
-    return Usage(err, "Verzeichnis " + std::string(dir) +
+  Options options;
+  if (std::string problem = Parse(argc, argv, &options); !problem.empty()) {
+    return Usage(err, problem);
+  }
+  if (options.dir && ::chdir(options.dir) != 0) {
+    return Usage(err, "Verzeichnis " + std::string(options.dir) +
                           " kann nicht betreten werden: " + ErrnoReason(errno));
   }
+  if (options.action == Action::kLint) return Lint(out, err);
 
+  // With --diff standard output carries the diff alone; every text goes to standard error.
+  const bool diff = options.action == Action::kDiff;
+  std::FILE* texts = diff ? err : out;
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
     if (text.empty() || kind == TextKind::kPageLine) return;
-    std::FILE* stream = text.starts_with("FEHLER") ? err : out;
+    std::FILE* stream = text.starts_with("FEHLER") ? err : texts;
     if (stream == err) std::fflush(out);  // keep the order of the texts across both streams
     std::fwrite(text.data(), 1, text.size(), stream);
     std::fputc('\n', stream);
@@ -94,9 +151,24 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
     PrintReason(err, scanned);
     return kExitFailure;  // never rewrite pages from a half-loaded setup
   }
-  RunResult result = RunUpdate(form, fs, check ? RunMode::kCheck : RunMode::kWrite);
-  PrintReason(err, result.failure);
+  ChangeObserver print_diff;
+  if (diff) {
+    print_diff = [out](const PageChange& change) {
+      std::vector<Region> regions;
+      regions.reserve(change.spans.size());
+      for (const BlockSpan& s : change.spans) {
+        regions.push_back({s.old_begin, s.old_end, s.new_begin, s.new_end});
+      }
+      WriteUnifiedDiff(change.name, change.old_bytes, change.new_bytes, regions,
+                       [out](std::string_view text) {
+                         std::fwrite(text.data(), 1, text.size(), out);
+                       });
+    };
+  }
+  const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
+  RunResult result = RunUpdate(form, fs, mode, print_diff);
   std::fflush(out);
+  PrintReason(err, result.failure);
   if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
   return kExitOk;
 }

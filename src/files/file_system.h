@@ -14,12 +14,21 @@ namespace splicery {
 // a broken link of that name counts as absent.
 enum class Probe { kAbsent, kFile };
 
+// Which file a name leads to (links followed): two names of one file have the same identity.
+struct FileId {
+  unsigned long long device = 0, inode = 0;
+  bool operator==(const FileId&) const = default;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
   // Fails only when the test itself fails (EACCES, EIO); *found is then kAbsent.
   virtual Status ProbeFile(const std::string& path, Probe* found) = 0;
+
+  // The identity of the file `path` names.
+  virtual Status Identify(const std::string& path, FileId* id) = 0;
 
   // Creates a folder; fails for any reason, an existing folder included.
   virtual Status MakeDirectory(const std::string& path) = 0;

@@ -160,6 +160,13 @@ Status PosixFileSystem::ProbeFile(const std::string& path, Probe* found) {
   return Status::FromErrno(errno, path);
 }
 
+Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
+  *id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+  return {};
+}
+
 Status PosixFileSystem::MakeDirectory(const std::string& path) {
   if (::mkdir(path.c_str(), 0777) == 0) return {};
   return Status::FromErrno(errno, path);

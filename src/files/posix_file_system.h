@@ -18,6 +18,7 @@ class PosixFileSystem : public FileSystem {
   explicit PosixFileSystem(bool unnamed_temp_files) : unnamed_temp_files_(unnamed_temp_files) {}
 
   Status ProbeFile(const std::string& path, Probe* found) override;
+  Status Identify(const std::string& path, FileId* id) override;
   Status MakeDirectory(const std::string& path) override;
   Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;

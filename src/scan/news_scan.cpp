@@ -23,28 +23,37 @@ size_t SkipOpening(std::string_view line, size_t p) {
 
 }  // namespace
 
-std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page) {
+StandLine ReadStandLine(std::string_view line) {
+  StandLine result;
   size_t marker = markers::Find(line, markers::kStand);
-  if (marker == npos) return std::nullopt;
+  if (marker == npos) return result;
+  result.kind = StandLine::kIncomplete;
   size_t p = SkipOpening(line, marker + markers::kStand.size());
 
   // The token's first character is taken unseen; it ends at the next blank or "<".
   size_t e = p + 1;
   while (e < line.size() && line[e] != ' ' && line[e] != '<') ++e;
-  if (e >= line.size()) return std::nullopt;  // nothing ends the token on this line
+  if (e >= line.size()) return result;  // nothing ends the token on this line
   std::string_view token = line.substr(p, e - p);
 
   size_t d1 = token.find('.');
-  if (d1 == npos) return std::nullopt;
+  if (d1 == npos) return result;
   size_t d2 = token.find('.', d1 + 1);
-  if (d2 == npos) return std::nullopt;
+  if (d2 == npos) return result;
 
   p = SkipOpening(line, e);
   const size_t t = markers::Find(line, markers::kCommentEnd, p);
-  if (t == npos) return std::nullopt;
-  if (token == markers::kNoDate) return std::nullopt;
+  if (t == npos) return result;
+  result.kind = token == markers::kNoDate ? StandLine::kNoDate : StandLine::kEntry;
+  result.date = token;
+  result.title = line.substr(p, t - p);
+  return result;
+}
 
-  return MakeNewsEntry(token, page, line.substr(p, t - p));
+std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page) {
+  const StandLine stand = ReadStandLine(line);
+  if (stand.kind != StandLine::kEntry) return std::nullopt;
+  return MakeNewsEntry(stand.date, page, stand.title);
 }
 
 Status ScanNews(Form& form, FileSystem& fs) {

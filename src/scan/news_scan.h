@@ -10,6 +10,14 @@
 
 namespace splicery {
 
+// What one line holds of a stand line: kNone without the marker; kIncomplete when it gives no
+// entry; kNoDate for the date "00.00.0000" (a page that opts out of the news list).
+struct StandLine {
+  enum Kind { kNone, kIncomplete, kNoDate, kEntry } kind = kNone;
+  std::string_view date, title;  // views into the line; set for kNoDate and kEntry
+};
+StandLine ReadStandLine(std::string_view line);
+
 // The news entry "yyyy.mm.dd___page___title" that one line gives, or nothing: no stand line,
 // an incomplete one, or the date "00.00.0000".
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);

@@ -44,4 +44,9 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
   }
 }
 
+Status ProbeBackup(FileSystem& fs, std::string_view page) {
+  std::string name;
+  return FindFreeBackupName(fs, page, &name);
+}
+
 }  // namespace splicery

@@ -19,4 +19,7 @@ std::optional<std::string> BackupName(std::string_view page, size_t number);
 // when the page has no backup name or a name test fails.
 Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name);
 
+// What the backup step of a run would meet for `page`, without making anything.
+Status ProbeBackup(FileSystem& fs, std::string_view page);
+
 }  // namespace splicery

@@ -27,13 +27,14 @@ class BlockRewriter {
   // The news lines, the same for every news block of the run.
   const LineBuffer& NewsLines();
 
- private:
   struct Fragment {
     size_t include_index;
     std::string_view text;
   };
+  // What one key line selects: every include line holding it, with the text behind it.
   const std::vector<Fragment>& FragmentsOf(const std::string& key);
 
+ private:
   const std::vector<std::string>& include_lines_;
   const SortedList& news_index_;
   std::unordered_map<std::string, std::vector<Fragment>> fragments_;

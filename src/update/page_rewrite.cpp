@@ -34,14 +34,18 @@ size_t OpenStartLine(std::string_view page) {
 
 void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
-                 const std::function<void(std::string_view)>& on_line) {
+                 const std::function<void(std::string_view)>& on_line,
+                 std::vector<BlockSpan>* spans) {
   out.Clear();
   // Generous guesses: memory reserved but never touched costs nothing.
   out.Reserve(page.size() + page.size() / 8 + 256, page.size() / 32 + 64);
   std::vector<std::string_view> generated;
   LineCursor cursor(page);
   size_t next_start = Find(page, markers::kStart);
+  if (spans) spans->clear();
   while (!cursor.AtEnd()) {
+    const size_t line_begin = cursor.position();
+    const size_t out_begin = out.bytes().size();
     const LineView line = cursor.Next();
     if (on_line) on_line(line.text);
     out.Append(line);
@@ -53,10 +57,13 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
       keys.clear();
       bool news = false;
       std::optional<LineView> end_line;
+      size_t old_end = page.size();  // where the END line begins
       while (!cursor.AtEnd()) {
+        const size_t inner_begin = cursor.position();
         const LineView inner = cursor.Next();
         if (Contains(inner.text, markers::kEnd)) {
           end_line = inner;
+          old_end = inner_begin;
           break;
         }
         if (Contains(inner.text, markers::kKey)) {
@@ -75,6 +82,7 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
         blocks.Substitute(keys, generated);
         for (std::string_view text : generated) out.Append(text, line.eol);
       }
+      if (spans) spans->push_back({line_begin, old_end, out_begin, out.bytes().size()});
       if (end_line) out.Append(*end_line);
     }
     next_start = Find(page, markers::kStart, cursor.position());

@@ -18,11 +18,19 @@ namespace splicery {
 size_t OpenStartLine(std::string_view page);
 inline bool MarkersClose(std::string_view page) { return OpenStartLine(page) == 0; }
 
+// Where one block lies in the old and in the new bytes: from the first byte of its START line
+// to the first byte of its END line. Outside the blocks the old and the new bytes are the same.
+struct BlockSpan {
+  size_t old_begin, old_end, new_begin, new_end;
+};
+
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in
 // turn. `on_line` sees every line the pass reads itself: lines outside blocks and START lines.
 // Lines taken from the page keep their terminator; generated lines take the START line's.
+// `spans`, if given, receives every block's span in page order.
 void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
-                 const std::function<void(std::string_view)>& on_line = nullptr);
+                 const std::function<void(std::string_view)>& on_line = nullptr,
+                 std::vector<BlockSpan>* spans = nullptr);
 
 }  // namespace splicery

@@ -2,8 +2,14 @@
 // write-out, with the status texts and the three ways a run ends (four, with a failed write).
 #pragma once
 
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
 #include "core/form.h"
 #include "files/file_system.h"
+#include "update/page_rewrite.h"
 
 namespace splicery {
 
@@ -12,8 +18,19 @@ enum class RunMode {
   kCheck,  // the same path in memory only: report pages whose bytes would change
 };
 
+// A page whose bytes the run would change, as check mode sees it.
+struct PageChange {
+  const std::string& name;  // the file's first name in List1
+  std::string_view old_bytes, new_bytes;
+  const std::vector<BlockSpan>& spans;  // where old and new may differ
+};
+using ChangeObserver = std::function<void(const PageChange&)>;
+
 // Disables Start for good, then works through List1. A stop leaves its message in Label3 and
-// its reason in RunResult::failure.
-RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode);
+// its reason in RunResult::failure. Check mode simulates the run: a file reached again (listed
+// twice, or through a link) starts from the bytes its earlier visit would have written, and
+// `on_change` sees every page whose bytes would change.
+RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode,
+                    const ChangeObserver& on_change = nullptr);
 
 }  // namespace splicery

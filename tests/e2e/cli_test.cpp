@@ -131,7 +131,8 @@ TEST(Cli, BadCommandLinesExitTwoWithUsage) {
   TempSite site(kSite);
   const std::vector<std::vector<std::string>> cases = {
       {"--bogus"}, {"-C"}, {"-C", "no-such-dir"}, {"-C", "a.htm"}, {"--check", "--check"},
-      {"-C", ".", "-C", "."}, {"extra"},
+      {"-C", ".", "-C", "."}, {"extra"}, {"--diff", "--check"}, {"--lint", "--diff"},
+      {"--lint", "--lint"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));

@@ -7,6 +7,8 @@ const char* OpName(Op op) {
   switch (op) {
     case Op::kProbe:
       return "probe";
+    case Op::kIdentify:
+      return "identify";
     case Op::kMakeDirectory:
       return "mkdir";
     case Op::kCopyNew:
@@ -36,6 +38,11 @@ Status FaultFileSystem::ProbeFile(const std::string& path, Probe* found) {
   *found = Probe::kAbsent;
   if (int error = Fails(Op::kProbe, path)) return Status::FromErrno(error, path);
   return inner_.ProbeFile(path, found);
+}
+
+Status FaultFileSystem::Identify(const std::string& path, FileId* id) {
+  if (int error = Fails(Op::kIdentify, path)) return Status::FromErrno(error, path);
+  return inner_.Identify(path, id);
 }
 
 Status FaultFileSystem::MakeDirectory(const std::string& path) {

@@ -12,7 +12,7 @@
 
 namespace splicery::testing {
 
-enum class Op { kProbe, kMakeDirectory, kCopyNew, kReadFile, kReplaceFile };
+enum class Op { kProbe, kIdentify, kMakeDirectory, kCopyNew, kReadFile, kReplaceFile };
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -30,6 +30,7 @@ class FaultFileSystem : public FileSystem {
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
   Status ProbeFile(const std::string& path, Probe* found) override;
+  Status Identify(const std::string& path, FileId* id) override;
   Status MakeDirectory(const std::string& path) override;
   Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;

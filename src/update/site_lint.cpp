@@ -1,0 +1,231 @@
+// The site check: the configuration files, then each page's markers, blocks and stand lines.
+#include "update/site_lint.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/sorted_list.h"
+#include "files/lines.h"
+#include "files/markers.h"
+#include "scan/config_loader.h"
+#include "scan/news_scan.h"
+#include "update/backup_name.h"
+#include "update/block_rewriter.h"
+#include "update/page_rewrite.h"
+
+namespace splicery {
+namespace {
+
+using markers::Contains;
+
+class Lint {
+ public:
+  explicit Lint(FileSystem& fs) : fs_(fs), blocks_(include_lines_, no_news_) {}
+
+  std::vector<Finding> Run() {
+    std::vector<std::string> pages;
+    std::string bytes;
+    if (Status read = fs_.ReadFile(kTargetListFile, &bytes); !read) {
+      AddListed(1, Severity::kError, "Datei kann nicht gelesen werden: " + read.reason());
+    } else {
+      pages = SplitTexts(StripBom(bytes));
+    }
+    ReadIncludeSource();
+    std::map<std::string, size_t> listed;  // page -> its first line in include.txt
+    for (size_t i = 0; i < pages.size(); ++i) {
+      const std::string& page = pages[i];
+      auto [first, inserted] = listed.try_emplace(page, i + 1);
+      if (!inserted) {
+        AddListed(i + 1, Severity::kWarning,
+                  "Datei " + page + " steht schon in Zeile " + std::to_string(first->second) +
+                      " und wird zweimal bearbeitet");
+      } else if (page.empty()) {
+        AddListed(i + 1, Severity::kError, "leere Zeile: der Lauf bricht hier ab");
+      } else if (Status read = fs_.ReadFile(page, &bytes); !read) {
+        AddListed(i + 1, Severity::kError,
+                  "Datei " + page + " kann nicht gelesen werden: " + read.reason());
+      } else {
+        const size_t first_finding = findings_.size();
+        CheckPage(page, bytes);
+        std::stable_sort(findings_.begin() + static_cast<std::ptrdiff_t>(first_finding),
+                         findings_.end(),
+                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
+      }
+    }
+    if (!include_failure_.empty()) {
+      findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
+    }
+    for (const auto& [index, line] : include_line_numbers_) {
+      if (!selected_.count(index) && !(news_blocks_ && IsTemplate(index))) {
+        Add(kIncludeSourceFile, line, Severity::kNote, "Include-Zeile wird von keinem Block verwendet");
+      }
+    }
+    listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
+    return std::move(listed_findings_);
+  }
+
+ private:
+  // Findings about include.txt come before all others.
+  void AddListed(size_t line, Severity severity, std::string text) {
+    listed_findings_.push_back({kTargetListFile, line, severity, std::move(text)});
+  }
+
+  void Add(std::string file, size_t line, Severity severity, std::string text) {
+    findings_.push_back({std::move(file), line, severity, std::move(text)});
+  }
+
+  bool IsTemplate(size_t index) const { return Contains(include_lines_[index], markers::kNews); }
+
+  void ReadIncludeSource() {
+    std::string bytes;
+    if (Status read = fs_.ReadFile(kIncludeSourceFile, &bytes); !read) {
+      include_failure_ = "Datei kann nicht gelesen werden: " + read.reason();
+      return;
+    }
+    size_t number = 0;
+    for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+      const LineView line = cursor.Next();
+      ++number;
+      if (!Contains(line.text, markers::kIncludeLine)) continue;
+      include_line_numbers_.emplace_back(include_lines_.size(), number);
+      include_lines_.emplace_back(line.text);
+      has_template_ = has_template_ || Contains(line.text, markers::kNews);
+    }
+  }
+
+  void CheckPage(const std::string& page, std::string_view bytes) {
+    if (Status probed = ProbeBackup(fs_, page); !probed) {
+      Add(page, 1, Severity::kError,
+          "Sicherung kann nicht angelegt werden: " + probed.path() + ": " + probed.reason());
+    }
+    const size_t open_line = OpenStartLine(bytes);
+    if (open_line != 0) Add(page, open_line, Severity::kError, "INCLUDE START ohne INCLUDE END");
+
+    bool has_block = false, has_stand = false, in_block = false, news = false;
+    size_t start_line = 0, number = 0;
+    std::vector<std::pair<size_t, std::string>> keys;
+    for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+      const std::string_view line = cursor.Next().text;
+      ++number;
+      if (Contains(line, markers::kStand)) {
+        has_stand = true;
+        CheckStandLine(page, number, line);
+      }
+      if (!Contains(line, markers::kKey)) continue;  // START and END begin with the key marker
+      const bool end = Contains(line, markers::kEnd);
+      const bool start = !end && Contains(line, markers::kStart);
+      if (!in_block) {
+        if (start) {
+          in_block = has_block = true;
+          start_line = number;
+          news = false;
+          keys.clear();
+        } else if (end && !Contains(line, markers::kStart)) {
+          Add(page, number, Severity::kWarning,
+              "INCLUDE END ohne offenen Block: die Zeile bleibt, wie sie ist");
+        }
+        continue;
+      }
+      if (end) {
+        in_block = false;
+        CheckBlock(page, start_line, news, keys);
+        continue;
+      }
+      if (start) {
+        Add(page, number, Severity::kWarning,
+            "INCLUDE START im offenen Block aus Zeile " + std::to_string(start_line) +
+                ": die Zeile zählt als Schlüsselzeile");
+      }
+      news = news || Contains(line, markers::kNews);
+      keys.emplace_back(number, line);
+    }
+    // A block still open at the end is the marker failure reported above.
+    if (!has_block && !has_stand) {
+      Add(page, 1, Severity::kNote, "Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile");
+    }
+  }
+
+  void CheckBlock(const std::string& page, size_t start_line, bool news,
+                  const std::vector<std::pair<size_t, std::string>>& keys) {
+    if (keys.empty()) {
+      Add(page, start_line, Severity::kWarning, "Block ohne Schlüsselzeile: er bleibt leer");
+      return;
+    }
+    if (news) {
+      news_blocks_ = true;
+      if (!has_template_ && include_failure_.empty()) {
+        Add(page, start_line, Severity::kWarning,
+            "NEWS-Block, aber include.htm hat keine NEWS-Vorlage: er bleibt leer");
+      }
+      return;
+    }
+    for (const auto& [number, key] : keys) {
+      if (Contains(key, markers::kStart)) continue;  // reported as a START line already
+      const auto& fragments = blocks_.FragmentsOf(key);
+      for (const auto& fragment : fragments) selected_.insert(fragment.include_index);
+      if (fragments.empty() && include_failure_.empty()) {
+        Add(page, number, Severity::kWarning, "Schlüsselzeile passt zu keiner Include-Zeile");
+      }
+    }
+  }
+
+  void CheckStandLine(const std::string& page, size_t number, std::string_view line) {
+    const StandLine stand = ReadStandLine(line);
+    if (stand.kind == StandLine::kIncomplete) {
+      Add(page, number, Severity::kWarning,
+          "Stand-Zeile ergibt keinen News-Eintrag (erwartet: TT.MM.JJJJ <!-- Titel -->)");
+    } else if (stand.kind == StandLine::kEntry) {
+      const size_t d1 = stand.date.find('.');
+      const size_t d2 = stand.date.find('.', d1 + 1);
+      if (d1 == 1 || d2 - d1 == 2) {
+        Add(page, number, Severity::kWarning,
+            "Datum " + std::string(stand.date) +
+                " mit einstelligem Tag oder Monat wird falsch einsortiert");
+      }
+    }
+  }
+
+  FileSystem& fs_;
+  std::vector<std::string> include_lines_;
+  std::vector<std::pair<size_t, size_t>> include_line_numbers_;  // list index, line in the file
+  SortedList no_news_;
+  BlockRewriter blocks_;
+  std::string include_failure_;
+  bool has_template_ = false;
+  bool news_blocks_ = false;
+  std::set<size_t> selected_;
+  std::vector<Finding> listed_findings_;
+  std::vector<Finding> findings_;
+};
+
+const char* SeverityName(Severity severity) {
+  switch (severity) {
+    case Severity::kError:
+      return "Fehler";
+    case Severity::kWarning:
+      return "Warnung";
+    case Severity::kNote:
+      return "Hinweis";
+  }
+  return "";
+}
+
+}  // namespace
+
+std::vector<Finding> LintSite(FileSystem& fs) { return Lint(fs).Run(); }
+
+std::string FormatFinding(const Finding& finding) {
+  return finding.file + ":" + std::to_string(finding.line) + ": " +
+         SeverityName(finding.severity) + ": " + finding.text;
+}
+
+std::string FormatSummary(const std::vector<Finding>& findings) {
+  size_t counts[3] = {0, 0, 0};
+  for (const Finding& f : findings) ++counts[static_cast<int>(f.severity)];
+  return std::to_string(counts[0]) + " Fehler, " + std::to_string(counts[1]) +
+         (counts[1] == 1 ? " Warnung, " : " Warnungen, ") + std::to_string(counts[2]) +
+         (counts[2] == 1 ? " Hinweis" : " Hinweise");
+}
+
+}  // namespace splicery

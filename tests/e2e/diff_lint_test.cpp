@@ -1,0 +1,127 @@
+// --diff and --lint end to end: neither writes anything; the diff applied with GNU patch gives
+// exactly what a run writes; the lint names every finding with its file and line.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+
+#include "support/cli_runner.h"
+#include "support/temp_site.h"
+
+namespace splicery {
+namespace {
+
+using testing::Files;
+using testing::RunCli;
+using testing::TempSite;
+
+const std::string kMenu = "<!-- INCLUDE MENU -->";
+const std::string kStart = "<!-- INCLUDE START -->", kEnd = "<!-- INCLUDE END -->";
+
+// The site twice, in "diffed" and "ran": the first gets the diff applied, the second a run.
+TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
+  if (std::system("patch --version > /dev/null 2>&1") != 0) GTEST_SKIP() << "GNU patch fehlt";
+  const Files pages = {
+      {"lf.htm", "a\n" + kStart + "\n" + kMenu + "\nalt\n" + kEnd + "\nz\n"},
+      {"crlf.htm", "a\r\n" + kStart + "\r\n" + kMenu + "\r\n" + kEnd + "\r\nz\r\n"},
+      {"cr.htm", "a\r" + kStart + "\r" + kMenu + "\ralt\r" + kEnd + "\rz\r"},
+      {"no-final-newline.htm", kStart + "\n" + kMenu + "\n" + kEnd},
+      {"empty.htm", ""},
+      {"my page.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},
+      {"sub/a.htm", "x\n" + kStart + "\n" + kMenu + "\nalt\nalt\n" + kEnd + "\n"},
+  };
+  const std::string list =
+      "lf.htm\ncrlf.htm\ncr.htm\nno-final-newline.htm\nempty.htm\nmy page.htm\n"
+      "sub/../sub/a.htm\nlf.htm\n";
+  Files site_files = {{"include.txt", list}, {"include.htm", kMenu + "eins\n" + kMenu + "zwei\n"}};
+  for (const auto& [path, bytes] : pages) site_files[path] = bytes;
+  Files files;
+  for (const auto& [path, bytes] : site_files) {
+    files["diffed/" + path] = bytes;
+    files["ran/" + path] = bytes;
+  }
+  TempSite site(files);
+  ::mkdir("ran/splicery.sic", 0755);
+  ::mkdir("ran/splicery.sic/sub", 0755);
+
+  const testing::CliResult diff = RunCli({"--diff", "-C", "diffed"});
+  EXPECT_EQ(diff.code, 1);
+  EXPECT_EQ(diff.err.find("FEHLER"), std::string::npos) << diff.err;
+  EXPECT_NE(diff.out.find("--- \"a/my page.htm\"\n+++ \"b/my page.htm\"\n"), std::string::npos);
+  EXPECT_NE(diff.out.find("--- a/sub/a.htm\n"), std::string::npos);
+  EXPECT_EQ(diff.out.find("empty.htm"), std::string::npos);  // nothing to change there
+  ASSERT_EQ(RunCli({"-C", "ran"}).code, 0);
+  for (const auto& [path, bytes] : site_files) {
+    EXPECT_EQ(TempSite::Read("diffed/" + path), bytes) << "--diff wrote " << path;
+  }
+  EXPECT_FALSE(TempSite::Exists("diffed/splicery.sic"));
+
+  TempSite::Write("changes.diff", diff.out);
+  ASSERT_EQ(std::system("cd diffed && patch --binary -s -p1 < ../changes.diff"), 0) << diff.out;
+  for (const auto& [path, bytes] : pages) {
+    EXPECT_EQ(TempSite::Read("diffed/" + path), TempSite::Read("ran/" + path)) << path;
+  }
+  const testing::CliResult again = RunCli({"--diff", "-C", "ran"});
+  EXPECT_EQ(again.code, 0);
+  EXPECT_EQ(again.out, "");
+}
+
+TEST(Diff, APageWithNulBytesIsNamedAsBinary) {
+  TempSite site({{"include.txt", "p.htm\n"},
+                 {"include.htm", kMenu + "neu\n"},
+                 {"p.htm", std::string("\0\n", 2) + kStart + "\n" + kMenu + "\n" + kEnd + "\n"}});
+  const testing::CliResult diff = RunCli({"--diff"});
+  EXPECT_EQ(diff.code, 1);
+  EXPECT_EQ(diff.out, "Binary files a/p.htm and b/p.htm differ\n");
+}
+
+// One page per finding; each line of the output starts with the expected prefix.
+TEST(Lint, NamesEveryFindingWithFileAndLine) {
+  const std::string news = "<!-- INCLUDE NEWS -->";
+  TempSite site({
+      {"include.txt", "ok.htm\nmissing.htm\nopen.htm\nnokey.htm\nstray.htm\nstand.htm\n"
+                      "plain.htm\nok.htm\nnested.htm\n\nsub/x.htm\n"},
+      {"include.htm", "<html>\n" + kMenu + "m\n<!-- INCLUDE UNUSED -->u\n"},
+      {"ok.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n<!-- STAND START -->01.02.2003<!--T-->\n"},
+      {"open.htm", "a\n" + kStart + "\n" + kEnd + "\n" + kStart + "\n"},
+      {"nokey.htm", "a\n" + kStart + "\nalt\n" + kEnd + "\n" + kStart + "\n" + news + "\n" + kEnd +
+                        "\n"},
+      {"stray.htm", kEnd + "\n" + kStart + "\n<!-- INCLUDE MENUE -->\n" + kEnd + "\n"},
+      {"stand.htm", "<!-- STAND START -->1.02.2003<!--T-->\n<!-- STAND START -->00.00.0000<!--T-->\n"
+                    "<!-- STAND START -->01.02.2003\n"},
+      {"plain.htm", "<p>nichts</p>\n"},
+      {"nested.htm", kStart + "\n" + kMenu + "\n" + kStart + "\n" + kEnd + "\n"},
+      {"sub/x.htm", "<p>x</p>\n"},
+  });
+  const testing::CliResult lint = RunCli({"--lint"});
+  const std::vector<std::string> prefixes = {
+      "include.txt:2: Fehler: Datei missing.htm",
+      "include.txt:8: Warnung: Datei ok.htm steht schon in Zeile 1",
+      "include.txt:10: Fehler: leere Zeile",
+      "open.htm:2: Warnung: Block ohne Schlüsselzeile",
+      "open.htm:4: Fehler: INCLUDE START ohne INCLUDE END",
+      "nokey.htm:2: Warnung: Block ohne Schlüsselzeile",
+      "nokey.htm:5: Warnung: NEWS-Block, aber include.htm hat keine NEWS-Vorlage",
+      "stray.htm:1: Warnung: INCLUDE END ohne offenen Block",
+      "stray.htm:3: Warnung: Schlüsselzeile passt zu keiner Include-Zeile",
+      "stand.htm:1: Warnung: Datum 1.02.2003 mit einstelligem Tag oder Monat",
+      "stand.htm:3: Warnung: Stand-Zeile ergibt keinen News-Eintrag",
+      "plain.htm:1: Hinweis: Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile",
+      "nested.htm:3: Warnung: INCLUDE START im offenen Block aus Zeile 1",
+      "sub/x.htm:1: Fehler: Sicherung kann nicht angelegt werden: splicery.sic/sub/x.htm. 1.htm",
+      "sub/x.htm:1: Hinweis: Datei hat weder",
+      "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet",
+  };
+  std::vector<std::string> lines;
+  for (size_t at = 0, nl; (nl = lint.out.find('\n', at)) != std::string::npos; at = nl + 1) {
+    lines.push_back(lint.out.substr(at, nl - at));
+  }
+  ASSERT_EQ(lines.size(), prefixes.size()) << lint.out;
+  for (size_t i = 0; i < lines.size(); ++i) EXPECT_TRUE(lines[i].starts_with(prefixes[i])) << lines[i];
+  EXPECT_EQ(lint.err, "4 Fehler, 10 Warnungen, 3 Hinweise\n");
+  EXPECT_EQ(lint.code, 1);
+  EXPECT_FALSE(TempSite::Exists("splicery.sic"));
+}
+
+}  // namespace
+}  // namespace splicery
