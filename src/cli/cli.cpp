@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/output_stream.h"
 #include "core/form.h"
 #include "files/posix_file_system.h"
 #include "scan/startup_scan.h"
@@ -27,6 +28,7 @@ constexpr const char* kHelp =
     "\n"
     "  -C VERZEICHNIS  in VERZEICHNIS arbeiten statt im aktuellen Verzeichnis\n"
     "  --check         nichts schreiben, nur melden, welche Seiten nicht aktuell sind\n"
+    "                  und wo der Lauf scheitern würde\n"
     "  --help          diesen Text zeigen\n"
     "  --version       die Version zeigen\n"
     "\n"
@@ -35,33 +37,32 @@ constexpr const char* kHelp =
     "\n"
     "Rückgabewerte:\n"
     "  0  erfolgreich (mit --check: alle Seiten sind aktuell)\n"
-    "  1  ein Fehler wurde gemeldet (mit --check auch: eine Seite ist nicht aktuell)\n"
+    "  1  ein Fehler wurde gemeldet (mit --check auch: eine Seite ist nicht aktuell),\n"
+    "     oder die Ausgabe ließ sich nicht schreiben\n"
     "  2  falscher Aufruf\n";
 
 // The line that says why, right after the FEHLER text it belongs to.
-void PrintReason(std::FILE* err, const Status& status) {
+void PrintReason(OutputStream& err, const Status& status) {
   if (status.ok()) return;
-  std::fprintf(err, "splicery-cli: %s: %s\n", status.path().c_str(), status.reason().c_str());
+  err.Write("splicery-cli: " + status.path() + ": " + status.reason() + "\n");
 }
 
-int Usage(std::FILE* err, const std::string& problem) {
-  std::fprintf(err, "splicery-cli: %s\n%s", problem.c_str(), kUsage);
+int Usage(OutputStream& err, const std::string& problem) {
+  err.Write("splicery-cli: " + problem + "\n" + kUsage);
   return kExitUsage;
 }
 
-}  // namespace
-
-int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   const char* dir = nullptr;
   bool check = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--help") {
-      std::fprintf(out, "%s%s", kUsage, kHelp);
+      out.Write(std::string(kUsage) + kHelp);
       return kExitOk;
     }
     if (arg == "--version") {
-      std::fprintf(out, "%s\n", std::string(Form::kCaption).c_str());
+      out.Write(std::string(Form::kCaption) + "\n");
       return kExitOk;
     }
     if (arg == "--check") {
@@ -69,7 +70,8 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
       check = true;
     } else if (arg == "-C") {
       if (dir) return Usage(err, "-C ist doppelt angegeben");
-      if (i + 1 >= argc) return Usage(err, "-C verlangt ein Verzeichnis");
+      // An empty name is no folder either.
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return Usage(err, "-C verlangt ein Verzeichnis");
       dir = argv[++i];
     } else {
       return Usage(err, "unbekannte Angabe: " + std::string(arg));
@@ -83,10 +85,10 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
     if (text.empty() || kind == TextKind::kPageLine) return;
-    std::FILE* stream = text.starts_with("FEHLER") ? err : out;
-    if (stream == err) std::fflush(out);  // keep the order of the texts across both streams
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fputc('\n', stream);
+    OutputStream& stream = text.starts_with("FEHLER") ? err : out;
+    if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
+    stream.Write(text);
+    stream.Write("\n");
   });
 
   PosixFileSystem fs;
@@ -96,9 +98,17 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   RunResult result = RunUpdate(form, fs, check ? RunMode::kCheck : RunMode::kWrite);
   PrintReason(err, result.failure);
-  std::fflush(out);
   if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
   return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  OutputStream out_stream(out, "Standardausgabe");
+  OutputStream err_stream(err, "Standardfehlerausgabe");
+  const int code = Run(argc, argv, out_stream, err_stream);
+  return FinishOutput(code, out_stream, err_stream);
 }
 
 }  // namespace splicery

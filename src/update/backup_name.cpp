@@ -4,13 +4,19 @@
 namespace splicery {
 namespace {
 
-bool HasParentPart(std::string_view path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t slash = path.find('/', start);
-    if (slash == std::string_view::npos) slash = path.size();
-    if (path.substr(start, slash - start) == "..") return true;
-    start = slash + 1;
+// Whether the folder parts of `page`, taken below the backup folder with their ".." parts
+// resolved as written, ever climb above it. The last part gets ". N.htm" and is never "..".
+bool LeavesBackupFolder(std::string_view page) {
+  size_t depth = 0;
+  for (size_t slash; (slash = page.find('/')) != std::string_view::npos;) {
+    const std::string_view part = page.substr(0, slash);
+    page.remove_prefix(slash + 1);
+    if (part == "..") {
+      if (depth == 0) return true;
+      --depth;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
   }
   return false;
 }
@@ -18,7 +24,7 @@ bool HasParentPart(std::string_view path) {
 }  // namespace
 
 std::optional<std::string> BackupName(std::string_view page, size_t number) {
-  if (HasParentPart(page)) return std::nullopt;
+  if (LeavesBackupFolder(page)) return std::nullopt;
   std::string name = kBackupFolder;
   name += '/';
   name += page;

@@ -12,7 +12,7 @@ namespace splicery {
 inline constexpr const char* kBackupFolder = "splicery.sic";
 
 // The backup name of `page` with number `number`; none for a page path whose backup would
-// land outside the backup folder (a ".." part).
+// land outside the backup folder (its ".." parts, resolved as written, climb out of it).
 std::optional<std::string> BackupName(std::string_view page, size_t number);
 
 // The backup name with the lowest number that no regular file holds yet, into *name. Fails

@@ -1,6 +1,9 @@
 // Update run driver.
 #include "update/update_run.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include "files/lines.h"
 #include "update/backup_name.h"
 #include "update/block_rewriter.h"
@@ -12,6 +15,19 @@ namespace {
 RunResult Stop(Form& form, RunOutcome outcome, std::string message, Status why) {
   form.SetLabel3(message);
   return RunResult{outcome, 0, std::move(why)};
+}
+
+// What making the backup copy would meet, told without making it. The run creates a missing
+// backup folder first: a backup right in it is then probed by its name in the site folder,
+// where the folder would be made (a backup further down finds no folder, as in the run).
+Status ProbeBackup(FileSystem& fs, const std::string& backup) {
+  Status probed = fs.ProbeWrite(backup, Intent::kCopyNew);
+  const size_t slash = backup.rfind('/');
+  if (probed.error() != ENOENT || slash != std::strlen(kBackupFolder)) return probed;
+  Status in_site = fs.ProbeWrite(backup.substr(slash + 1), Intent::kCopyNew);
+  if (in_site) return in_site;
+  if (in_site.error() == ENAMETOOLONG) return Status::FromErrno(ENAMETOOLONG, backup);
+  return probed;  // the folder could not be made
 }
 
 }  // namespace
@@ -37,15 +53,13 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
     form.List3.Clear();
 
     // The page is read once, by the backup copy (or, in check mode, by itself): the marker
-    // check and the rewrite work on exactly the bytes that were backed up.
-    Status read;
-    if (write) {
-      std::string backup;
-      read = FindFreeBackupName(fs, page, &backup);
-      if (read) read = fs.CopyNew(page, backup, &bytes);
-    } else {
-      read = fs.ReadFile(page, &bytes);
-    }
+    // check and the rewrite work on exactly the bytes that were backed up. The check meets
+    // every failure the copy would, in the same order: backup name, page, new copy.
+    std::string backup;
+    Status read = FindFreeBackupName(fs, page, &backup);
+    if (read && write) read = fs.CopyNew(page, backup, &bytes);
+    if (read && !write) read = fs.ReadFile(page, &bytes);
+    if (read && !write) read = ProbeBackup(fs, backup);
     if (!read) {
       return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page,
                   std::move(read));
@@ -61,6 +75,10 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode) {
     const std::string& new_bytes = form.List3.bytes();
     if (!write) {
       if (new_bytes != bytes) {
+        if (Status writable = fs.ProbeWrite(page, Intent::kReplace); !writable) {
+          return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
+                      std::move(writable));
+        }
         ++result.stale_pages;
         form.SetLabel3("Datei " + page + " ist nicht aktuell");
       }
