@@ -1,6 +1,7 @@
 // Writes a synthetic stale site for the benchmark: every page has a menu block (two key lines),
 // a footer block (one key line) and a stand line; some pages carry a news block.
-//   make_site DIR PAGES LINES_PER_PAGE INCLUDE_LINES NEWS_PAGES TEMPLATES
+//   make_site DIR PAGES LINES_PER_PAGE INCLUDE_LINES NEWS_PAGES TEMPLATES [FILLER]
+// FILLER is the text of the filler lines ("" for empty ones); by default a paragraph of text.
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -8,8 +9,9 @@
 #include <string>
 
 int main(int argc, char** argv) {
-  if (argc != 7) {
-    std::fprintf(stderr, "usage: make_site DIR PAGES LINES INCLUDE_LINES NEWS_PAGES TEMPLATES\n");
+  if (argc != 7 && argc != 8) {
+    std::fprintf(stderr,
+                 "usage: make_site DIR PAGES LINES INCLUDE_LINES NEWS_PAGES TEMPLATES [FILLER]\n");
     return 2;
   }
   const std::filesystem::path dir = argv[1];
@@ -38,7 +40,9 @@ int main(int argc, char** argv) {
   inc << "</body></html>\n";
 
   const std::string filler =
-      "<p>Lorem ipsum dolor sit amet, Übungsleiter und Spielbetrieb im Verein.</p>\n";
+      (argc == 8 ? std::string(argv[7])
+                 : "<p>Lorem ipsum dolor sit amet, Übungsleiter und Spielbetrieb im Verein.</p>") +
+      "\n";
   for (long p = 0; p < pages; ++p) {
     std::ofstream page(dir / ("seite" + std::to_string(p) + ".htm"), std::ios::binary);
     long n = 0;

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/output_stream.h"
 #include "core/form.h"
 #include "diff/unified_diff.h"
 #include "files/posix_file_system.h"
@@ -30,6 +31,7 @@ constexpr const char* kHelp =
     "\n"
     "  -C VERZEICHNIS  in VERZEICHNIS arbeiten statt im aktuellen Verzeichnis\n"
     "  --check         nichts schreiben, nur melden, welche Seiten nicht aktuell sind\n"
+    "                  und wo der Lauf scheitern würde\n"
     "  --diff          nichts schreiben, die Änderungen des Laufs als Unified Diff ausgeben\n"
     "                  (die Meldungen gehen dann auf die Standardfehlerausgabe)\n"
     "  --lint          nichts schreiben, die ganze Site prüfen und jeden Befund als\n"
@@ -45,7 +47,8 @@ constexpr const char* kHelp =
     "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
     "     mit --lint: kein Fehler und keine Warnung)\n"
     "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
-    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden)\n"
+    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden),\n"
+    "     oder die Ausgabe ließ sich nicht schreiben\n"
     "  2  falscher Aufruf\n";
 
 enum class Action { kRun, kCheck, kDiff, kLint };
@@ -56,13 +59,13 @@ struct Options {
 };
 
 // The line that says why, right after the FEHLER text it belongs to.
-void PrintReason(std::FILE* err, const Status& status) {
+void PrintReason(OutputStream& err, const Status& status) {
   if (status.ok()) return;
-  std::fprintf(err, "splicery-cli: %s: %s\n", status.path().c_str(), status.reason().c_str());
+  err.Write("splicery-cli: " + status.path() + ": " + status.reason() + "\n");
 }
 
-int Usage(std::FILE* err, const std::string& problem) {
-  std::fprintf(err, "splicery-cli: %s\n%s", problem.c_str(), kUsage);
+int Usage(OutputStream& err, const std::string& problem) {
+  err.Write("splicery-cli: " + problem + "\n" + kUsage);
   return kExitUsage;
 }
 
@@ -80,7 +83,8 @@ std::string Parse(int argc, char** argv, Options* options) {
       action = Action::kLint;
     } else if (arg == "-C") {
       if (options->dir) return "-C ist doppelt angegeben";
-      if (i + 1 >= argc) return "-C verlangt ein Verzeichnis";
+      // An empty name is no folder either.
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return "-C verlangt ein Verzeichnis";
       options->dir = argv[++i];
       continue;
     } else {
@@ -96,30 +100,28 @@ std::string Parse(int argc, char** argv, Options* options) {
   return {};
 }
 
-int Lint(std::FILE* out, std::FILE* err) {
+int Lint(OutputStream& out, OutputStream& err) {
   PosixFileSystem fs;
   const std::vector<Finding> findings = LintSite(fs);
   bool serious = false;
   for (const Finding& finding : findings) {
-    std::fprintf(out, "%s\n", FormatFinding(finding).c_str());
+    out.Write(FormatFinding(finding) + "\n");
     serious = serious || finding.severity != Severity::kNote;
   }
-  std::fflush(out);
-  std::fprintf(err, "%s\n", FormatSummary(findings).c_str());
+  out.Flush();
+  err.Write(FormatSummary(findings) + "\n");
   return serious ? kExitFailure : kExitOk;
 }
 
-}  // namespace
-
-int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
-      std::fprintf(out, "%s%s", kUsage, kHelp);
+      out.Write(std::string(kUsage) + kHelp);
       return kExitOk;
     }
     if (arg == "--version") {
-      std::fprintf(out, "%s\n", std::string(Form::kCaption).c_str());
+      out.Write(std::string(Form::kCaption) + "\n");
       return kExitOk;
     }
     if (arg == "-C") ++i;  // a folder may be called --help
@@ -136,14 +138,14 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
   // With --diff standard output carries the diff alone; every text goes to standard error.
   const bool diff = options.action == Action::kDiff;
-  std::FILE* texts = diff ? err : out;
+  OutputStream& texts = diff ? err : out;
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
     if (text.empty() || kind == TextKind::kPageLine) return;
-    std::FILE* stream = text.starts_with("FEHLER") ? err : texts;
-    if (stream == err) std::fflush(out);  // keep the order of the texts across both streams
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fputc('\n', stream);
+    OutputStream& stream = text.starts_with("FEHLER") ? err : texts;
+    if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
+    stream.Write(text);
+    stream.Write("\n");
   });
 
   PosixFileSystem fs;
@@ -153,24 +155,31 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   }
   ChangeObserver print_diff;
   if (diff) {
-    print_diff = [out](const PageChange& change) {
+    print_diff = [&out](const PageChange& change) {
       std::vector<Region> regions;
       regions.reserve(change.spans.size());
       for (const BlockSpan& s : change.spans) {
         regions.push_back({s.old_begin, s.old_end, s.new_begin, s.new_end});
       }
       WriteUnifiedDiff(change.name, change.old_bytes, change.new_bytes, regions,
-                       [out](std::string_view text) {
-                         std::fwrite(text.data(), 1, text.size(), out);
-                       });
+                       [&out](std::string_view text) { out.Write(text); });
     };
   }
   const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
   RunResult result = RunUpdate(form, fs, mode, print_diff);
-  std::fflush(out);
+  out.Flush();
   PrintReason(err, result.failure);
   if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
   return kExitOk;
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  OutputStream out_stream(out, "Standardausgabe");
+  OutputStream err_stream(err, "Standardfehlerausgabe");
+  const int code = Run(argc, argv, out_stream, err_stream);
+  return FinishOutput(code, out_stream, err_stream);
 }
 
 }  // namespace splicery

@@ -1,6 +1,7 @@
 // The one door to the disk. Every file operation of the scan and the update run goes through
 // this interface, so tests can put a double in front that fails any single call. Every call
-// answers with a Status that names the path and the reason of a failure.
+// answers with a Status that names the path and the reason of a failure. A path holding a NUL
+// byte names no file: every call fails on it (or finds it absent) as on a missing file.
 #pragma once
 
 #include <string>
@@ -19,6 +20,9 @@ struct FileId {
   unsigned long long device = 0, inode = 0;
   bool operator==(const FileId&) const = default;
 };
+
+// The write that ProbeWrite is asked about.
+enum class Intent { kCopyNew, kReplace };
 
 class FileSystem {
  public:
@@ -46,6 +50,12 @@ class FileSystem {
   // never a mixture. Keeps permission bits; a symlink is written through to its target. A file
   // that may not be written (no write permission) is refused.
   virtual Status ReplaceFile(const std::string& path, std::string_view bytes) = 0;
+
+  // Whether CopyNew to `path` (kCopyNew) or ReplaceFile of `path` (kReplace) would succeed, as
+  // far as can be told without writing: the folder exists and may be written, the name fits,
+  // and a file to replace may be written. Fails with the status that call would give. Whether
+  // a new name is taken is not looked at (ProbeFile tells that).
+  virtual Status ProbeWrite(const std::string& path, Intent intent) = 0;
 };
 
 }  // namespace splicery

@@ -1,9 +1,36 @@
 // Line splitting without copies, and the byte-backed line list.
 #include "files/lines.h"
 
+#include <string.h>
+
+#include <algorithm>
+
 #include "files/big_buffer.h"
 
 namespace splicery {
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+// The first CR or LF at or after `from`, or npos. Searched in growing windows, so finding the
+// end of a short line never runs through the rest of the page looking for the other byte (a
+// CR-only page holds no LF at all).
+size_t FindTerminator(std::string_view bytes, size_t from) {
+  const char* data = bytes.data();
+  for (size_t window = 256; from < bytes.size(); window *= 2) {
+    const size_t end = std::min(bytes.size(), from + window);
+    const void* lf = ::memchr(data + from, '\n', end - from);
+    const size_t lf_at = lf ? static_cast<size_t>(static_cast<const char*>(lf) - data) : end;
+    if (const void* cr = ::memchr(data + from, '\r', lf_at - from)) {
+      return static_cast<size_t>(static_cast<const char*>(cr) - data);
+    }
+    if (lf) return lf_at;
+    from = end;
+  }
+  return npos;
+}
+
+}  // namespace
 
 std::string_view EolBytes(Eol eol) {
   switch (eol) {
@@ -11,6 +38,8 @@ std::string_view EolBytes(Eol eol) {
       return "\n";
     case Eol::kCrLf:
       return "\r\n";
+    case Eol::kCr:
+      return "\r";
     case Eol::kNone:
       break;
   }
@@ -19,20 +48,30 @@ std::string_view EolBytes(Eol eol) {
 
 LineView LineCursor::Next() {
   const size_t start = pos_;
-  const size_t lf = bytes_.find('\n', start);
-  if (lf == std::string_view::npos) {
+  const size_t end = FindTerminator(bytes_, start);
+  if (end == npos) {
     pos_ = bytes_.size();
     return {bytes_.substr(start), Eol::kNone};
   }
-  pos_ = lf + 1;
-  if (lf > start && bytes_[lf - 1] == '\r') return {bytes_.substr(start, lf - 1 - start), Eol::kCrLf};
-  return {bytes_.substr(start, lf - start), Eol::kLf};
+  const std::string_view text = bytes_.substr(start, end - start);
+  if (bytes_[end] == '\n') {
+    pos_ = end + 1;
+    return {text, Eol::kLf};
+  }
+  if (end + 1 < bytes_.size() && bytes_[end + 1] == '\n') {
+    pos_ = end + 2;
+    return {text, Eol::kCrLf};
+  }
+  pos_ = end + 1;
+  return {text, Eol::kCr};
 }
 
 void LineCursor::SkipToLineOf(size_t offset) {
   if (offset <= pos_) return;
-  const size_t lf = bytes_.rfind('\n', offset - 1);
-  if (lf != std::string_view::npos && lf + 1 > pos_) pos_ = lf + 1;
+  // The LF of a CRLF belongs to the line that the CR ends.
+  if (offset < bytes_.size() && bytes_[offset] == '\n' && bytes_[offset - 1] == '\r') --offset;
+  const size_t end = bytes_.find_last_of("\r\n", offset - 1);
+  if (end != npos && end + 1 > pos_) pos_ = end + 1;
 }
 
 LineView LineAround(std::string_view bytes, size_t offset, size_t* next) {
@@ -50,33 +89,33 @@ std::vector<std::string> SplitTexts(std::string_view bytes) {
 }
 
 void LineBuffer::Append(std::string_view text, Eol eol) {
-  // Terminate the open line so that it reads back as the same text: a CR it ends with would
-  // otherwise become part of a CRLF.
+  // An open line ends in CR only when it is empty after a lone CR; see the header.
   if (open_) bytes_ += bytes_.ends_with('\r') ? "\r\n" : "\n";
-  const size_t begin = bytes_.size();
+  if (text.empty() && eol == Eol::kLf && bytes_.ends_with('\r')) eol = Eol::kCrLf;
   bytes_.append(text);
-  lines_.push_back({begin, bytes_.size()});
   bytes_.append(EolBytes(eol));
+  ++count_;
   open_ = eol == Eol::kNone;
 }
 
-void LineBuffer::Reserve(size_t bytes, size_t lines) {
-  ReserveBytes(bytes_, bytes);
-  if (lines > lines_.capacity()) {
-    lines_.reserve(lines);
-    AdviseHugePages(lines_.data() + lines_.size(), lines_.data() + lines_.capacity());
-  }
-}
+void LineBuffer::Reserve(size_t bytes) { ReserveBytes(bytes_, bytes); }
 
 void LineBuffer::Clear() {
   bytes_.clear();
-  lines_.clear();
+  count_ = 0;
   open_ = false;
+  read_index_ = read_pos_ = 0;
 }
 
 std::string_view LineBuffer::operator[](size_t index) const {
-  const Span& span = lines_[index];
-  return std::string_view(bytes_).substr(span.begin, span.end - span.begin);
+  if (index < read_index_) read_index_ = read_pos_ = 0;
+  LineCursor cursor(bytes_);
+  cursor.SkipToLineOf(read_pos_);
+  for (; read_index_ < index; ++read_index_) cursor.Next();
+  const std::string_view text = cursor.Next().text;
+  read_index_ = index + 1;
+  read_pos_ = cursor.position();
+  return text;
 }
 
 std::string_view StripBom(std::string_view bytes) {

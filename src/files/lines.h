@@ -1,7 +1,7 @@
-// Text files as lines of bytes. A line ends at LF; a CR right before that LF belongs to the
-// terminator. A lone CR is text. The final line may lack a terminator. Reading lines and
-// appending them again gives back the same bytes, so an unchanged page is written back byte for
-// byte.
+// Text files as lines of bytes. A line ends at LF, at CRLF, or at a lone CR (old Mac editors),
+// so a line's text never holds CR or LF. The final line may lack a terminator. Reading lines
+// and appending them again gives back the same bytes, so an unchanged page is written back byte
+// for byte.
 #pragma once
 
 #include <string>
@@ -10,7 +10,7 @@
 
 namespace splicery {
 
-enum class Eol : unsigned char { kNone, kLf, kCrLf };
+enum class Eol : unsigned char { kNone, kLf, kCrLf, kCr };
 
 std::string_view EolBytes(Eol eol);
 
@@ -46,28 +46,31 @@ LineView LineAround(std::string_view bytes, size_t offset, size_t* next);
 std::vector<std::string> SplitTexts(std::string_view bytes);
 
 // An ordered list of lines stored as the bytes of a file: appending a line appends its text and
-// terminator, so the list's bytes are the file's new content without another copy. A line
-// without terminator that gets a successor is given LF (CRLF if it ends with CR), so two lines
-// are never glued into one and every line reads back as the same text.
+// terminator, so the list's bytes are the file's new content without another copy. Texts hold
+// no CR or LF (as LineCursor gives them). Two lines are never glued into one, and every line
+// reads back as the same text: a line without terminator that gets a successor is given LF, and
+// an empty line that would get LF right after a lone CR gets CRLF (CR LF reads as one end).
+// No per-line record is kept, so a page of millions of short lines costs only its bytes.
 class LineBuffer {
  public:
   void Append(std::string_view text, Eol eol);
   void Append(const LineView& line) { Append(line.text, line.eol); }
   void Clear();
-  // Room for this many bytes and lines, so that a large page is not copied again and again as
-  // it grows.
-  void Reserve(size_t bytes, size_t lines);
-  size_t size() const { return lines_.size(); }
+  // Room for this many bytes, so that a large page is not copied again and again as it grows.
+  void Reserve(size_t bytes);
+  size_t size() const { return count_; }
+  // Found by reading the bytes; cheap when read in ascending order, as each read starts where
+  // the last one ended.
   std::string_view operator[](size_t index) const;
   const std::string& bytes() const { return bytes_; }
 
  private:
-  struct Span {
-    size_t begin, end;
-  };
   std::string bytes_;
-  std::vector<Span> lines_;
+  size_t count_ = 0;
   bool open_ = false;  // the last line has no terminator yet
+  // Where the last indexed read left off: line number and byte offset of the line after it.
+  mutable size_t read_index_ = 0;
+  mutable size_t read_pos_ = 0;
 };
 
 // A UTF-8 byte-order mark at the very start, if any, removed.

@@ -41,10 +41,15 @@ bool WriteAll(int fd, const char* data, size_t size) {
   return true;
 }
 
+// An empty path or one holding a NUL byte (which a C call would cut short) names no file.
+bool NamesNoFile(const std::string& path) {
+  return path.empty() || path.find('\0') != std::string::npos;
+}
+
 // Opens a regular file for reading; a folder, FIFO or device is refused without blocking.
 // -1 with errno set on failure: EISDIR for a folder, EINVAL for any other non-regular file.
 int OpenRegular(const std::string& path, struct stat* st) {
-  if (path.empty()) {
+  if (NamesNoFile(path)) {
     errno = ENOENT;
     return -1;
   }
@@ -69,6 +74,43 @@ std::string DirName(const std::string& path) {
 std::string BaseName(const std::string& path) {
   size_t slash = path.rfind('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file that ReplaceFile writes: `path`, or the target of the link `path` is. Fails where
+// ReplaceFile refuses: a missing file, a folder or device, a file that may not be written.
+Status ResolveReplaceTarget(const std::string& path, std::string* target, struct stat* st) {
+  const auto fail = [&path](int error) { return Status::FromErrno(error, path); };
+  if (NamesNoFile(path)) return fail(ENOENT);
+  *target = path;
+  if (::lstat(path.c_str(), st) != 0) return fail(errno);
+  if (S_ISLNK(st->st_mode)) {
+    // Write through a symlink to its target, so the link stays a link.
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved || ::stat(resolved.get(), st) != 0) return fail(errno);
+    *target = resolved.get();
+  }
+  if (S_ISDIR(st->st_mode)) return fail(EISDIR);
+  if (!S_ISREG(st->st_mode)) return fail(EINVAL);
+  // Renaming over a page would succeed even where the page itself may not be written; a page
+  // made read-only stays as it is.
+  if (::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
+  return {};
+}
+
+// Whether a file named `name` could be made in `folder`; a failure names `path`.
+Status ProbeNewName(const std::string& folder, const std::string& name, const std::string& path) {
+  struct stat st;
+  if (::stat(folder.c_str(), &st) != 0) return Status::FromErrno(errno, path);
+  if (!S_ISDIR(st.st_mode)) return Status::FromErrno(ENOTDIR, path);
+  if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) {
+    return Status::FromErrno(errno, path);
+  }
+  const long name_max = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+  if (name.size() > static_cast<size_t>(name_max > 0 ? name_max : NAME_MAX)) {
+    return Status::FromErrno(ENAMETOOLONG, path);
+  }
+  return {};
 }
 
 // Reads a whole regular file. Asks for one byte more than its size, so that a file read in
@@ -103,8 +145,11 @@ Status ReadRegular(const std::string& path, struct stat* st, std::string* bytes)
 // name never follows a link planted there: O_EXCL refuses any existing name.
 int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path) {
   static const std::string pid = std::to_string(::getpid());
-  const std::string prefix =
-      DirName(path) + "/." + BaseName(path) + std::string(kTempMarker) + pid + "-";
+  // Room for the dot, the marker, the pid and the largest counter; the page name gets the rest.
+  constexpr size_t kCounterDigits = 10;
+  const size_t fixed = 1 + kTempMarker.size() + pid.size() + 1 + kCounterDigits;
+  const std::string prefix = DirName(path) + "/." + BaseName(path).substr(0, NAME_MAX - fixed) +
+                             std::string(kTempMarker) + pid + "-";
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp_path = prefix + std::to_string(temp_counter_++);
     int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
@@ -151,6 +196,7 @@ Status PosixFileSystem::WriteNew(const std::string& path, mode_t mode, std::stri
 
 Status PosixFileSystem::ProbeFile(const std::string& path, Probe* found) {
   *found = Probe::kAbsent;
+  if (NamesNoFile(path)) return {};
   struct stat st;
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISREG(st.st_mode)) *found = Probe::kFile;
@@ -168,6 +214,7 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
 }
 
 Status PosixFileSystem::MakeDirectory(const std::string& path) {
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::mkdir(path.c_str(), 0777) == 0) return {};
   return Status::FromErrno(errno, path);
 }
@@ -177,6 +224,7 @@ Status PosixFileSystem::CopyNew(const std::string& from, const std::string& to,
   struct stat st;
   Status read = ReadRegular(from, &st, bytes);
   if (!read) return read;
+  if (NamesNoFile(to)) return Status::FromErrno(ENOENT, to);
   return WriteNew(to, st.st_mode & 0666, *bytes);
 }
 
@@ -186,23 +234,10 @@ Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
 }
 
 Status PosixFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
-  if (path.empty()) return Status::FromErrno(ENOENT, path);
   const auto fail = [&path](int error) { return Status::FromErrno(error, path); };
-  std::string target = path;
+  std::string target;
   struct stat st;
-  if (::lstat(path.c_str(), &st) != 0) return fail(errno);
-  if (S_ISLNK(st.st_mode)) {
-    // Write through a symlink to its target, so the link stays a link.
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved || ::stat(resolved.get(), &st) != 0) return fail(errno);
-    target = resolved.get();
-  }
-  if (S_ISDIR(st.st_mode)) return fail(EISDIR);
-  if (!S_ISREG(st.st_mode)) return fail(EINVAL);
-  // Renaming over a page would succeed even where the page itself may not be written; a page
-  // made read-only stays as it is.
-  if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
+  if (Status writable = ResolveReplaceTarget(path, &target, &st); !writable) return writable;
 
   // The temporary file gets the page's mode at once where the umask allows, and its owner
   // where we may (only root can give a file away).
@@ -225,6 +260,19 @@ Status PosixFileSystem::ReplaceFile(const std::string& path, std::string_view by
   if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
   if (error != 0) ::unlink(temp.c_str());
   return error == 0 ? Status() : fail(error);
+}
+
+Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
+  if (intent == Intent::kCopyNew) {
+    if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
+    if (path.size() >= PATH_MAX) return Status::FromErrno(ENAMETOOLONG, path);
+    return ProbeNewName(DirName(path), BaseName(path), path);
+  }
+  std::string target;
+  struct stat st;
+  if (Status writable = ResolveReplaceTarget(path, &target, &st); !writable) return writable;
+  // The new bytes go to a temporary file beside the target, whose name always fits.
+  return ProbeNewName(DirName(target), "", path);
 }
 
 }  // namespace splicery

@@ -8,7 +8,8 @@
 namespace splicery {
 
 // Temporary files carry this in their name, so that a person who finds one left behind by a
-// killed run can tell what it is: ".index.htm.splicery-tmp-<pid>-<n>".
+// killed run can tell what it is: ".index.htm.splicery-tmp-<pid>-<n>". A page name too long
+// for that is shortened in it, so the name fits wherever the page's backup name fits.
 inline constexpr std::string_view kTempMarker = ".splicery-tmp-";
 
 class PosixFileSystem : public FileSystem {
@@ -23,6 +24,7 @@ class PosixFileSystem : public FileSystem {
   Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status ProbeWrite(const std::string& path, Intent intent) override;
 
  private:
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);

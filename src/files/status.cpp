@@ -46,6 +46,8 @@ std::string ErrnoReason(int error) {
       return "zu viele symbolische Verknüpfungen";
     case EIO:
       return "Ein-/Ausgabefehler";
+    case EPIPE:
+      return "Empfänger hat die Verbindung geschlossen";
     default:
       return std::strerror(error);
   }

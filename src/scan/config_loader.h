@@ -10,7 +10,8 @@ namespace splicery {
 inline constexpr const char* kTargetListFile = "include.txt";
 inline constexpr const char* kIncludeSourceFile = "include.htm";
 
-// Fails when a configuration file could not be read; the message then stands in Label3.
+// Fails when a configuration file could not be read or starts with a UTF-16 byte-order mark;
+// the message then stands in Label3.
 Status LoadConfiguration(Form& form, FileSystem& fs);
 
 }  // namespace splicery

@@ -1,16 +1,25 @@
 // Backup names and the search for the lowest free one.
 #include "update/backup_name.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace splicery {
 namespace {
 
-bool HasParentPart(std::string_view path) {
-  size_t start = 0;
-  while (start <= path.size()) {
-    size_t slash = path.find('/', start);
-    if (slash == std::string_view::npos) slash = path.size();
-    if (path.substr(start, slash - start) == "..") return true;
-    start = slash + 1;
+// Whether the folder parts of `page`, taken below the backup folder with their ".." parts
+// resolved as written, ever climb above it. The last part gets ". N.htm" and is never "..".
+bool LeavesBackupFolder(std::string_view page) {
+  size_t depth = 0;
+  for (size_t slash; (slash = page.find('/')) != std::string_view::npos;) {
+    const std::string_view part = page.substr(0, slash);
+    page.remove_prefix(slash + 1);
+    if (part == "..") {
+      if (depth == 0) return true;
+      --depth;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
   }
   return false;
 }
@@ -18,7 +27,7 @@ bool HasParentPart(std::string_view path) {
 }  // namespace
 
 std::optional<std::string> BackupName(std::string_view page, size_t number) {
-  if (HasParentPart(page)) return std::nullopt;
+  if (LeavesBackupFolder(page)) return std::nullopt;
   std::string name = kBackupFolder;
   name += '/';
   name += page;
@@ -44,9 +53,23 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
   }
 }
 
+// The run creates a missing backup folder first: a backup right in it is then probed by its
+// name in the site folder, where the folder would be made (a backup further down finds no
+// folder, as in the run).
+Status ProbeBackupCopy(FileSystem& fs, const std::string& backup) {
+  Status probed = fs.ProbeWrite(backup, Intent::kCopyNew);
+  const size_t slash = backup.rfind('/');
+  if (probed.error() != ENOENT || slash != std::strlen(kBackupFolder)) return probed;
+  Status in_site = fs.ProbeWrite(backup.substr(slash + 1), Intent::kCopyNew);
+  if (in_site) return in_site;
+  if (in_site.error() == ENAMETOOLONG) return Status::FromErrno(ENAMETOOLONG, backup);
+  return probed;  // the folder could not be made
+}
+
 Status ProbeBackup(FileSystem& fs, std::string_view page) {
   std::string name;
-  return FindFreeBackupName(fs, page, &name);
+  Status found = FindFreeBackupName(fs, page, &name);
+  return found ? ProbeBackupCopy(fs, name) : found;
 }
 
 }  // namespace splicery

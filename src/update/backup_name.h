@@ -12,12 +12,15 @@ namespace splicery {
 inline constexpr const char* kBackupFolder = "splicery.sic";
 
 // The backup name of `page` with number `number`; none for a page path whose backup would
-// land outside the backup folder (a ".." part).
+// land outside the backup folder (its ".." parts, resolved as written, climb out of it).
 std::optional<std::string> BackupName(std::string_view page, size_t number);
 
 // The backup name with the lowest number that no regular file holds yet, into *name. Fails
 // when the page has no backup name or a name test fails.
 Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name);
+
+// What copying a page to the free name `backup` would meet, told without making it.
+Status ProbeBackupCopy(FileSystem& fs, const std::string& backup);
 
 // What the backup step of a run would meet for `page`, without making anything.
 Status ProbeBackup(FileSystem& fs, std::string_view page);

@@ -37,8 +37,8 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  const std::function<void(std::string_view)>& on_line,
                  std::vector<BlockSpan>* spans) {
   out.Clear();
-  // Generous guesses: memory reserved but never touched costs nothing.
-  out.Reserve(page.size() + page.size() / 8 + 256, page.size() / 32 + 64);
+  // A generous guess: memory reserved but never touched costs nothing.
+  out.Reserve(page.size() + page.size() / 8 + 256);
   std::vector<std::string_view> generated;
   LineCursor cursor(page);
   size_t next_start = Find(page, markers::kStart);
@@ -75,8 +75,9 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
       }
       // Generated lines follow the START line, so they take its terminator.
       if (news) {
-        const LineBuffer& news_lines = blocks.NewsLines();
-        for (size_t n = 0; n < news_lines.size(); ++n) out.Append(news_lines[n], line.eol);
+        for (LineCursor news_lines(blocks.NewsLines().bytes()); !news_lines.AtEnd();) {
+          out.Append(news_lines.Next().text, line.eol);
+        }
       } else {
         generated.clear();
         blocks.Substitute(keys, generated);

@@ -74,16 +74,19 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     form.List3.Clear();
 
     // The page is read once, by the backup copy (or, in check mode, by itself): the marker
-    // check and the rewrite work on exactly the bytes that were backed up.
-    Status read;
-    if (write) {
-      std::string backup;
-      read = FindFreeBackupName(fs, page, &backup);
-      if (read) read = fs.CopyNew(page, backup, &bytes);
-    } else if (const std::string* simulated = revisits->Bytes(i)) {
-      bytes = *simulated;
-    } else {
-      read = fs.ReadFile(page, &bytes);
+    // check and the rewrite work on exactly the bytes that were backed up. The check meets
+    // every failure the copy would, in the same order: backup name, page, new copy.
+    std::string backup;
+    Status read = FindFreeBackupName(fs, page, &backup);
+    if (read && write) {
+      read = fs.CopyNew(page, backup, &bytes);
+    } else if (read) {
+      if (const std::string* simulated = revisits->Bytes(i)) {
+        bytes = *simulated;
+      } else {
+        read = fs.ReadFile(page, &bytes);
+      }
+      if (read) read = ProbeBackupCopy(fs, backup);
     }
     if (!read) {
       return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page,
@@ -100,6 +103,10 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     const std::string& new_bytes = form.List3.bytes();
     if (!write) {
       if (new_bytes != bytes) {
+        if (Status writable = fs.ProbeWrite(page, Intent::kReplace); !writable) {
+          return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
+                      std::move(writable));
+        }
         ++result.stale_pages;
         form.SetLabel3("Datei " + page + " ist nicht aktuell");
         if (on_change) on_change({form.List1[revisits->First(i)], bytes, new_bytes, spans});

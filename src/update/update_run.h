@@ -15,7 +15,8 @@ namespace splicery {
 
 enum class RunMode {
   kWrite,  // the Start button: back up and write every page
-  kCheck,  // the same path in memory only: report pages whose bytes would change
+  kCheck,  // the same path without writing: report pages whose bytes would change, and stop
+           // where the run would fail (backup and write-out are probed)
 };
 
 // A page whose bytes the run would change, as check mode sees it.

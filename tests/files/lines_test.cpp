@@ -17,16 +17,21 @@ struct SplitCase {
 };
 
 TEST(Lines, SplitKeepsEachTerminatorAndTheBufferRestoresTheBytes) {
+  const std::string xs(300, 'x'), ys(5000, 'y');  // lines longer than one search step
   const std::vector<SplitCase> cases = {
       {"", {}},
       {"a", {{"a", Eol::kNone}}},
       {"a\n", {{"a", Eol::kLf}}},
       {"a\r\nb", {{"a", Eol::kCrLf}, {"b", Eol::kNone}}},
-      {"a\rb\n", {{"a\rb", Eol::kLf}}},  // a lone CR is text
-      {"a\r", {{"a\r", Eol::kNone}}},
+      {"a\rb\n", {{"a", Eol::kCr}, {"b", Eol::kLf}}},  // a lone CR ends a line
+      {"a\r", {{"a", Eol::kCr}}},
       {"\n\n", {{"", Eol::kLf}, {"", Eol::kLf}}},
       {"\r\n", {{"", Eol::kCrLf}}},
-      {"x\ny\r\nz\r\r\n", {{"x", Eol::kLf}, {"y", Eol::kCrLf}, {"z\r", Eol::kCrLf}}},
+      {"x\ny\r\nz\r\r\n", {{"x", Eol::kLf}, {"y", Eol::kCrLf}, {"z", Eol::kCr}, {"", Eol::kCrLf}}},
+      {"\r\r\n\r", {{"", Eol::kCr}, {"", Eol::kCrLf}, {"", Eol::kCr}}},
+      {"a\n\rb", {{"a", Eol::kLf}, {"", Eol::kCr}, {"b", Eol::kNone}}},
+      {xs + "\r" + ys + "\n", {{xs, Eol::kCr}, {ys, Eol::kLf}}},
+      {ys + "\r\n" + xs, {{ys, Eol::kCrLf}, {xs, Eol::kNone}}},
       {std::string("n\0ul\n", 5), {{std::string_view("n\0ul", 4), Eol::kLf}}},
   };
   for (const SplitCase& c : cases) {
@@ -44,20 +49,24 @@ TEST(Lines, SplitKeepsEachTerminatorAndTheBufferRestoresTheBytes) {
   }
 }
 
-TEST(Lines, BufferNeverGluesAnUnterminatedLineToTheNext) {
+TEST(Lines, BufferNeverGluesTwoLinesIntoOne) {
   LineBuffer buffer;
   buffer.Append("a", Eol::kNone);
   buffer.Append("b", Eol::kCrLf);
   buffer.Append("c", Eol::kNone);
-  buffer.Append("d\r", Eol::kNone);
-  buffer.Append("e", Eol::kLf);
-  EXPECT_EQ(buffer.bytes(), "a\nb\r\nc\nd\r\r\ne\n");
-  EXPECT_EQ(buffer[0], "a");
-  EXPECT_EQ(buffer[2], "c");
-  // Read back, every line is the text that was appended.
+  buffer.Append("d", Eol::kCr);
+  buffer.Append("", Eol::kLf);  // CR LF would read as one terminator
+  buffer.Append("f", Eol::kCr);
+  buffer.Append("", Eol::kNone);
+  buffer.Append("g", Eol::kLf);
+  EXPECT_EQ(buffer.bytes(), "a\nb\r\nc\nd\r\r\nf\r\r\ng\n");
+  // Read back, by index in any order or by the cursor, every line is the text appended.
+  const std::vector<std::string_view> appended = {"a", "b", "c", "d", "", "f", "", "g"};
+  ASSERT_EQ(buffer.size(), appended.size());
+  for (size_t i : {0, 5, 2, 3, 7, 7, 1}) EXPECT_EQ(buffer[i], appended[i]) << i;
   std::vector<std::string_view> texts;
   for (const LineView& line : SplitLines(buffer.bytes())) texts.push_back(line.text);
-  EXPECT_EQ(texts, (std::vector<std::string_view>{"a", "b", "c", "d\r", "e"}));
+  EXPECT_EQ(texts, appended);
   buffer.Clear();
   buffer.Append("d", Eol::kLf);
   EXPECT_EQ(buffer.bytes(), "d\n");
@@ -65,10 +74,11 @@ TEST(Lines, BufferNeverGluesAnUnterminatedLineToTheNext) {
 }
 
 TEST(Lines, LineAroundAnOffset) {
-  const std::string bytes = "ab\r\ncd\nef";
+  const std::string bytes = "ab\r\ncd\nef\rg";
   const std::vector<std::tuple<size_t, LineView, size_t>> cases = {
-      {0, {"ab", Eol::kCrLf}, 4}, {1, {"ab", Eol::kCrLf}, 4}, {4, {"cd", Eol::kLf}, 7},
-      {5, {"cd", Eol::kLf}, 7},   {7, {"ef", Eol::kNone}, 9}, {8, {"ef", Eol::kNone}, 9},
+      {0, {"ab", Eol::kCrLf}, 4}, {1, {"ab", Eol::kCrLf}, 4},  {3, {"ab", Eol::kCrLf}, 4},
+      {4, {"cd", Eol::kLf}, 7},   {5, {"cd", Eol::kLf}, 7},    {7, {"ef", Eol::kCr}, 10},
+      {9, {"ef", Eol::kCr}, 10},  {10, {"g", Eol::kNone}, 11},
   };
   for (const auto& [offset, line, next] : cases) {
     SCOPED_TRACE(offset);

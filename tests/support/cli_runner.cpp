@@ -3,10 +3,9 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <sys/stat.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,10 +49,20 @@ CliResult RunCli(const std::vector<std::string>& args, const CliOptions& options
   std::vector<char*> argv = {const_cast<char*>(binary.c_str())};
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  int stdout_fd = out;
+  if (options.stdout_to == CliOptions::Stdout::kFull) {
+    stdout_fd = ::open("/dev/full", O_WRONLY | O_CLOEXEC);
+  } else if (options.stdout_to == CliOptions::Stdout::kClosedPipe) {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) == 0) {
+      ::close(ends[0]);  // no reader, ever
+      stdout_fd = ends[1];
+    }
+  }
   std::fflush(nullptr);  // the child must not flush our buffers a second time
   const pid_t pid = ::fork();
   if (pid == 0) {
-    ::dup2(out, 1);
+    ::dup2(stdout_fd, 1);
     ::dup2(options.merge_output ? out : err, 2);
     if (options.drop_privileges && ::geteuid() == 0) {
       if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(126);
@@ -67,6 +76,7 @@ CliResult RunCli(const std::vector<std::string>& args, const CliOptions& options
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
+  if (stdout_fd != out) ::close(stdout_fd);
   ::close(out);
   ::close(err);
   CliResult result{WIFEXITED(status) ? WEXITSTATUS(status) : -1, TempSite::Read(out_name),

@@ -20,6 +20,9 @@ struct CliOptions {
   bool drop_privileges = false;
   // Standard error into the same file as standard output, so their order shows (in `out`).
   bool merge_output = false;
+  // Standard output as captured (kCapture), a full disk (kFull: /dev/full), or a pipe whose
+  // reader is gone (kClosedPipe); the last two leave `out` empty.
+  enum class Stdout { kCapture, kFull, kClosedPipe } stdout_to = Stdout::kCapture;
   // Kill the run with SIGKILL after this long.
   std::optional<std::chrono::microseconds> kill_after;
 };

@@ -17,6 +17,8 @@ const char* OpName(Op op) {
       return "read";
     case Op::kReplaceFile:
       return "replace";
+    case Op::kProbeWrite:
+      return "probe-write";
   }
   return "?";
 }
@@ -64,6 +66,11 @@ Status FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {
 Status FaultFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
   if (int error = Fails(Op::kReplaceFile, path)) return Status::FromErrno(error, path);
   return inner_.ReplaceFile(path, bytes);
+}
+
+Status FaultFileSystem::ProbeWrite(const std::string& path, Intent intent) {
+  if (int error = Fails(Op::kProbeWrite, path)) return Status::FromErrno(error, path);
+  return inner_.ProbeWrite(path, intent);
 }
 
 }  // namespace splicery::testing

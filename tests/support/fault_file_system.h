@@ -12,7 +12,7 @@
 
 namespace splicery::testing {
 
-enum class Op { kProbe, kIdentify, kMakeDirectory, kCopyNew, kReadFile, kReplaceFile };
+enum class Op { kProbe, kIdentify, kMakeDirectory, kCopyNew, kReadFile, kReplaceFile, kProbeWrite };
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -35,6 +35,7 @@ class FaultFileSystem : public FileSystem {
   Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status ProbeWrite(const std::string& path, Intent intent) override;
 
  private:
   // The errno this call is to fail with, or 0.

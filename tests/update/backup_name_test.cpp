@@ -27,10 +27,14 @@ TEST(BackupName, IsPagePointBlankNumberHtmInsideTheBackupFolder) {
       {"", 1, "splicery.sic/. 1.htm"},
       {" a b ", 3, "splicery.sic/ a b . 3.htm"},
       {"..a/b..htm", 1, "splicery.sic/..a/b..htm. 1.htm"},
-      // A ".." part would put the copy outside the backup folder.
+      // ".." parts, resolved as written, may move within the backup folder but never out.
+      {"sub/../a.htm", 1, "splicery.sic/sub/../a.htm. 1.htm"},
+      {"sub/..", 1, "splicery.sic/sub/... 1.htm"},
+      {"a/./b/../../c.htm", 1, "splicery.sic/a/./b/../../c.htm. 1.htm"},
       {"../other.htm", 1, std::nullopt},
       {"sub/../../x.htm", 1, std::nullopt},
-      {"sub/..", 1, std::nullopt},
+      {"./../x.htm", 1, std::nullopt},
+      {"a//../../x.htm", 1, std::nullopt},
   };
   for (const auto& [page, number, name] : cases) {
     SCOPED_TRACE(page);
