@@ -1,16 +1,44 @@
-// List model over the core's lists.
+// List model over the core's lists, and the shortening of long texts for display.
 #include "app/list_model.h"
 
+#include <algorithm>
 #include <climits>
 
 #include "core/display_text.h"
 
 namespace splicery {
+namespace {
+
+// Enough candidates that a few wide letters in a shorter item do not hide it.
+constexpr size_t kMeasuredRows = 8;
+
+}  // namespace
 
 QString ToDisplay(std::string_view bytes) {
   const auto size = static_cast<qsizetype>(bytes.size());
   return IsValidUtf8(bytes) ? QString::fromUtf8(bytes.data(), size)
                             : QString::fromLatin1(bytes.data(), size);
+}
+
+QString ShownText(std::string_view bytes) {
+  // A character takes at most four bytes, so this prefix holds kShownChars of them.
+  const size_t max_bytes = static_cast<size_t>(kShownChars) * 4;
+  bool cut = bytes.size() > max_bytes;
+  if (cut) {
+    size_t end = max_bytes;
+    // Back to the start of a UTF-8 sequence, so a valid text stays valid when cut.
+    while (end > max_bytes - 3 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
+    bytes = bytes.substr(0, end);
+  }
+  QString text = ToDisplay(bytes);
+  if (text.size() > kShownChars) {
+    qsizetype end = kShownChars;
+    if (text.at(end - 1).isHighSurrogate()) --end;
+    text.truncate(end);
+    cut = true;
+  }
+  if (cut) text += QChar(0x2026);
+  return text;
 }
 
 ListModel::ListModel(Source source, QObject* parent)
@@ -23,16 +51,37 @@ int ListModel::rowCount(const QModelIndex& parent) const {
 }
 
 QVariant ListModel::data(const QModelIndex& index, int role) const {
-  if (role != Qt::DisplayRole || !index.isValid()) return {};
+  if ((role != Qt::DisplayRole && role != Qt::ToolTipRole) || !index.isValid()) return {};
   const std::vector<std::string>& items = source_();
   auto row = static_cast<size_t>(index.row());
   if (row >= items.size()) return {};
-  return ToDisplay(items[row]);
+  QString text = ShownText(items[row]);
+  if (role == Qt::DisplayRole) return text;
+  return "<p style='white-space:pre-wrap'>" + text.toHtmlEscaped() + "</p>";
 }
 
 void ListModel::Reload() {
   beginResetModel();
+  // One pass with a short sorted list of candidates: no copy of a 100,000-item list.
+  const std::vector<std::string>& items = source_();
+  const int rows = rowCount();
+  auto longer = [&items](int a, int b) { return items[a].size() > items[b].size(); };
+  longest_rows_.clear();
+  for (int row = 0; row < rows; ++row) {
+    if (longest_rows_.size() == kMeasuredRows && !longer(row, longest_rows_.back())) continue;
+    if (longest_rows_.size() == kMeasuredRows) longest_rows_.pop_back();
+    longest_rows_.insert(std::upper_bound(longest_rows_.begin(), longest_rows_.end(), row, longer),
+                         row);
+  }
   endResetModel();
+}
+
+QSize WidestItemDelegate::sizeHint(const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+  QSize size = QStyledItemDelegate::sizeHint(option, index);
+  for (int row : model_->LongestRows())
+    size = size.expandedTo(QStyledItemDelegate::sizeHint(option, model_->index(row)));
+  return size;
 }
 
 }  // namespace splicery

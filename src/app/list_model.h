@@ -4,6 +4,7 @@
 
 #include <QAbstractListModel>
 #include <QString>
+#include <QStyledItemDelegate>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,14 @@ namespace splicery {
 // Bytes as text: UTF-8 where valid, else Latin-1.
 QString ToDisplay(std::string_view bytes);
 
+// How many characters of one text the window lays out. An include line or a page line can be
+// megabytes long; laying that out would take seconds and hundreds of megabytes.
+inline constexpr qsizetype kShownChars = 300;
+
+// ToDisplay() of the text's first kShownChars characters, with "…" when something was cut. For
+// display only: the bytes themselves stay whole in the core.
+QString ShownText(std::string_view bytes);
+
 class ListModel : public QAbstractListModel {
   Q_OBJECT
  public:
@@ -21,13 +30,33 @@ class ListModel : public QAbstractListModel {
   ListModel(Source source, QObject* parent);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+  // DisplayRole: the shown text; ToolTipRole: the same as rich text, so that HTML in an item
+  // shows as it is written and long items wrap.
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
   // Call after the list changed behind the model's back (after each handler).
   void Reload();
 
+  // The rows of the few items with the most bytes, found by Reload(). The widest item is
+  // among them unless the list mixes scripts of very different widths.
+  const std::vector<int>& LongestRows() const { return longest_rows_; }
+
  private:
   Source source_;
+  std::vector<int> longest_rows_;
+};
+
+// Sizes every row like the widest of the model's longest items, so that the horizontal scroll
+// range fits every entry while the view keeps uniform item sizes (it measures one row, not
+// 100,000).
+class WidestItemDelegate : public QStyledItemDelegate {
+ public:
+  WidestItemDelegate(const ListModel* model, QObject* parent)
+      : QStyledItemDelegate(parent), model_(model) {}
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+ private:
+  const ListModel* model_;
 };
 
 }  // namespace splicery

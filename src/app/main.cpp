@@ -1,12 +1,53 @@
-// Program start: the window, its load event, the event loop. Works in the current folder.
+// Program start: display check, the site folder, the window, its load event, the event loop.
 #include <QApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <cstdio>
+#include <cstdlib>
 
+#include "app/launch.h"
 #include "app/main_window.h"
 #include "files/posix_file_system.h"
 
+namespace {
+
+QtMessageHandler qt_handler = nullptr;
+
+// While QApplication starts, a fatal message means no platform could be opened (DISPLAY names
+// a server that does not answer): end with the German message rather than Qt's abort.
+void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (qt_handler) qt_handler(type, context, text);
+  if (type != QtFatalMsg) return;
+  std::fputs(splicery::kNoDisplayMessage, stderr);
+  std::_Exit(splicery::kExitNoDisplay);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  if (!splicery::HasDisplay(std::getenv, splicery::PlatformArgument(argc, argv))) {
+    std::fputs(splicery::kNoDisplayMessage, stderr);
+    return splicery::kExitNoDisplay;
+  }
+  qt_handler = qInstallMessageHandler(ExitOnPlatformFailure);
+  QApplication app(argc, argv);  // takes its own arguments out of argv
+  qInstallMessageHandler(qt_handler);
+
+  const QString caption =
+      QString::fromUtf8(splicery::Form::kCaption.data(), splicery::Form::kCaption.size());
+  splicery::SiteDialogs dialogs{
+      [] {
+        return QFile::encodeName(
+                   QFileDialog::getExistingDirectory(nullptr, "Ordner der Web-Site wählen"))
+            .toStdString();
+      },
+      [&caption](const std::string& message) {
+        QMessageBox::critical(nullptr, caption, QString::fromLocal8Bit(message));
+      }};
   splicery::PosixFileSystem fs;
+  if (auto exit = splicery::OpenSite({argv + 1, argv + argc}, fs, dialogs, stderr)) return *exit;
+
   splicery::Form form;
   splicery::MainWindow window(form, fs);
   window.Load();

@@ -1,10 +1,13 @@
 // The window's controls, laid out as designed in twips, and its two event hooks.
 #include "app/main_window.h"
 
+#include <QCloseEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QPalette>
 #include <QPushButton>
+#include <QThread>
 
 #include "app/list_model.h"
 #include "scan/startup_scan.h"
@@ -64,17 +67,22 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
                           this);
   model5_ = new ListModel(
       [this]() -> const std::vector<std::string>& { return form_.List5.items(); }, this);
-  List1->setModel(model1_);
-  List2->setModel(model2_);
-  List5->setModel(model5_);
+  for (auto [list, model] : {std::pair{List1, model1_}, {List2, model2_}, {List5, model5_}}) {
+    list->setModel(model);
+    list->setItemDelegate(new WidestItemDelegate(model, list));
+  }
 
   connect(Command1, &QPushButton::clicked, this, &MainWindow::OnCommand1Clicked);
-  form_.SetListener([this](LabelId label, std::string_view, TextKind) { OnLabelWritten(label); });
   List1->setFocus();
 }
 
-// The form may outlive the window: it must never call into a window that is gone.
-MainWindow::~MainWindow() { form_.SetListener(nullptr); }
+// A run still in flight (the program is ending otherwise than by closing the window) is
+// finished first: no page is left half done, and the form never calls into a window that is
+// gone.
+MainWindow::~MainWindow() {
+  if (worker_) worker_->wait();
+  form_.SetListener(nullptr);
+}
 
 QListView* MainWindow::AddList(const char* name, int left, int top, int width, int height) {
   auto* list = new QListView(this);
@@ -94,22 +102,54 @@ QLabel* MainWindow::AddLabel(const char* name, const QString& caption, int left,
   return label;
 }
 
+// A failed scan leaves the lists incomplete; a run from them would empty the blocks of every
+// page, so Start stays off and the status line keeps the scan's failure text.
 void MainWindow::Load() {
-  since_paint_.start();
-  RunStartupScan(form_, fs_);
+  if (!RunStartupScan(form_, fs_)) form_.Command1Enabled = false;
   ShowAll();
 }
 
 void MainWindow::OnCommand1Clicked() {
-  if (!form_.Command1Enabled) return;
+  if (RunInFlight() || !form_.Command1Enabled) return;
+  Command1->setEnabled(false);
+  detail_writes_ = 0;
   since_paint_.start();
-  RunUpdate(form_, fs_, RunMode::kWrite);
+  form_.SetListener([this](LabelId, std::string_view, TextKind kind) { OnLabelWritten(kind); });
+  worker_ = QThread::create([this] { RunUpdate(form_, fs_, RunMode::kWrite); });
+  worker_->setParent(this);
+  connect(worker_, &QThread::finished, this, &MainWindow::OnRunFinished);
+  worker_->start();
+  emit RunInFlightChanged(true);
+}
+
+void MainWindow::OnRunFinished() {
+  worker_->wait();
+  worker_->deleteLater();
+  worker_ = nullptr;
+  form_.SetListener(nullptr);
   ShowAll();
+  emit RunInFlightChanged(false);
+  if (!close_after_run_) return;
+  close();
+  // Closing a window that is already hidden does not end the program as closing the last
+  // window does; do what the close during the run would have done.
+  if (QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+  if (!RunInFlight()) return QWidget::closeEvent(event);
+  close_after_run_ = true;
+  hide();
+  event->ignore();
+}
+
+void MainWindow::ShowStatus(const QString& label3, const QString& label4) {
+  Label3->setText(label3);
+  Label4->setText(label4);
 }
 
 void MainWindow::ShowLabels() {
-  Label3->setText(ToDisplay(form_.Label3()));
-  Label4->setText(ToDisplay(form_.Label4()));
+  ShowStatus(ShownText(form_.Label3()), ShownText(form_.Label4()));
   Command1->setEnabled(form_.Command1Enabled);
 }
 
@@ -120,17 +160,20 @@ void MainWindow::ShowAll() {
   model5_->Reload();
 }
 
-// Called for every text the core writes; repaints the status lines a few times a second.
-// repaint() paints at once without running the event loop, so no input is handled meanwhile.
-// The clock is read only now and then: the detail line changes with every page line.
-void MainWindow::OnLabelWritten(LabelId label) {
-  if (label == LabelId::kLabel4 && ++detail_writes_ % 512 != 0) return;
-  if (!isVisible() || since_paint_.elapsed() < repaint_interval_ms_) return;
+// Called on the run's thread for every text the core writes. The status lines are updated a
+// few times a second with copies of the texts made here, where reading the form is safe; the
+// clock is read only now and then, as the detail line changes with every page line.
+void MainWindow::OnLabelWritten(TextKind kind) {
+  if (kind == TextKind::kPageLine && ++detail_writes_ % 512 != 0) return;
+  if (since_paint_.elapsed() < repaint_interval_ms_) return;
   since_paint_.start();
-  ShowLabels();
-  Label3->repaint();
-  Label4->repaint();
-  Command1->repaint();
+  QMetaObject::invokeMethod(
+      this,
+      [this, label3 = ShownText(form_.Label3()), label4 = ShownText(form_.Label4())] {
+        // A late copy must not overwrite the texts the finished run has left.
+        if (RunInFlight()) ShowStatus(label3, label4);
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace splicery

@@ -3,12 +3,14 @@
 
 #include <QElapsedTimer>
 #include <QWidget>
+#include <cstddef>
 
 #include "core/form.h"
 
 class QLabel;
 class QListView;
 class QPushButton;
+class QThread;
 
 namespace splicery {
 
@@ -26,11 +28,23 @@ class MainWindow : public QWidget {
   // The load event: runs the start-up scan and shows its result. Call before show().
   void Load();
 
-  // During a long handler the status lines repaint at most this often (default 200 ms).
+  // During a run the status lines are updated at most this often (default 200 ms).
   void set_repaint_interval_ms(qint64 ms) { repaint_interval_ms_ = ms; }
+
+  // True from a click on Start until the run has ended and its result is shown. Meanwhile the
+  // form belongs to the run's thread: nothing else may start a run or change the lists.
+  bool RunInFlight() const { return worker_ != nullptr; }
+
+ signals:
+  void RunInFlightChanged(bool in_flight);
+
+ protected:
+  // During a run the window only hides; it closes, and so ends the program, after the run.
+  void closeEvent(QCloseEvent* event) override;
 
  private slots:
   void OnCommand1Clicked();
+  void OnRunFinished();
 
  private:
   QListView* AddList(const char* name, int left, int top, int width, int height);
@@ -38,7 +52,8 @@ class MainWindow : public QWidget {
                    int height);
   void ShowLabels();
   void ShowAll();
-  void OnLabelWritten(LabelId label);
+  void OnLabelWritten(TextKind kind);  // on the run's thread
+  void ShowStatus(const QString& label3, const QString& label4);
 
   Form& form_;
   FileSystem& fs_;
@@ -57,6 +72,9 @@ class MainWindow : public QWidget {
   ListModel* model1_;
   ListModel* model2_;
   ListModel* model5_;
+  QThread* worker_ = nullptr;
+  bool close_after_run_ = false;
+  // Used by the run's thread alone while a run is in flight.
   QElapsedTimer since_paint_;
   qint64 repaint_interval_ms_ = 200;
   size_t detail_writes_ = 0;

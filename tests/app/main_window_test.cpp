@@ -1,5 +1,5 @@
 // The window under the offscreen platform: controls as designed, load and Start through the
-// core, keyboard use.
+// core, keyboard use, the run on its own thread, long entries.
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
@@ -8,9 +8,16 @@
 #include <QLabel>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QTest>
+#include <QTextDocument>
+#include <QTimer>
+#include <latch>
 
+#include "app/list_model.h"
 #include "files/posix_file_system.h"
+#include "support/fault_file_system.h"
 #include "support/temp_site.h"
 
 namespace splicery {
@@ -92,17 +99,38 @@ const testing::Files kSite = {
     {"b.htm", "<!-- STAND START -->02.02.2002<!--Stra\xDF" "e-->\n"},  // Latin-1
 };
 
-// The window shown after its load event, in a scratch site built from `files`.
-struct ShownWindow {
-  explicit ShownWindow(const testing::Files& files) : site(files), window(form, fs) {
+// Holds the run in its first backup copy until the test lets it go.
+class HeldFileSystem : public testing::FaultFileSystem {
+ public:
+  using FaultFileSystem::FaultFileSystem;
+  Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override {
+    if (!held.try_wait()) {
+      held.count_down();
+      release.wait();
+    }
+    return FaultFileSystem::CopyNew(from, to, bytes);
+  }
+  std::latch held{1}, release{1};
+};
+
+// The window shown after its load event, in a scratch site built from `files`, working through
+// `Fs` (a double over the real disk, or the real disk itself).
+template <typename Fs = PosixFileSystem>
+struct ShownWindowOver {
+  explicit ShownWindowOver(const testing::Files& files) : site(files), window(form, fs) {
     window.Load();
     window.show();
   }
+  bool WaitForRunEnd() {
+    return QTest::qWaitFor([this] { return !window.RunInFlight(); });
+  }
   TempSite site;
-  PosixFileSystem fs;
+  PosixFileSystem real;
+  Fs fs{real};  // for the real disk: a copy of it
   Form form;
   MainWindow window;
 };
+using ShownWindow = ShownWindowOver<>;
 
 // The sanitizer build turns a call into the destroyed window into a failure.
 TEST(MainWindow, TheFormOutlivesItsWindow) {
@@ -154,6 +182,8 @@ TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
   ASSERT_EQ(QApplication::focusWidget(), button);
   QTest::keyClick(button, Qt::Key_Space);
   EXPECT_FALSE(button->isEnabled());
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_FALSE(button->isEnabled());
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(),
             QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
   EXPECT_EQ(window.findChild<QLabel*>("Label4")->text(), "");
@@ -169,28 +199,95 @@ TEST(MainWindow, KeyboardTabOrderAndSpaceOnStart) {
   EXPECT_FALSE(TempSite::Exists("splicery.sic/a.htm. 2.htm"));
 }
 
-// During a run the status line is painted as it changes, not only when the run is over.
-TEST(MainWindow, StatusLinesRepaintDuringTheRun) {
-  ShownWindow shown(kSite);
+// The run works on its own thread: while it waits on the disk the event loop turns and shows
+// its status texts; a close hides the window, the run finishes, then the program quits.
+TEST(MainWindow, RunsOffTheWindowThread) {
+  ShownWindowOver<HeldFileSystem> shown(kSite);
   MainWindow& window = shown.window;
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
-  QApplication::processEvents();
-
-  struct PaintCounter : QObject {
-    int paints = 0;
-    bool eventFilter(QObject*, QEvent* event) override {
-      if (event->type() == QEvent::Paint) ++paints;
-      return false;
-    }
-  } counter;
-  auto* label3 = window.findChild<QLabel*>("Label3");
-  label3->installEventFilter(&counter);
   window.set_repaint_interval_ms(0);
-  window.findChild<QPushButton*>("Command1")->click();
-  // Two pages, each "wird bearbeitet" and "wird geschrieben", then the success text: painted
-  // while the click handler ran, without the event loop.
-  EXPECT_GE(counter.paints, 4);
+  QSignalSpy in_flight(&window, &MainWindow::RunInFlightChanged);
+  auto* button = window.findChild<QPushButton*>("Command1");
+  auto* label3 = window.findChild<QLabel*>("Label3");
+
+  button->click();
+  EXPECT_TRUE(window.RunInFlight());
+  EXPECT_FALSE(button->isEnabled());
+  shown.fs.held.wait();
+  bool timer_fired = false;
+  QTimer::singleShot(0, &window, [&timer_fired] { timer_fired = true; });
+  EXPECT_TRUE(QTest::qWaitFor([&] {
+    return timer_fired && label3->text() == "Datei b.htm wird bearbeitet";
+  }));
+
+  window.close();
+  EXPECT_FALSE(window.isVisible());
+  EXPECT_TRUE(window.RunInFlight());
+  shown.fs.release.count_down();
+  // The event loop ends only by the close after the run; the timer guards against a hang.
+  QTimer hang;
+  QObject::connect(&hang, &QTimer::timeout, [] { QCoreApplication::exit(1); });
+  hang.start(20000);
+  EXPECT_EQ(QApplication::exec(), 0);
+  EXPECT_FALSE(window.RunInFlight());
   EXPECT_EQ(label3->text(), QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
+  EXPECT_EQ(TempSite::Read("a.htm"),
+            "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
+            "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nm\n<!-- INCLUDE END -->\n");
+  EXPECT_EQ(in_flight.count(), 2);
+}
+
+// Every entry can be read: the scroll range fits the longest one and a tooltip shows it as it
+// is written; a huge one is laid out only up to its first few hundred characters.
+TEST(MainWindow, LongEntriesCanBeRead) {
+  const std::string footer =
+      "<!-- INCLUDE FUSS --><p class=\"fuss\">TSV Lindenau 1923 e.V. &middot; Vereinsheim am "
+      "Mühlbach 12 &middot; Training dienstags und donnerstags ab 18 Uhr</p>";
+  const std::string huge = "<!-- INCLUDE HUGE -->" + std::string(4 << 20, 'x');
+  // The view sizes its rows from one sample row, the last: it is a short one here.
+  ShownWindow shown({{"include.txt", "a.htm\nb.htm\n"},
+                     {"include.htm", footer + "\n" + huge + "\n<!-- INCLUDE MENU -->m\n"},
+                     {"a.htm", "<!-- STAND START -->01.01.2001<!--Neue Trainingszeiten ab "
+                               "Oktober für alle Jugendmannschaften-->\n"},
+                     {"b.htm", "<!-- STAND START -->02.02.2002<!--Fest-->\n"}});
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
+  const struct {
+    const char* list;
+    int row;
+    QString whole;
+  } cases[] = {
+      {"List2", 0, QString::fromUtf8(footer)},
+      {"List2", 1, QString::fromStdString(huge.substr(0, kShownChars)) + QChar(0x2026)},
+      {"List5", 0, QString::fromUtf8("2001.01.01___a.htm___Neue Trainingszeiten ab Oktober "
+                                     "für alle Jugendmannschaften")},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.whole.left(40).toStdString());
+    auto* list = shown.window.findChild<QListView*>(c.list);
+    const QModelIndex index = list->model()->index(c.row, 0);
+    EXPECT_EQ(index.data().toString(), c.whole);
+    QTextDocument tooltip;
+    tooltip.setHtml(index.data(Qt::ToolTipRole).toString());
+    EXPECT_EQ(tooltip.toPlainText(), c.whole);
+    const int range = list->horizontalScrollBar()->maximum() + list->viewport()->width();
+    EXPECT_GE(range, list->fontMetrics().horizontalAdvance(c.whole));
+  }
+}
+
+// The detail line shows a huge page line cut for display; the core keeps it whole.
+TEST(MainWindow, DetailLineShowsAHugeLineCut) {
+  const std::string line(1 << 20, 'z');
+  ShownWindowOver<testing::FaultFileSystem> shown(
+      {{"include.txt", "a.htm\n"},
+       {"include.htm", "<!-- INCLUDE MENU -->m\n"},
+       {"a.htm", "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n" + line}});
+  shown.fs.FailCall(testing::Op::kReplaceFile, 0);
+  shown.window.findChild<QPushButton*>("Command1")->click();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_EQ(shown.window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Schreiben von a.htm");
+  EXPECT_EQ(shown.window.findChild<QLabel*>("Label4")->text(),
+            QString(kShownChars, 'z') + QChar(0x2026));
+  EXPECT_EQ(shown.form.Label4(), line);
 }
 
 // Lists are unbounded: no item is lost past any 16-bit count.
@@ -202,6 +299,31 @@ TEST(MainWindow, ShowsLargeListsThroughTheModel) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
   EXPECT_EQ(window.findChild<QListView*>("List1")->model()->rowCount(), 100000);
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Lesen von INCLUDE.HTM");
+  // The failed scan left no include lines: a run would empty every block, so Start is off.
+  window.findChild<QPushButton*>("Command1")->click();
+  EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+  EXPECT_FALSE(window.RunInFlight());
+}
+
+// Only what is shown is cut, on a character boundary, and the cut is marked.
+TEST(ShownText, CutsLongTextsForDisplayOnly) {
+  std::string umlauts = "a";
+  for (int i = 0; i < 1000; ++i) umlauts += "ä";
+  const struct {
+    std::string bytes;
+    QString shown;
+  } cases[] = {
+      {"kurz", "kurz"},
+      {std::string(kShownChars, 'x'), QString(kShownChars, 'x')},
+      {std::string(kShownChars + 1, 'x'), QString(kShownChars, 'x') + QChar(0x2026)},
+      // Cut inside a two-byte character: still read as UTF-8.
+      {umlauts, QString::fromUtf8(umlauts).left(kShownChars) + QChar(0x2026)},
+      {std::string(2000, '\xE4'), QString(kShownChars, QChar(0xE4)) + QChar(0x2026)},  // Latin-1
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.bytes.substr(0, 20));
+    EXPECT_EQ(ShownText(c.bytes), c.shown);
+  }
 }
 
 }  // namespace

@@ -1,0 +1,89 @@
+// The steps before the window opens: the display check and the choice of the site folder.
+#include "app/launch.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <map>
+
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
+
+namespace splicery {
+namespace {
+
+TEST(Launch, HasDisplay) {
+  const struct {
+    std::map<std::string, std::string> env;
+    std::string platform_argument;
+    bool has_display;
+  } cases[] = {
+      {{}, "", false},
+      {{{"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", ""}}, "", true},
+      {{{"WAYLAND_DISPLAY", "wayland-0"}}, "", true},
+      {{{"QT_QPA_PLATFORM", "offscreen"}}, "", true},
+      {{{"QT_QPA_PLATFORM", "xcb"}, {"WAYLAND_DISPLAY", "wayland-0"}}, "", false},
+      {{{"QT_QPA_PLATFORM", "wayland;xcb"}, {"DISPLAY", ":0"}}, "", true},
+      {{{"QT_QPA_PLATFORM", "wayland-egl"}, {"DISPLAY", ":0"}}, "", false},
+      {{}, "offscreen", true},
+      {{{"QT_QPA_PLATFORM", "offscreen"}}, "xcb", false},
+  };
+  for (const auto& c : cases) {
+    auto env = [&c](const char* name) -> const char* {
+      auto it = c.env.find(name);
+      return it == c.env.end() ? nullptr : it->second.c_str();
+    };
+    EXPECT_EQ(HasDisplay(env, c.platform_argument), c.has_display)
+        << ::testing::PrintToString(c.env) << " -platform " << c.platform_argument;
+  }
+}
+
+TEST(Launch, OpenSite) {
+  const struct {
+    std::vector<std::string> args;
+    const char* dialog_answer;  // nullptr: the dialog must not appear
+    std::optional<int> exit;
+    std::string folder;  // the working folder afterwards, relative to the scratch folder
+    std::string message;
+  } cases[] = {
+      {{"site"}, nullptr, std::nullopt, "site", ""},  // with an argument: never a dialog
+      {{}, "site", std::nullopt, "site", ""},
+      {{}, "", std::nullopt, "", ""},  // cancelled: the scan will report what is missing
+      {{"missing"}, nullptr, 2, "",
+       "Verzeichnis missing kann nicht betreten werden: nicht vorhanden"},
+      {{"site/include.txt"}, nullptr, 2, "",
+       "Verzeichnis site/include.txt kann nicht betreten werden: kein Verzeichnis"},
+      {{""}, nullptr, 2, "", "Verzeichnis \"\" kann nicht betreten werden: nicht vorhanden"},
+      {{}, "missing", 2, "", "Verzeichnis missing kann nicht betreten werden: nicht vorhanden"},
+      {{"site", "site"}, nullptr, 2, "", "Aufruf: splicery [ORDNER]"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args) + " " +
+                 (c.dialog_answer ? c.dialog_answer : "-"));
+    testing::TempSite scratch({{"site/include.txt", ""}});
+    std::string shown;
+    bool asked = false;
+    SiteDialogs dialogs{[&] {
+                          asked = true;
+                          return std::string(c.dialog_answer ? c.dialog_answer : "");
+                        },
+                        [&shown](const std::string& message) { shown = message; }};
+    char* printed = nullptr;
+    size_t printed_size = 0;
+    std::FILE* err = open_memstream(&printed, &printed_size);
+    PosixFileSystem fs;
+    EXPECT_EQ(OpenSite(c.args, fs, dialogs, err), c.exit);
+    std::fclose(err);
+    EXPECT_EQ(printed, c.message.empty() ? "" : "splicery: " + c.message + "\n");
+    std::free(printed);
+    EXPECT_EQ(shown, c.message);
+    EXPECT_EQ(asked, c.dialog_answer != nullptr);
+    char cwd[4096];
+    ASSERT_TRUE(::getcwd(cwd, sizeof cwd));
+    EXPECT_EQ(cwd, c.folder.empty() ? scratch.dir() : scratch.dir() + "/" + c.folder);
+  }
+}
+
+}  // namespace
+}  // namespace splicery
