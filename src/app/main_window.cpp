@@ -5,12 +5,16 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPalette>
 #include <QPushButton>
+#include <QShortcut>
 #include <QThread>
 
 #include "app/list_model.h"
+#include "app/report_dialog.h"
 #include "scan/startup_scan.h"
+#include "update/site_report.h"
 #include "update/update_run.h"
 
 namespace splicery {
@@ -73,6 +77,19 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
   }
 
   connect(Command1, &QPushButton::clicked, this, &MainWindow::OnCommand1Clicked);
+  List1->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(List1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu* menu = BuildPageMenu();
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->popup(List1->viewport()->mapToGlobal(at));
+  });
+  // The menu key reaches the list as a context menu event; Shift+F10 does not everywhere.
+  auto* shift_f10 = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F10), List1);
+  shift_f10->setContext(Qt::WidgetShortcut);
+  connect(shift_f10, &QShortcut::activated, this, [this] {
+    const QRect item = List1->visualRect(List1->currentIndex());
+    emit List1->customContextMenuRequested(item.isValid() ? item.center() : QPoint(0, 0));
+  });
   List1->setFocus();
 }
 
@@ -134,6 +151,35 @@ void MainWindow::OnRunFinished() {
   // Closing a window that is already hidden does not end the program as closing the last
   // window does; do what the close during the run would have done.
   if (QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
+}
+
+QMenu* MainWindow::BuildPageMenu() {
+  auto* menu = new QMenu(this);
+  menu->setObjectName("PageMenu");
+  QAction* diff = menu->addAction("Änderungen anzeigen…", this, &MainWindow::ShowDiff);
+  diff->setObjectName("ShowDiff");
+  QAction* lint = menu->addAction("Seiten prüfen…", this, &MainWindow::ShowLint);
+  lint->setObjectName("ShowLint");
+  menu->setEnabled(!RunInFlight());
+  return menu;
+}
+
+// Both reports read the site afresh; the run is not in flight, so the form and the file
+// system are the window's own.
+void MainWindow::ShowDiff() {
+  if (RunInFlight()) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::string text = SiteDiffText(form_, fs_);
+  QGuiApplication::restoreOverrideCursor();
+  (new ReportDialog("Änderungen des Laufs", text, this))->show();
+}
+
+void MainWindow::ShowLint() {
+  if (RunInFlight()) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  const std::string text = SiteLintText(fs_);
+  QGuiApplication::restoreOverrideCursor();
+  (new ReportDialog("Prüfung der Seiten", text, this))->show();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -9,6 +9,7 @@
 
 class QLabel;
 class QListView;
+class QMenu;
 class QPushButton;
 class QThread;
 
@@ -35,6 +36,10 @@ class MainWindow : public QWidget {
   // form belongs to the run's thread: nothing else may start a run or change the lists.
   bool RunInFlight() const { return worker_ != nullptr; }
 
+  // The page list's context menu: what a right click, the menu key or Shift+F10 on List1
+  // opens. Reports of the whole site, never of the selection; off while a run is in flight.
+  QMenu* BuildPageMenu();
+
  signals:
   void RunInFlightChanged(bool in_flight);
 
@@ -45,6 +50,8 @@ class MainWindow : public QWidget {
  private slots:
   void OnCommand1Clicked();
   void OnRunFinished();
+  void ShowDiff();
+  void ShowLint();
 
  private:
   QListView* AddList(const char* name, int left, int top, int width, int height);

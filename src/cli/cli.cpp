@@ -11,10 +11,10 @@
 
 #include "cli/output_stream.h"
 #include "core/form.h"
-#include "diff/unified_diff.h"
 #include "files/posix_file_system.h"
 #include "scan/startup_scan.h"
 #include "update/site_lint.h"
+#include "update/site_report.h"
 #include "update/update_run.h"
 
 namespace splicery {
@@ -154,17 +154,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
     return kExitFailure;  // never rewrite pages from a half-loaded setup
   }
   ChangeObserver print_diff;
-  if (diff) {
-    print_diff = [&out](const PageChange& change) {
-      std::vector<Region> regions;
-      regions.reserve(change.spans.size());
-      for (const BlockSpan& s : change.spans) {
-        regions.push_back({s.old_begin, s.old_end, s.new_begin, s.new_end});
-      }
-      WriteUnifiedDiff(change.name, change.old_bytes, change.new_bytes, regions,
-                       [&out](std::string_view text) { out.Write(text); });
-    };
-  }
+  if (diff) print_diff = DiffPrinter([&out](std::string_view text) { out.Write(text); });
   const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
   RunResult result = RunUpdate(form, fs, mode, print_diff);
   out.Flush();

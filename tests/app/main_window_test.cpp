@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -14,8 +15,10 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <latch>
+#include <memory>
 
 #include "app/list_model.h"
+#include "app/report_dialog.h"
 #include "files/posix_file_system.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
@@ -214,6 +217,7 @@ TEST(MainWindow, RunsOffTheWindowThread) {
   EXPECT_TRUE(window.RunInFlight());
   EXPECT_FALSE(button->isEnabled());
   shown.fs.held.wait();
+  EXPECT_FALSE(std::unique_ptr<QMenu>(window.BuildPageMenu())->isEnabled());
   bool timer_fired = false;
   QTimer::singleShot(0, &window, [&timer_fired] { timer_fired = true; });
   EXPECT_TRUE(QTest::qWaitFor([&] {
@@ -235,6 +239,42 @@ TEST(MainWindow, RunsOffTheWindowThread) {
             "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
             "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nm\n<!-- INCLUDE END -->\n");
   EXPECT_EQ(in_flight.count(), 2);
+}
+
+// Shift+F10 on the page list opens the menu; each entry shows a report of the whole site.
+TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
+  ShownWindow shown(kSite);
+  MainWindow& window = shown.window;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QTest::keyClick(window.findChild<QListView*>("List1"), Qt::Key_F10, Qt::ShiftModifier);
+  QMenu* menu = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] {
+    for (QMenu* m : window.findChildren<QMenu*>("PageMenu")) menu = m->isVisible() ? m : menu;
+    return menu != nullptr;
+  }));
+  QStringList texts;
+  for (QAction* action : menu->actions()) texts << action->text();
+  EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…"}));
+  menu->close();
+
+  const std::pair<const char*, std::string> reports[] = {
+      {"ShowLint",
+       "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet\n"
+       "0 Fehler, 0 Warnungen, 1 Hinweis\n"},
+      {"ShowDiff",
+       "--- a/a.htm\n+++ b/a.htm\n@@ -1,4 +1,5 @@\n <!-- STAND START -->01.01.2001<!--Grüße-->\n"
+       " <!-- INCLUDE START -->\n"
+       " <!-- INCLUDE MENU -->\n+m\n <!-- INCLUDE END -->\n"},
+  };
+  for (const auto& [action, text] : reports) {
+    std::unique_ptr<QMenu> fresh(window.BuildPageMenu());
+    fresh->findChild<QAction*>(action)->trigger();
+    auto* dialog = window.findChild<ReportDialog*>("Report");
+    ASSERT_NE(dialog, nullptr) << action;
+    EXPECT_EQ(dialog->text().toStdString(), text) << action;
+    delete dialog;
+  }
+  EXPECT_FALSE(TempSite::Exists("splicery.sic"));
 }
 
 // Every entry can be read: the scroll range fits the longest one and a tooltip shows it as it

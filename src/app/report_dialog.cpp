@@ -1,0 +1,33 @@
+// The report dialog.
+#include "app/report_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QFontDatabase>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "app/list_model.h"
+
+namespace splicery {
+
+ReportDialog::ReportDialog(const QString& title, const std::string& text, QWidget* parent)
+    : QDialog(parent), view_(new QPlainTextEdit(this)) {
+  setObjectName("Report");
+  setWindowTitle(title);
+  setAttribute(Qt::WA_DeleteOnClose);
+  view_->setObjectName("ReportText");
+  view_->setReadOnly(true);
+  view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  view_->setPlainText(ToDisplay(text));
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(view_);
+  layout->addWidget(buttons);
+  resize(720, 480);
+}
+
+QString ReportDialog::text() const { return view_->toPlainText(); }
+
+}  // namespace splicery

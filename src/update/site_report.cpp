@@ -1,0 +1,45 @@
+// Diff and findings as texts.
+#include "update/site_report.h"
+
+#include <vector>
+
+#include "update/site_lint.h"
+
+namespace splicery {
+
+ChangeObserver DiffPrinter(DiffSink sink) {
+  return [sink = std::move(sink)](const PageChange& change) {
+    std::vector<Region> regions;
+    regions.reserve(change.spans.size());
+    for (const BlockSpan& s : change.spans) {
+      regions.push_back({s.old_begin, s.old_end, s.new_begin, s.new_end});
+    }
+    WriteUnifiedDiff(change.name, change.old_bytes, change.new_bytes, regions, sink);
+  };
+}
+
+std::string SiteDiffText(const Form& loaded, FileSystem& fs) {
+  Form scratch;
+  scratch.List1 = loaded.List1;
+  scratch.List2 = loaded.List2;
+  scratch.List5 = loaded.List5;
+  std::string text;
+  const RunResult result =
+      RunUpdate(scratch, fs, RunMode::kCheck,
+                DiffPrinter([&text](std::string_view piece) { text.append(piece); }));
+  if (!result.failure.ok()) {
+    text += scratch.Label3() + "\n" + result.failure.path() + ": " + result.failure.reason() + "\n";
+  } else if (text.empty()) {
+    text = "Alle Dateien sind aktuell: der Lauf würde nichts ändern.\n";
+  }
+  return text;
+}
+
+std::string SiteLintText(FileSystem& fs) {
+  const std::vector<Finding> findings = LintSite(fs);
+  std::string text;
+  for (const Finding& finding : findings) text += FormatFinding(finding) + "\n";
+  return text + FormatSummary(findings) + "\n";
+}
+
+}  // namespace splicery
