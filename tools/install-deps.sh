@@ -5,7 +5,7 @@ set -euo pipefail
 
 # dtl for --diff, xxHash for the run journal; scdoc for the man pages; dpkg-dev
 # (dpkg-shlibdeps) and file for `make package`.
-packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins fonts-dejavu-core
+packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins qt6-translations-l10n fonts-dejavu-core
           libdtl-dev libxxhash-dev scdoc dpkg-dev file)
 if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its

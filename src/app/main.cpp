@@ -2,7 +2,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -33,6 +35,11 @@ int main(int argc, char** argv) {
   qt_handler = qInstallMessageHandler(ExitOnPlatformFailure);
   QApplication app(argc, argv);  // takes its own arguments out of argv
   qInstallMessageHandler(qt_handler);
+  // Every text of the program is German; Qt's own dialogs (the folder dialog) should be too.
+  QTranslator qt_german;
+  if (qt_german.load("qtbase_de", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    app.installTranslator(&qt_german);
+  }
 
   const QString caption =
       QString::fromUtf8(splicery::Form::kCaption.data(), splicery::Form::kCaption.size());

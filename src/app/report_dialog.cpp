@@ -3,6 +3,7 @@
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
+#include <QPushButton>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
@@ -21,6 +22,7 @@ ReportDialog::ReportDialog(const QString& title, const std::string& text, QWidge
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   view_->setPlainText(ToDisplay(text));
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText("Schließen");
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(view_);
