@@ -73,6 +73,7 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
         }
         // Every other line inside the block is the last run's output: dropped.
       }
+      const size_t generated_begin = out.bytes().size();
       // Generated lines follow the START line, so they take its terminator.
       if (news) {
         for (LineCursor news_lines(blocks.NewsLines().bytes()); !news_lines.AtEnd();) {
@@ -83,7 +84,9 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
         blocks.Substitute(keys, generated);
         for (std::string_view text : generated) out.Append(text, line.eol);
       }
-      if (spans) spans->push_back({line_begin, old_end, out_begin, out.bytes().size()});
+      if (spans) {
+        spans->push_back({line_begin, old_end, out_begin, out.bytes().size(), generated_begin});
+      }
       if (end_line) out.Append(*end_line);
     }
     next_start = Find(page, markers::kStart, cursor.position());

@@ -20,8 +20,9 @@ inline bool MarkersClose(std::string_view page) { return OpenStartLine(page) == 
 
 // Where one block lies in the old and in the new bytes: from the first byte of its START line
 // to the first byte of its END line. Outside the blocks the old and the new bytes are the same.
+// The generated lines are new bytes [new_generated, new_end), after the key lines.
 struct BlockSpan {
-  size_t old_begin, old_end, new_begin, new_end;
+  size_t old_begin, old_end, new_begin, new_end, new_generated;
 };
 
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <set>
 
 #include "core/sorted_list.h"
@@ -10,14 +11,22 @@
 #include "files/markers.h"
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
+#include "scan/startup_scan.h"
 #include "update/backup_name.h"
 #include "update/block_rewriter.h"
+#include "update/journal.h"
 #include "update/page_rewrite.h"
 
 namespace splicery {
 namespace {
 
 using markers::Contains;
+
+// The lines of one block that a run generates (all but the key lines), with their numbers.
+struct BlockLines {
+  std::vector<std::pair<size_t, std::string_view>> lines;
+  size_t end_line = 0;
+};
 
 class Lint {
  public:
@@ -32,6 +41,7 @@ class Lint {
       pages = SplitTexts(StripBom(bytes));
     }
     ReadIncludeSource();
+    ReadJournal();
     std::map<std::string, size_t> listed;  // page -> its first line in include.txt
     for (size_t i = 0; i < pages.size(); ++i) {
       const std::string& page = pages[i];
@@ -77,6 +87,18 @@ class Lint {
 
   bool IsTemplate(size_t index) const { return Contains(include_lines_[index], markers::kNews); }
 
+  // What the newest journaled run generated into each block of each page. Only then is the
+  // guard needed, and only then are the lists of a run loaded to know what it would generate.
+  void ReadJournal() {
+    std::string bytes;
+    if (!fs_.ReadFile(kJournalFile, &bytes)) return;
+    for (const JournalRun& run : ParseJournal(bytes)) {
+      for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
+    }
+    if (last_blocks_.empty() || !RunStartupScan(scan_, fs_)) return;
+    guard_blocks_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+  }
+
   void ReadIncludeSource() {
     std::string bytes;
     if (Status read = fs_.ReadFile(kIncludeSourceFile, &bytes); !read) {
@@ -105,14 +127,25 @@ class Lint {
     bool has_block = false, has_stand = false, in_block = false, news = false;
     size_t start_line = 0, number = 0;
     std::vector<std::pair<size_t, std::string>> keys;
+    const auto journaled = last_blocks_.find(page);
+    std::vector<BlockLines> blocks;  // for the hand-edit guard: what each block holds now
+    BlockLines block;
     for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+      const size_t line_begin = cursor.position();
       const std::string_view line = cursor.Next().text;
       ++number;
       if (Contains(line, markers::kStand)) {
         has_stand = true;
         CheckStandLine(page, number, line);
       }
-      if (!Contains(line, markers::kKey)) continue;  // START and END begin with the key marker
+      // START and END begin with the key marker: any other line in a block was generated.
+      if (!Contains(line, markers::kKey)) {
+        if (in_block) {
+          block.lines.emplace_back(number,
+                                   bytes.substr(line_begin, cursor.position() - line_begin));
+        }
+        continue;
+      }
       const bool end = Contains(line, markers::kEnd);
       const bool start = !end && Contains(line, markers::kStart);
       if (!in_block) {
@@ -121,6 +154,7 @@ class Lint {
           start_line = number;
           news = false;
           keys.clear();
+          block.lines.clear();
         } else if (end && !Contains(line, markers::kStart)) {
           Add(page, number, Severity::kWarning,
               "INCLUDE END ohne offenen Block: die Zeile bleibt, wie sie ist");
@@ -130,6 +164,8 @@ class Lint {
       if (end) {
         in_block = false;
         CheckBlock(page, start_line, news, keys);
+        block.end_line = number;
+        blocks.push_back(std::move(block));
         continue;
       }
       if (start) {
@@ -143,6 +179,39 @@ class Lint {
     // A block still open at the end is the marker failure reported above.
     if (!has_block && !has_stand) {
       Add(page, 1, Severity::kNote, "Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile");
+    }
+    if (journaled != last_blocks_.end() && open_line == 0 && guard_blocks_) {
+      GuardHandEdits(page, bytes, blocks, journaled->second);
+    }
+  }
+
+  // A block that holds neither what the last run generated there nor what the next run will
+  // generate was edited by hand: the next run replaces the edit.
+  void GuardHandEdits(const std::string& page, std::string_view bytes,
+                      const std::vector<BlockLines>& blocks, const std::vector<uint64_t>& last) {
+    LineBuffer next;
+    std::vector<std::string> keys;
+    std::vector<BlockSpan> spans;
+    RewritePage(bytes, *guard_blocks_, next, keys, nullptr, &spans);
+    for (size_t k = 0; k < blocks.size() && k < spans.size() && k < last.size(); ++k) {
+      std::string now;
+      for (const auto& [number, line] : blocks[k].lines) now += line;
+      const std::string_view generated = std::string_view(next.bytes()).substr(
+          spans[k].new_generated, spans[k].new_end - spans[k].new_generated);
+      if (JournalHash(now) == last[k] || now == generated) continue;
+      size_t differs = blocks[k].end_line;
+      LineCursor expected(generated);
+      for (const auto& [number, line] : blocks[k].lines) {
+        const size_t begin = expected.position();
+        if (!expected.AtEnd()) expected.Next();
+        if (generated.substr(begin, expected.position() - begin) != line) {
+          differs = number;
+          break;
+        }
+      }
+      Add(page, differs, Severity::kWarning,
+          "von Hand geänderte Zeile im Block: der nächste Lauf ersetzt sie; "
+          "der Ort für die Änderung ist die Include-Zeile in include.htm");
     }
   }
 
@@ -195,6 +264,9 @@ class Lint {
   bool has_template_ = false;
   bool news_blocks_ = false;
   std::set<size_t> selected_;
+  std::map<std::string, std::vector<uint64_t>> last_blocks_;
+  Form scan_;
+  std::unique_ptr<BlockRewriter> guard_blocks_;
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
 };
