@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins fonts-dejavu-core)
 if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
-  # runtime for the fuzzer and the sanitizer build; GNU time for the benchmark.
-  packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time)
+  # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
+  # benchmark.
+  packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time strace)
 fi
 
 missing=()
