@@ -9,10 +9,11 @@ packages=(cmake ninja-build g++ make qt6-base-dev qt6-qpa-plugins qt6-translatio
           libdtl-dev libxxhash-dev scdoc dpkg-dev file)
 if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
-  # runtime for the fuzzer and the sanitizer build; GNU time for the benchmark; the
-  # validators of the desktop entry and the AppStream metadata, and man for the man pages.
+  # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
+  # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
+  # man pages.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
-             desktop-file-utils appstream man-db)
+             strace desktop-file-utils appstream man-db)
 fi
 
 missing=()

@@ -1,9 +1,12 @@
 // The one door to the disk. Every file operation of the scan and the update run goes through
-// this interface, so tests can put a double in front that fails any single call. Every call
-// answers with a Status that names the path and the reason of a failure. A path holding a NUL
-// byte names no file: every call fails on it (or finds it absent) as on a missing file.
+// this interface, so tests can put a double in front that fails any single call or cuts the
+// power after it. Every call answers with a Status that names the path and the reason of a
+// failure. Writing is split into steps (a new file, a barrier, putting it in place, writing in
+// place), so that a caller decides the order in which things become durable.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -15,6 +18,23 @@ namespace splicery {
 // a broken link of that name counts as absent.
 enum class Probe { kAbsent, kFile };
 
+// A page as it was read: enough to tell later whether someone changed it, and to give its
+// replacement the same owner, group and permission bits.
+struct FileInfo {
+  std::string path;  // the file itself: the page, or the target of the page's symlink
+  uint64_t device = 0, inode = 0, size = 0, links = 1;
+  int64_t mtime_ns = 0;
+  uint32_t mode = 0, uid = 0, gid = 0;
+  bool writable = true;  // the permission bits let the running user write it
+
+  bool SameFile(const FileInfo& other) const {
+    return device == other.device && inode == other.inode;
+  }
+  bool Unchanged(const FileInfo& other) const {
+    return SameFile(other) && size == other.size && mtime_ns == other.mtime_ns;
+  }
+};
+
 // Which file a name leads to (links followed): two names of one file have the same identity.
 struct FileId {
   unsigned long long device = 0, inode = 0;
@@ -22,7 +42,13 @@ struct FileId {
 };
 
 // The write that ProbeWrite is asked about.
-enum class Intent { kCopyNew, kReplace };
+enum class Intent {
+  kCopyNew,  // CreateFile of a backup
+  kReplace,  // a page replaced as a run replaces it (by rename, or in place)
+};
+
+// The reason a page is not replaced when it changed after it was read.
+inline constexpr const char* kChangedSinceRead = "seit dem Lesen geändert";
 
 class FileSystem {
  public:
@@ -34,27 +60,54 @@ class FileSystem {
   // The identity of the file `path` names.
   virtual Status Identify(const std::string& path, FileId* id) = 0;
 
-  // Creates a folder; fails for any reason, an existing folder included.
+  // Creates a folder, in the group of the folder it is made in where the user may set that;
+  // fails for any reason, an existing folder included.
   virtual Status MakeDirectory(const std::string& path) = 0;
-
-  // Copies the regular file `from` to `to` byte for byte and hands back the bytes copied, so
-  // the caller works on exactly what was backed up. Fails when `to` exists or cannot be
-  // created; then nothing is left at `to`. On success `to` is complete, never a partial copy.
-  // A failure names `from` when reading failed and `to` when writing failed.
-  virtual Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) = 0;
 
   // Reads a whole regular file into `bytes`. A folder, a device or a missing file fails.
   virtual Status ReadFile(const std::string& path, std::string* bytes) = 0;
 
-  // Replaces the file's bytes atomically: afterwards it holds either its old or its new bytes,
-  // never a mixture. Keeps permission bits; a symlink is written through to its target. A file
-  // that may not be written (no write permission) is refused.
-  virtual Status ReplaceFile(const std::string& path, std::string_view bytes) = 0;
+  // ReadFile, and what the file is (a symlink is followed to its target).
+  virtual Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) = 0;
 
-  // Whether CopyNew to `path` (kCopyNew) or ReplaceFile of `path` (kReplace) would succeed, as
-  // far as can be told without writing: the folder exists and may be written, the name fits,
-  // and a file to replace may be written. Fails with the status that call would give. Whether
-  // a new name is taken is not looked at (ProbeFile tells that).
+  // Creates `path` holding `bytes` with permission bits `mode`, in the group of its folder
+  // where the user may set that. Never overwrites and never visible half written; nothing is
+  // left at `path` on failure. Durable only after the next Flush.
+  virtual Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) = 0;
+
+  // Writes `bytes` to a new temporary file beside info.path with its owner, group and
+  // permission bits, for PutInPlace. Leaves *temp empty and creates nothing when the new file
+  // could not get that owner and group. Durable only after the next Flush. On failure nothing
+  // is left; the failure names info.path.
+  virtual Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) = 0;
+
+  // The barrier: everything created, written or renamed before it is durable after it.
+  virtual Status Flush() = 0;
+
+  // Renames `temp` over info.path if that is still the file described by `info`; otherwise
+  // (or on failure) removes `temp` and fails, with kChangedSinceRead when the file changed.
+  virtual Status PutInPlace(const std::string& temp, const FileInfo& info) = 0;
+
+  // Writes `bytes` into info.path itself, with the same check. A power cut in between can
+  // leave the file torn, so its backup must be durable first.
+  virtual Status WriteInPlace(const FileInfo& info, std::string_view bytes) = 0;
+
+  // Removes a temporary file that is no longer wanted.
+  virtual Status RemoveFile(const std::string& path) = 0;
+
+  // Takes the exclusive lock on `folder` until UnlockFolder, waiting for another holder;
+  // `on_wait` is called once before waiting. Where the file system has no locks, succeeds
+  // without one.
+  virtual Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) = 0;
+  virtual void UnlockFolder() = 0;
+
+  // Removes temporary files of WriteTemp that runs left in `folder` and no one holds any more.
+  virtual void RemoveLeftovers(const std::string& folder) = 0;
+
+  // Whether writing `path` as `intent` says would succeed, as far as can be told without
+  // writing: the folder exists and may be written, the name fits, a page to replace may be
+  // written. Fails with the status that write would give. Whether a new name is taken is not
+  // looked at (ProbeFile tells that).
   virtual Status ProbeWrite(const std::string& path, Intent intent) = 0;
 };
 

@@ -1,7 +1,10 @@
-// POSIX implementation of the file layer: regular files only, temp-and-rename for every write.
+// POSIX implementation of the file layer: regular files only; new files are never visible
+// half written; the barrier is syncfs.
 #include "files/posix_file_system.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -48,12 +51,12 @@ bool NamesNoFile(const std::string& path) {
 
 // Opens a regular file for reading; a folder, FIFO or device is refused without blocking.
 // -1 with errno set on failure: EISDIR for a folder, EINVAL for any other non-regular file.
-int OpenRegular(const std::string& path, struct stat* st) {
+int OpenRegular(const std::string& path, struct stat* st, int flags = 0) {
   if (NamesNoFile(path)) {
     errno = ENOENT;
     return -1;
   }
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | flags);
   if (fd < 0) return -1;
   if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     const int error = S_ISDIR(st->st_mode) ? EISDIR : S_ISREG(st->st_mode) ? errno : EINVAL;
@@ -76,28 +79,6 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// The file that ReplaceFile writes: `path`, or the target of the link `path` is. Fails where
-// ReplaceFile refuses: a missing file, a folder or device, a file that may not be written.
-Status ResolveReplaceTarget(const std::string& path, std::string* target, struct stat* st) {
-  const auto fail = [&path](int error) { return Status::FromErrno(error, path); };
-  if (NamesNoFile(path)) return fail(ENOENT);
-  *target = path;
-  if (::lstat(path.c_str(), st) != 0) return fail(errno);
-  if (S_ISLNK(st->st_mode)) {
-    // Write through a symlink to its target, so the link stays a link.
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved || ::stat(resolved.get(), st) != 0) return fail(errno);
-    *target = resolved.get();
-  }
-  if (S_ISDIR(st->st_mode)) return fail(EISDIR);
-  if (!S_ISREG(st->st_mode)) return fail(EINVAL);
-  // Renaming over a page would succeed even where the page itself may not be written; a page
-  // made read-only stays as it is.
-  if (::faccessat(AT_FDCWD, target->c_str(), W_OK, AT_EACCESS) != 0) return fail(errno);
-  return {};
-}
-
 // Whether a file named `name` could be made in `folder`; a failure names `path`.
 Status ProbeNewName(const std::string& folder, const std::string& name, const std::string& path) {
   struct stat st;
@@ -113,12 +94,9 @@ Status ProbeNewName(const std::string& folder, const std::string& name, const st
   return {};
 }
 
-// Reads a whole regular file. Asks for one byte more than its size, so that a file read in
-// one go needs no further call to find its end.
-Status ReadRegular(const std::string& path, struct stat* st, std::string* bytes) {
-  FdCloser fd{OpenRegular(path, st)};
-  if (fd.fd < 0) return Status::FromErrno(errno, path);
-  const size_t size = static_cast<size_t>(st->st_size);
+// Reads the whole open regular file. Asks for one byte more than its size, so that a file
+// read in one go needs no further call to find its end.
+Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes) {
   constexpr size_t kMaxRead = size_t{1} << 30;  // below the kernel's cap for one read
   bytes->clear();
   size_t want = std::min(size + 1, kMaxRead);
@@ -126,7 +104,7 @@ Status ReadRegular(const std::string& path, struct stat* st, std::string* bytes)
     const size_t have = bytes->size();
     ReserveBytes(*bytes, have + want);
     bytes->resize(have + want);
-    const ssize_t n = ::read(fd.fd, bytes->data() + have, want);
+    const ssize_t n = ::read(fd, bytes->data() + have, want);
     if (n < 0) {
       bytes->resize(have);
       if (errno == EINTR) continue;
@@ -139,9 +117,89 @@ Status ReadRegular(const std::string& path, struct stat* st, std::string* bytes)
   }
 }
 
+void Describe(const struct stat& st, FileInfo* info) {
+  info->device = st.st_dev;
+  info->inode = st.st_ino;
+  info->size = static_cast<uint64_t>(st.st_size);
+  info->links = st.st_nlink;
+  info->mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  info->mode = st.st_mode & 07777;
+  info->uid = st.st_uid;
+  info->gid = st.st_gid;
+}
+
+bool StillTheSame(const struct stat& st, const FileInfo& info) {
+  FileInfo now;
+  Describe(st, &now);
+  return now.Unchanged(info);
+}
+
 }  // namespace
 
-// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The
+bool IsTempName(std::string_view name) {
+  const size_t marker = name.rfind(kTempMarker);
+  if (name.empty() || name[0] != '.' || marker == std::string_view::npos || marker == 0) {
+    return false;
+  }
+  // "<pid>-<n>" follows the marker.
+  const std::string_view tail = name.substr(marker + kTempMarker.size());
+  const size_t dash = tail.find('-');
+  const auto digits = [](std::string_view s) {
+    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return dash != std::string_view::npos && digits(tail.substr(0, dash)) &&
+         digits(tail.substr(dash + 1));
+}
+
+PosixFileSystem::PosixFileSystem() : PosixFileSystem(true) {}
+
+PosixFileSystem::PosixFileSystem(bool unnamed_temp_files)
+    : unnamed_temp_files_(unnamed_temp_files), uid_(::geteuid()), gid_(::getegid()) {
+  umask_ = ::umask(0);
+  ::umask(umask_);
+  const int count = ::getgroups(0, nullptr);
+  if (count > 0) {
+    groups_.resize(static_cast<size_t>(count));
+    groups_.resize(static_cast<size_t>(std::max(0, ::getgroups(count, groups_.data()))));
+  }
+}
+
+PosixFileSystem::~PosixFileSystem() { UnlockFolder(); }
+
+bool PosixFileSystem::MayUseGroup(gid_t group) const {
+  return uid_ == 0 || group == gid_ ||
+         std::find(groups_.begin(), groups_.end(), group) != groups_.end();
+}
+
+// By the permission bits alone: root passes every access check, but a page without any write
+// bit is meant to stay as it is.
+bool PosixFileSystem::MayWrite(uid_t owner, gid_t group, mode_t mode) const {
+  if (uid_ == 0) return (mode & 0222) != 0;
+  if (owner == uid_) return (mode & S_IWUSR) != 0;
+  if (group == gid_ || std::find(groups_.begin(), groups_.end(), group) != groups_.end()) {
+    return (mode & S_IWGRP) != 0;
+  }
+  return (mode & S_IWOTH) != 0;
+}
+
+const PosixFileSystem::Folder& PosixFileSystem::FolderOf(const std::string& dir) {
+  auto it = folders_.find(dir);
+  if (it != folders_.end() && it->second.known) return it->second;
+  Folder folder{false, 0, gid_, gid_};
+  struct stat st;
+  if (::stat(dir.c_str(), &st) == 0) {
+    folder = {true, st.st_dev, st.st_gid, (st.st_mode & S_ISGID) ? st.st_gid : gid_};
+  }
+  return folders_.insert_or_assign(dir, folder).first->second;
+}
+
+void PosixFileSystem::Written(const std::string& dir) {
+  const Folder& folder = FolderOf(dir);
+  if (folder.known) unflushed_.emplace(folder.device, dir);
+}
+
+// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic), locked
+// while this run holds it so that the next run's clean-up can tell it from a leftover. The
 // name never follows a link planted there: O_EXCL refuses any existing name.
 int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path) {
   static const std::string pid = std::to_string(::getpid());
@@ -153,45 +211,13 @@ int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::strin
   for (int attempt = 0; attempt < 100; ++attempt) {
     *temp_path = prefix + std::to_string(temp_counter_++);
     int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
-    if (fd >= 0) return fd;
+    if (fd >= 0) {
+      (void)::flock(fd, LOCK_EX | LOCK_NB);  // a new name: no one else can hold it
+      return fd;
+    }
     if (errno != EEXIST) return -1;
   }
   return -1;
-}
-
-// Creates `path` with `bytes`, never overwriting and never visible half written: the bytes go
-// to an unnamed file (or a temporary name) that is then linked into place; linking refuses an
-// existing name.
-Status PosixFileSystem::WriteNew(const std::string& path, mode_t mode, std::string_view bytes) {
-  FdCloser out;
-  if (unnamed_temp_files_) {
-    out.fd = ::open(DirName(path).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
-  } else {
-    errno = EOPNOTSUPP;
-  }
-  if (out.fd >= 0) {
-    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
-    const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      if (::close(out.Release()) == 0) return {};
-      return Status::FromErrno(errno, path);
-    }
-    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
-      return Status::FromErrno(errno, path);
-    }
-    // Without /proc an unnamed file cannot be linked: take the named way below.
-    ::close(out.Release());
-  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
-    return Status::FromErrno(errno, path);
-  }
-  std::string temp;
-  out.fd = CreateTemp(path, mode, &temp);
-  if (out.fd < 0) return Status::FromErrno(errno, path);
-  int error = WriteAll(out.fd, bytes.data(), bytes.size()) ? 0 : errno;
-  if (::close(out.Release()) != 0 && error == 0) error = errno;
-  if (error == 0 && ::link(temp.c_str(), path.c_str()) != 0) error = errno;
-  ::unlink(temp.c_str());
-  return error == 0 ? Status() : Status::FromErrno(error, path);
 }
 
 Status PosixFileSystem::ProbeFile(const std::string& path, Probe* found) {
@@ -206,73 +232,239 @@ Status PosixFileSystem::ProbeFile(const std::string& path, Probe* found) {
   return Status::FromErrno(errno, path);
 }
 
+Status PosixFileSystem::MakeDirectory(const std::string& path) {
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
+  if (::mkdir(path.c_str(), 0777) != 0) return Status::FromErrno(errno, path);
+  const Folder& parent = FolderOf(DirName(path));
+  if (parent.new_file != parent.group && MayUseGroup(parent.group)) {
+    (void)!::chown(path.c_str(), static_cast<uid_t>(-1), parent.group);
+  }
+  Written(DirName(path));
+  return {};
+}
+
 Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   struct stat st;
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
   *id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
   return {};
 }
 
-Status PosixFileSystem::MakeDirectory(const std::string& path) {
+Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+  struct stat st;
+  FdCloser fd{OpenRegular(path, &st)};
+  if (fd.fd < 0) return Status::FromErrno(errno, path);
+  return ReadOpen(fd.fd, path, static_cast<size_t>(st.st_size), bytes);
+}
+
+Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
+  // A symlinked page is read, checked and replaced at its target, so the link stays a link.
+  struct stat st;
+  info->path = path;
+  FdCloser fd{OpenRegular(path, &st, O_NOFOLLOW)};
+  if (fd.fd < 0 && errno == ELOOP) {
+    std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
+                                                       &std::free);
+    if (!target) return Status::FromErrno(errno, path);
+    info->path = target.get();
+    fd.fd = OpenRegular(info->path, &st);
+  }
+  if (fd.fd < 0) return Status::FromErrno(errno, path);
+  Describe(st, info);
+  info->writable = MayWrite(st.st_uid, st.st_gid, st.st_mode);
+  return ReadOpen(fd.fd, path, static_cast<size_t>(st.st_size), bytes);
+}
+
+// The bytes go to an unnamed file (or a temporary name) that is then linked into place;
+// linking refuses an existing name.
+Status PosixFileSystem::CreateFile(const std::string& path, std::string_view bytes,
+                                   uint32_t mode) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
-  if (::mkdir(path.c_str(), 0777) == 0) return {};
+  const std::string dir = DirName(path);
+  const Folder& folder = FolderOf(dir);
+  const auto take_group = [&](int fd) {
+    if (folder.new_file != folder.group && MayUseGroup(folder.group)) {
+      (void)!::fchown(fd, static_cast<uid_t>(-1), folder.group);
+    }
+  };
+  FdCloser out;
+  if (unnamed_temp_files_) {
+    out.fd = ::open(dir.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+  } else {
+    errno = EOPNOTSUPP;
+  }
+  if (out.fd >= 0) {
+    take_group(out.fd);
+    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
+    const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (::close(out.Release()) != 0) return Status::FromErrno(errno, path);
+      Written(dir);
+      return {};
+    }
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+      return Status::FromErrno(errno, path);
+    }
+    // Without /proc an unnamed file cannot be linked: take the named way below.
+    ::close(out.Release());
+  } else if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+    return Status::FromErrno(errno, path);
+  }
+  std::string temp;
+  out.fd = CreateTemp(path, mode, &temp);
+  if (out.fd < 0) return Status::FromErrno(errno, path);
+  take_group(out.fd);
+  int error = WriteAll(out.fd, bytes.data(), bytes.size()) ? 0 : errno;
+  if (::close(out.Release()) != 0 && error == 0) error = errno;
+  if (error == 0 && ::link(temp.c_str(), path.c_str()) != 0) error = errno;
+  ::unlink(temp.c_str());
+  if (error != 0) return Status::FromErrno(error, path);
+  Written(dir);
+  return {};
+}
+
+Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
+                                  std::string* temp) {
+  temp->clear();
+  const std::string dir = DirName(info.path);
+  const Folder& folder = FolderOf(dir);
+  const bool give_away = info.uid != uid_ || info.gid != folder.new_file;
+  // Only root can give a file away; a user can choose among their own groups.
+  if (give_away && uid_ != 0 && (info.uid != uid_ || !MayUseGroup(info.gid))) return {};
+
+  const auto fail = [&](int error) {
+    ::unlink(temp->c_str());
+    temp->clear();
+    return Status::FromErrno(error, info.path);
+  };
+  const mode_t mode = info.mode & 07777;
+  FdCloser out{CreateTemp(info.path, mode & 0777, temp)};
+  if (out.fd < 0) {
+    temp->clear();
+    return Status::FromErrno(errno, info.path);
+  }
+  if (give_away && ::fchown(out.fd, info.uid, info.gid) != 0) {
+    ::unlink(temp->c_str());
+    temp->clear();
+    return {};
+  }
+  if ((mode & ~umask_) != mode && ::fchmod(out.fd, mode) != 0) return fail(errno);
+  if (!WriteAll(out.fd, bytes.data(), bytes.size())) return fail(errno);
+  if (::close(out.Release()) != 0) return fail(errno);
+  Written(dir);
+  return {};
+}
+
+Status PosixFileSystem::Flush() {
+  for (const auto& [device, dir] : unflushed_) {
+    FdCloser fd{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (fd.fd < 0 || ::syncfs(fd.fd) != 0) return Status::FromErrno(errno, dir);
+  }
+  unflushed_.clear();
+  return {};
+}
+
+Status PosixFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
+  struct stat st;
+  Status status;
+  if (::stat(info.path.c_str(), &st) != 0) {
+    status = Status::FromErrno(errno, info.path);
+  } else if (!StillTheSame(st, info)) {
+    status = Status::Failure(info.path, kChangedSinceRead);
+  } else if (::rename(temp.c_str(), info.path.c_str()) != 0) {
+    status = Status::FromErrno(errno, info.path);
+  } else {
+    Written(DirName(info.path));
+    return {};
+  }
+  ::unlink(temp.c_str());
+  return status;
+}
+
+Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view bytes) {
+  FdCloser fd{::open(info.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+  struct stat st;
+  if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, info.path);
+  if (!StillTheSame(st, info)) return Status::Failure(info.path, kChangedSinceRead);
+  for (size_t done = 0; done < bytes.size();) {
+    const ssize_t n = ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done,
+                               static_cast<off_t>(done));
+    if (n < 0 && errno != EINTR) return Status::FromErrno(errno, info.path);
+    if (n > 0) done += static_cast<size_t>(n);
+  }
+  if (::ftruncate(fd.fd, static_cast<off_t>(bytes.size())) != 0 || ::close(fd.Release()) != 0) {
+    return Status::FromErrno(errno, info.path);
+  }
+  Written(DirName(info.path));
+  return {};
+}
+
+Status PosixFileSystem::RemoveFile(const std::string& path) {
+  if (::unlink(path.c_str()) == 0) return {};
   return Status::FromErrno(errno, path);
 }
 
-Status PosixFileSystem::CopyNew(const std::string& from, const std::string& to,
-                                std::string* bytes) {
-  struct stat st;
-  Status read = ReadRegular(from, &st, bytes);
-  if (!read) return read;
-  if (NamesNoFile(to)) return Status::FromErrno(ENOENT, to);
-  return WriteNew(to, st.st_mode & 0666, *bytes);
+Status PosixFileSystem::LockFolder(const std::string& folder,
+                                   const std::function<void()>& on_wait) {
+  UnlockFolder();
+  FdCloser fd{::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+  if (fd.fd < 0) return Status::FromErrno(errno, folder);
+  if (::flock(fd.fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == ENOLCK || errno == EOPNOTSUPP || errno == EINVAL) return {};  // no locks here
+    if (errno != EWOULDBLOCK) return Status::FromErrno(errno, folder);
+    on_wait();
+    while (::flock(fd.fd, LOCK_EX) != 0) {
+      if (errno != EINTR) return Status::FromErrno(errno, folder);
+    }
+  }
+  lock_fd_ = fd.Release();
+  return {};
 }
 
-Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
-  struct stat st;
-  return ReadRegular(path, &st, bytes);
+void PosixFileSystem::UnlockFolder() {
+  if (lock_fd_ >= 0) ::close(lock_fd_);
+  lock_fd_ = -1;
 }
 
-Status PosixFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
-  const auto fail = [&path](int error) { return Status::FromErrno(error, path); };
-  std::string target;
-  struct stat st;
-  if (Status writable = ResolveReplaceTarget(path, &target, &st); !writable) return writable;
-
-  // The temporary file gets the page's mode at once where the umask allows, and its owner
-  // where we may (only root can give a file away).
-  static const uid_t uid = ::geteuid();
-  static const gid_t gid = ::getegid();
-  static const mode_t umask_bits = [] {
-    mode_t bits = ::umask(0);
-    ::umask(bits);
-    return bits;
-  }();
-  const mode_t mode = st.st_mode & 07777;
-  std::string temp;
-  FdCloser out{CreateTemp(target, mode & 0777, &temp)};
-  if (out.fd < 0) return fail(errno);
-  if (st.st_uid != uid || st.st_gid != gid) (void)!::fchown(out.fd, st.st_uid, st.st_gid);
-  int error = 0;
-  if ((mode & ~umask_bits) != mode && ::fchmod(out.fd, mode) != 0) error = errno;
-  if (error == 0 && !WriteAll(out.fd, bytes.data(), bytes.size())) error = errno;
-  if (::close(out.Release()) != 0 && error == 0) error = errno;
-  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = errno;
-  if (error != 0) ::unlink(temp.c_str());
-  return error == 0 ? Status() : fail(error);
+// A temporary file some run still holds is locked; one a killed run left is not.
+void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
+  struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return;
+  const int dir_fd = ::dirfd(dir.get());
+  while (const dirent* entry = ::readdir(dir.get())) {
+    if (!IsTempName(entry->d_name)) continue;
+    FdCloser fd{::openat(dir_fd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+    if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir_fd, entry->d_name, 0);
+  }
 }
 
+// Told by the same rules the writing steps follow: a page the permission bits let us write is
+// written in place where it has more hard links or its owner and group cannot be kept;
+// otherwise its new file is made in its folder.
 Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (intent == Intent::kCopyNew) {
-    if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
     if (path.size() >= PATH_MAX) return Status::FromErrno(ENAMETOOLONG, path);
     return ProbeNewName(DirName(path), BaseName(path), path);
   }
-  std::string target;
   struct stat st;
-  if (Status writable = ResolveReplaceTarget(path, &target, &st); !writable) return writable;
-  // The new bytes go to a temporary file beside the target, whose name always fits.
-  return ProbeNewName(DirName(target), "", path);
+  if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
+  if (S_ISDIR(st.st_mode)) return Status::FromErrno(EISDIR, path);
+  if (!S_ISREG(st.st_mode)) return Status::FromErrno(EINVAL, path);
+  if (!MayWrite(st.st_uid, st.st_gid, st.st_mode)) return Status::FromErrno(EACCES, path);
+  if (st.st_nlink > 1) return {};
+  std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
+                                                     &std::free);
+  if (!target) return Status::FromErrno(errno, path);
+  const std::string dir = DirName(target.get());
+  const Folder& folder = FolderOf(dir);
+  const bool give_away = st.st_uid != uid_ || st.st_gid != folder.new_file;
+  if (give_away && uid_ != 0 && (st.st_uid != uid_ || !MayUseGroup(st.st_gid))) return {};
+  return ProbeNewName(dir, "", path);
 }
 
 }  // namespace splicery

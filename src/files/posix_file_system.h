@@ -3,6 +3,10 @@
 
 #include <sys/types.h>
 
+#include <map>
+#include <string>
+#include <vector>
+
 #include "files/file_system.h"
 
 namespace splicery {
@@ -12,26 +16,58 @@ namespace splicery {
 // for that is shortened in it, so the name fits wherever the page's backup name fits.
 inline constexpr std::string_view kTempMarker = ".splicery-tmp-";
 
+// Whether `name` (no folder part) is one of our temporary files' names.
+bool IsTempName(std::string_view name);
+
+// The barrier is one syncfs per file system written since the last one, whatever the number
+// of files: the kernel writes every dirty page out and then flushes the disk's cache once.
 class PosixFileSystem : public FileSystem {
  public:
-  PosixFileSystem() = default;
+  PosixFileSystem();
   // false: never use unnamed (O_TMPFILE) files, as on file systems without them; for tests.
-  explicit PosixFileSystem(bool unnamed_temp_files) : unnamed_temp_files_(unnamed_temp_files) {}
+  explicit PosixFileSystem(bool unnamed_temp_files);
+  ~PosixFileSystem() override;
 
   Status ProbeFile(const std::string& path, Probe* found) override;
   Status Identify(const std::string& path, FileId* id) override;
   Status MakeDirectory(const std::string& path) override;
-  Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
-  Status ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
+  Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
+  Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
+  Status Flush() override;
+  Status PutInPlace(const std::string& temp, const FileInfo& info) override;
+  Status WriteInPlace(const FileInfo& info, std::string_view bytes) override;
+  Status RemoveFile(const std::string& path) override;
+  Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) override;
+  void UnlockFolder() override;
+  void RemoveLeftovers(const std::string& folder) override;
   Status ProbeWrite(const std::string& path, Intent intent) override;
 
  private:
+  // A folder's group as new files in it get it, looked up once per folder.
+  struct Folder {
+    bool known = false;  // false: the folder could not be looked at
+    dev_t device = 0;
+    gid_t group = 0;     // the folder's own group
+    gid_t new_file = 0;  // the group a new file gets there (the folder's when it is setgid)
+  };
+  const Folder& FolderOf(const std::string& dir);
+  // Notes that the next Flush must cover the file system `dir` lies on.
+  void Written(const std::string& dir);
+  bool MayUseGroup(gid_t group) const;
+  bool MayWrite(uid_t owner, gid_t group, mode_t mode) const;
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
-  Status WriteNew(const std::string& path, mode_t mode, std::string_view bytes);
 
   bool unnamed_temp_files_ = true;
   unsigned temp_counter_ = 0;
+  uid_t uid_;
+  gid_t gid_;
+  mode_t umask_;
+  std::vector<gid_t> groups_;
+  std::map<std::string, Folder> folders_;
+  std::map<dev_t, std::string> unflushed_;  // a folder on every file system written to
+  int lock_fd_ = -1;
 };
 
 }  // namespace splicery

@@ -106,12 +106,12 @@ const testing::Files kSite = {
 class HeldFileSystem : public testing::FaultFileSystem {
  public:
   using FaultFileSystem::FaultFileSystem;
-  Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override {
+  Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override {
     if (!held.try_wait()) {
       held.count_down();
       release.wait();
     }
-    return FaultFileSystem::CopyNew(from, to, bytes);
+    return FaultFileSystem::CreateFile(path, bytes, mode);
   }
   std::latch held{1}, release{1};
 };
@@ -321,7 +321,7 @@ TEST(MainWindow, DetailLineShowsAHugeLineCut) {
       {{"include.txt", "a.htm\n"},
        {"include.htm", "<!-- INCLUDE MENU -->m\n"},
        {"a.htm", "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n" + line}});
-  shown.fs.FailCall(testing::Op::kReplaceFile, 0);
+  shown.fs.FailCall(testing::Op::kWriteTemp, 0);
   shown.window.findChild<QPushButton*>("Command1")->click();
   ASSERT_TRUE(shown.WaitForRunEnd());
   EXPECT_EQ(shown.window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Schreiben von a.htm");

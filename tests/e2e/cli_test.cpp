@@ -1,6 +1,11 @@
 // splicery-cli end to end: the built binary on scratch sites, its output streams and exit codes.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <thread>
 
 #include "support/cli_runner.h"
 #include "support/temp_site.h"
@@ -155,6 +160,34 @@ TEST(Cli, HelpAndVersion) {
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("--check"), std::string::npos);
   EXPECT_NE(help.out.find("Rückgabewerte"), std::string::npos);
+}
+
+// One run at a time: a second one says once that it waits, then runs as usual. Temporary
+// files a killed run left are removed, those someone still holds are not.
+TEST(Cli, SecondRunWaitsForTheFirstAndClearsLeftovers) {
+  TempSite site(kSite);
+  TempSite::Write(".a.htm.splicery-tmp-99999-0", "left by a killed run");
+  TempSite::Write(".b.htm.splicery-tmp-99999-1", "still being written");
+  TempSite::Write(".a.htm.splicery-tmp-notours", "someone else's");
+  const int held = ::open(".b.htm.splicery-tmp-99999-1", O_RDONLY | O_CLOEXEC);
+  ASSERT_EQ(::flock(held, LOCK_EX), 0);
+  const int first_run = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  ASSERT_EQ(::flock(first_run, LOCK_EX), 0);
+  std::thread first_ends([first_run] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ::close(first_run);
+  });
+  Result second = RunCli({});
+  first_ends.join();
+  ::close(held);
+  EXPECT_EQ(second.code, 0);
+  EXPECT_EQ(second.out, kScanOut + "Warte auf einen anderen Lauf in diesem Ordner ...\n"
+                                   "Datei a.htm wird bearbeitet\nDatei a.htm wird geschrieben\n"
+                                   "Datei b.htm wird bearbeitet\nDatei b.htm wird geschrieben\n"
+                                   "INCLUDE wurde erfolgreich durchgeführt\n");
+  EXPECT_FALSE(TempSite::Exists(".a.htm.splicery-tmp-99999-0"));
+  EXPECT_TRUE(TempSite::Exists(".b.htm.splicery-tmp-99999-1"));
+  EXPECT_TRUE(TempSite::Exists(".a.htm.splicery-tmp-notours"));
 }
 
 }  // namespace

@@ -5,20 +5,19 @@ namespace splicery::testing {
 
 const char* OpName(Op op) {
   switch (op) {
-    case Op::kProbe:
-      return "probe";
-    case Op::kIdentify:
-      return "identify";
-    case Op::kMakeDirectory:
-      return "mkdir";
-    case Op::kCopyNew:
-      return "copy";
-    case Op::kReadFile:
-      return "read";
-    case Op::kReplaceFile:
-      return "replace";
-    case Op::kProbeWrite:
-      return "probe-write";
+    case Op::kProbe: return "probe";
+    case Op::kMakeDirectory: return "mkdir";
+    case Op::kReadFile: return "read";
+    case Op::kReadPage: return "read page";
+    case Op::kCreateFile: return "create";
+    case Op::kWriteTemp: return "write temp";
+    case Op::kFlush: return "flush";
+    case Op::kPutInPlace: return "put in place";
+    case Op::kWriteInPlace: return "write in place";
+    case Op::kRemoveFile: return "remove";
+    case Op::kLockFolder: return "lock";
+    case Op::kIdentify: return "identify";
+    case Op::kProbeWrite: return "probe write";
   }
   return "?";
 }
@@ -52,20 +51,57 @@ Status FaultFileSystem::MakeDirectory(const std::string& path) {
   return inner_.MakeDirectory(path);
 }
 
-Status FaultFileSystem::CopyNew(const std::string& from, const std::string& to,
-                                std::string* bytes) {
-  if (int error = Fails(Op::kCopyNew, from)) return Status::FromErrno(error, from);
-  return inner_.CopyNew(from, to, bytes);
-}
-
 Status FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {
   if (int error = Fails(Op::kReadFile, path)) return Status::FromErrno(error, path);
   return inner_.ReadFile(path, bytes);
 }
 
-Status FaultFileSystem::ReplaceFile(const std::string& path, std::string_view bytes) {
-  if (int error = Fails(Op::kReplaceFile, path)) return Status::FromErrno(error, path);
-  return inner_.ReplaceFile(path, bytes);
+Status FaultFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
+  if (int error = Fails(Op::kReadPage, path)) return Status::FromErrno(error, path);
+  return inner_.ReadPage(path, bytes, info);
+}
+
+Status FaultFileSystem::CreateFile(const std::string& path, std::string_view bytes,
+                                   uint32_t mode) {
+  if (int error = Fails(Op::kCreateFile, path)) return Status::FromErrno(error, path);
+  return inner_.CreateFile(path, bytes, mode);
+}
+
+Status FaultFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
+                                  std::string* temp) {
+  temp->clear();
+  if (int error = Fails(Op::kWriteTemp, info.path)) return Status::FromErrno(error, info.path);
+  return inner_.WriteTemp(info, bytes, temp);
+}
+
+Status FaultFileSystem::Flush() {
+  if (int error = Fails(Op::kFlush, ".")) return Status::FromErrno(error, ".");
+  return inner_.Flush();
+}
+
+// A failed put keeps its promise to remove the temporary file.
+Status FaultFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
+  if (int error = Fails(Op::kPutInPlace, info.path)) {
+    (void)inner_.RemoveFile(temp);
+    return Status::FromErrno(error, info.path);
+  }
+  return inner_.PutInPlace(temp, info);
+}
+
+Status FaultFileSystem::WriteInPlace(const FileInfo& info, std::string_view bytes) {
+  if (int error = Fails(Op::kWriteInPlace, info.path)) return Status::FromErrno(error, info.path);
+  return inner_.WriteInPlace(info, bytes);
+}
+
+Status FaultFileSystem::RemoveFile(const std::string& path) {
+  if (int error = Fails(Op::kRemoveFile, path)) return Status::FromErrno(error, path);
+  return inner_.RemoveFile(path);
+}
+
+Status FaultFileSystem::LockFolder(const std::string& folder,
+                                   const std::function<void()>& on_wait) {
+  if (int error = Fails(Op::kLockFolder, folder)) return Status::FromErrno(error, folder);
+  return inner_.LockFolder(folder, on_wait);
 }
 
 Status FaultFileSystem::ProbeWrite(const std::string& path, Intent intent) {

@@ -12,7 +12,15 @@
 
 namespace splicery::testing {
 
-enum class Op { kProbe, kIdentify, kMakeDirectory, kCopyNew, kReadFile, kReplaceFile, kProbeWrite };
+enum class Op {
+  kProbe, kMakeDirectory, kReadFile, kReadPage, kCreateFile, kWriteTemp, kFlush, kPutInPlace,
+  kWriteInPlace, kRemoveFile, kLockFolder, kIdentify, kProbeWrite
+};
+inline constexpr Op kAllOps[] = {Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,
+                                 Op::kReadPage,   Op::kCreateFile,    Op::kWriteTemp,
+                                 Op::kFlush,      Op::kPutInPlace,    Op::kWriteInPlace,
+                                 Op::kRemoveFile, Op::kLockFolder,   Op::kIdentify,
+                                 Op::kProbeWrite};
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -32,9 +40,17 @@ class FaultFileSystem : public FileSystem {
   Status ProbeFile(const std::string& path, Probe* found) override;
   Status Identify(const std::string& path, FileId* id) override;
   Status MakeDirectory(const std::string& path) override;
-  Status CopyNew(const std::string& from, const std::string& to, std::string* bytes) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
-  Status ReplaceFile(const std::string& path, std::string_view bytes) override;
+  Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
+  Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
+  Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
+  Status Flush() override;
+  Status PutInPlace(const std::string& temp, const FileInfo& info) override;
+  Status WriteInPlace(const FileInfo& info, std::string_view bytes) override;
+  Status RemoveFile(const std::string& path) override;
+  Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) override;
+  void UnlockFolder() override { inner_.UnlockFolder(); }
+  void RemoveLeftovers(const std::string& folder) override { inner_.RemoveLeftovers(folder); }
   Status ProbeWrite(const std::string& path, Intent intent) override;
 
  private:

@@ -1,8 +1,12 @@
 #include "update/update_run.h"
 
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+
+#include <utility>
 
 #include "files/posix_file_system.h"
 #include "scan/startup_scan.h"
@@ -189,14 +193,17 @@ TEST(UpdateRun, FailuresCarryTheSystemsReason) {
     std::string label3, reason;
   };
   const std::vector<Case> cases = {
-      {Op::kReplaceFile, "b.htm", ENOSPC, RunOutcome::kWriteFailure,
+      {Op::kWriteTemp, "b.htm", ENOSPC, RunOutcome::kWriteFailure,
        "FEHLER beim Schreiben von b.htm", "kein Platz auf dem Datenträger"},
-      {Op::kReplaceFile, "b.htm", EROFS, RunOutcome::kWriteFailure,
+      {Op::kPutInPlace, "b.htm", EROFS, RunOutcome::kWriteFailure,
        "FEHLER beim Schreiben von b.htm", "Dateisystem ist schreibgeschützt"},
-      {Op::kCopyNew, "b.htm", EIO, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf b.htm",
+      {Op::kReadPage, "b.htm", EIO, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf b.htm",
        "Ein-/Ausgabefehler"},
       {Op::kProbe, "splicery.sic/b.htm. 1.htm", EACCES, RunOutcome::kAccessFailure,
        "FEHLER beim Zugriff auf b.htm", "keine Berechtigung"},
+      // A full disk in the backup step.
+      {Op::kCreateFile, "splicery.sic/b.htm. 1.htm", ENOSPC, RunOutcome::kAccessFailure,
+       "FEHLER beim Zugriff auf b.htm", "kein Platz auf dem Datenträger"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.reason);
@@ -255,8 +262,7 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
     Form form;
     RunStartupScan(form, real);
     RunUpdate(form, counter, RunMode::kWrite);
-    for (Op op : {Op::kProbe, Op::kMakeDirectory, Op::kCopyNew, Op::kReadFile, Op::kReplaceFile})
-      calls[op] = counter.Calls(op);
+    for (Op op : testing::kAllOps) calls[op] = counter.Calls(op);
   }
   const Files original = ThreePageSite();
   for (const auto& [op, count] : calls) {
@@ -275,11 +281,20 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
         continue;
       }
       ASSERT_NE(result.outcome, RunOutcome::kSuccess);
-      const std::string& failing = fs.log().back().second;
-      const std::string page = op == Op::kProbe ? failing.substr(13, 5) : failing;
-      const std::string expected = op == Op::kReplaceFile ? "FEHLER beim Schreiben von "
-                                                          : "FEHLER beim Zugriff auf ";
-      EXPECT_EQ(form.Label3(), expected + page);
+      std::string failing;
+      for (size_t seen = 0; const auto& [logged, path] : fs.log()) {
+        if (logged == op && seen++ == nth) failing = path;
+      }
+      const bool at_commit = op == Op::kWriteTemp || op == Op::kFlush || op == Op::kPutInPlace;
+      // The barrier before any page is replaced stops at the first page; the one after all
+      // of them leaves every page new but still says which batch it could not make durable.
+      std::string page = op == Op::kLockFolder ? "." : op == Op::kFlush ? "a.htm" : failing;
+      if (op == Op::kProbe || op == Op::kCreateFile) page = failing.substr(13, 5);
+      if (op == Op::kFlush && nth == 1) page = "c.htm";
+      EXPECT_EQ(form.Label3(),
+                (at_commit ? "FEHLER beim Schreiben von " : "FEHLER beim Zugriff auf ") + page);
+      if (op == Op::kLockFolder) page = "a.htm";  // the first page that keeps its bytes
+      if (op == Op::kFlush && nth == 1) page = "none";
       bool before = true;
       for (const char* p : {"a.htm", "b.htm", "c.htm"}) {
         if (p == page) before = false;
@@ -295,8 +310,68 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       }
     }
   }
-  EXPECT_EQ(calls[Op::kCopyNew], 3u);
-  EXPECT_EQ(calls[Op::kReplaceFile], 3u);
+  EXPECT_EQ(calls[Op::kCreateFile], 3u);
+  EXPECT_EQ(calls[Op::kPutInPlace], 3u);
+  EXPECT_EQ(calls[Op::kFlush], 2u);
+}
+
+// An editor saves a page between its backup and its write-back: the save stays, by rename or
+// in place, and the run stops there. Pages before it are written, later ones untouched.
+TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
+  struct EditBeforeCommit : testing::FaultFileSystem {
+    using FaultFileSystem::FaultFileSystem;
+    std::function<void()> edit;
+    Status Flush() override {
+      if (edit) std::exchange(edit, nullptr)();
+      return FaultFileSystem::Flush();
+    }
+  };
+  const std::string saved = "<p>gerade gespeichert</p>\n";
+  struct Case {
+    const char* name;
+    bool hard_link;  // written in place
+    std::function<void()> edit;
+  };
+  const std::vector<Case> cases = {
+      {"saved by rename", false, [&] {
+         TempSite::Write("b.new", saved);
+         ::rename("b.new", "b.htm");
+       }},
+      {"saved in place, same size", false, [&] {
+         TempSite::Write("b.htm", std::string(StalePage("02.02.2002").size(), 'x'));
+       }},
+      {"hard-linked, saved in place", true, [&] { TempSite::Write("b.htm", saved); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Files files = ThreePageSite();
+    files["b.htm"] = StalePage("02.02.2002");
+    TempSite site(files);
+    if (c.hard_link) {
+      ASSERT_EQ(::link("b.htm", "b-link.htm"), 0);
+    }
+    PosixFileSystem real;
+    EditBeforeCommit fs(real);
+    fs.edit = [&] {
+      c.edit();
+      struct timespec later[2] = {{0, UTIME_OMIT}, {2000000000, 0}};
+      ::utimensat(AT_FDCWD, "b.htm", later, 0);
+    };
+    Form form;
+    ASSERT_TRUE(RunStartupScan(form, fs).ok());
+    const std::string edited = [&] { c.edit(); return TempSite::Read("b.htm"); }();
+    TempSite::Write("b.htm", files["b.htm"]);
+    const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
+    EXPECT_EQ(form.Label3(), "FEHLER beim Schreiben von b.htm");
+    EXPECT_EQ(result.failure.path(), "b.htm");
+    EXPECT_EQ(result.failure.reason(), "seit dem Lesen geändert");
+    EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
+    EXPECT_EQ(TempSite::Read("b.htm"), edited);
+    EXPECT_EQ(TempSite::Read("c.htm"), StalePage("03.03.2003"));
+    for (const std::string& file : site.ListFiles()) {
+      EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
+    }
+  }
 }
 
 }  // namespace

@@ -1,0 +1,74 @@
+// Batch commit of rewritten pages.
+#include "update/page_batch.h"
+
+#include <cerrno>
+
+namespace splicery {
+namespace {
+
+// The same failure, told about the page as listed rather than the file behind it.
+Status ForPage(const Status& status, const std::string& page) {
+  if (status.ok()) return status;
+  return status.error() != 0 ? Status::FromErrno(status.error(), page)
+                             : Status::Failure(page, status.reason());
+}
+
+}  // namespace
+
+PageBatch::~PageBatch() { Abandon(0); }
+
+bool PageBatch::Holds(const FileInfo& info) const {
+  return files_.count({info.device, info.inode}) != 0;
+}
+
+Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
+  if (!info.writable) return Status::FromErrno(EACCES, page);
+  Entry entry{page, info, {}, {}};
+  if (info.links <= 1) {
+    if (Status written = fs_.WriteTemp(info, bytes, &entry.temp); !written) {
+      return ForPage(written, page);
+    }
+  }
+  if (entry.temp.empty()) {
+    entry.bytes = bytes;
+    in_place_bytes_ += bytes.size();
+  }
+  files_.insert({info.device, info.inode});
+  entries_.push_back(std::move(entry));
+  return {};
+}
+
+Status PageBatch::Commit(std::string* failed) {
+  if (entries_.empty()) return {};
+  Status status = fs_.Flush();  // the backups and new bytes, before anything is replaced
+  size_t done = 0;
+  for (; status && done < entries_.size(); ++done) {
+    Entry& entry = entries_[done];
+    if (entry.temp.empty()) {
+      status = fs_.WriteInPlace(entry.info, entry.bytes);
+    } else {
+      status = fs_.PutInPlace(entry.temp, entry.info);
+      entry.temp.clear();  // in place, or removed on failure
+    }
+  }
+  if (!status) {
+    *failed = entries_[done == 0 ? 0 : done - 1].page;
+    Abandon(done);
+    (void)fs_.Flush();  // the pages already replaced stay so
+    return ForPage(status, *failed);
+  }
+  *failed = entries_.back().page;
+  Abandon(done);
+  return ForPage(fs_.Flush(), *failed);  // the new names
+}
+
+void PageBatch::Abandon(size_t from) {
+  for (size_t i = from; i < entries_.size(); ++i) {
+    if (!entries_[i].temp.empty()) (void)fs_.RemoveFile(entries_[i].temp);
+  }
+  entries_.clear();
+  files_.clear();
+  in_place_bytes_ = 0;
+}
+
+}  // namespace splicery

@@ -1,0 +1,202 @@
+// In-memory disk with power cuts.
+#include "support/power_cut_file_system.h"
+
+#include <cerrno>
+
+#include "files/posix_file_system.h"
+
+namespace splicery::testing {
+namespace {
+
+std::string Parent(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+}  // namespace
+
+PowerCutFileSystem::PowerCutFileSystem(const Files& files) {
+  folders_.insert(".");
+  for (const auto& [path, bytes] : files) {
+    for (std::string dir = Parent(path); dir != "."; dir = Parent(dir)) folders_.insert(dir);
+    names_[path] = NewInode(bytes);
+  }
+  Flush();
+  operations_ = 0;
+}
+
+void PowerCutFileSystem::HardLink(const std::string& existing, const std::string& name) {
+  names_[name] = durable_names_[name] = names_.at(existing);
+}
+
+void PowerCutFileSystem::CutAfter(size_t operations, Loss loss) {
+  cut_at_ = operations_ + operations;
+  loss_ = loss;
+}
+
+bool PowerCutFileSystem::PowerOn() {
+  if (cut_) return false;
+  if (operations_++ != cut_at_) return true;
+  cut_ = true;
+  // The first call after the cut point finds the power gone; the disk is what survived.
+  if (loss_ == Loss::kUnflushed) {
+    for (const auto& [name, id] : durable_names_) after_cut_[name] = inodes_[id].durable;
+    return false;
+  }
+  for (const auto& [name, id] : names_) {
+    const Inode& inode = inodes_[id];
+    std::string bytes = inode.created ? "" : inode.durable;
+    if (inode.in_place) {
+      const size_t half = inode.bytes.size() / 2;
+      bytes = inode.bytes.substr(0, half) + (half < bytes.size() ? bytes.substr(half) : "");
+    }
+    after_cut_[name] = bytes;
+  }
+  return false;
+}
+
+Files PowerCutFileSystem::Disk() const {
+  if (cut_) return after_cut_;
+  Files files;
+  for (const auto& [name, id] : names_) files[name] = inodes_[id].bytes;
+  return files;
+}
+
+size_t PowerCutFileSystem::NewInode(std::string_view bytes) {
+  inodes_.push_back(Inode{std::string(bytes), "", true, false, ++clock_});
+  return inodes_.size() - 1;
+}
+
+bool PowerCutFileSystem::FolderExists(const std::string& path) const {
+  return folders_.count(Parent(path)) != 0;
+}
+
+Status PowerCutFileSystem::Check(const FileInfo& info) const {
+  auto it = names_.find(info.path);
+  if (it == names_.end()) return Status::FromErrno(ENOENT, info.path);
+  const Inode& inode = inodes_[it->second];
+  if (it->second != info.inode || inode.bytes.size() != info.size || inode.mtime != info.mtime_ns) {
+    return Status::Failure(info.path, kChangedSinceRead);
+  }
+  return {};
+}
+
+Status PowerCutFileSystem::ProbeFile(const std::string& path, Probe* found) {
+  *found = Probe::kAbsent;
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  if (names_.count(path)) *found = Probe::kFile;
+  return {};
+}
+
+Status PowerCutFileSystem::Identify(const std::string& path, FileId* id) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  auto it = names_.find(path);
+  if (it == names_.end()) return Status::FromErrno(ENOENT, path);
+  *id = {1, it->second};
+  return {};
+}
+
+Status PowerCutFileSystem::ProbeWrite(const std::string& path, Intent) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  return FolderExists(path) ? Status() : Status::FromErrno(ENOENT, path);
+}
+
+Status PowerCutFileSystem::MakeDirectory(const std::string& path) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  if (folders_.count(path) || names_.count(path)) return Status::FromErrno(EEXIST, path);
+  if (!FolderExists(path)) return Status::FromErrno(ENOENT, path);
+  folders_.insert(path);
+  return {};
+}
+
+Status PowerCutFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+  FileInfo info;
+  return ReadPage(path, bytes, &info);
+}
+
+Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes,
+                                    FileInfo* info) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  auto it = names_.find(path);
+  if (it == names_.end()) return Status::FromErrno(ENOENT, path);
+  const Inode& inode = inodes_[it->second];
+  *bytes = inode.bytes;
+  *info = FileInfo{};
+  info->path = path;
+  info->inode = it->second;
+  info->size = inode.bytes.size();
+  info->mtime_ns = inode.mtime;
+  info->mode = 0644;
+  info->links = 0;
+  for (const auto& [name, id] : names_) info->links += id == it->second;
+  return {};
+}
+
+Status PowerCutFileSystem::CreateFile(const std::string& path, std::string_view bytes,
+                                      uint32_t) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  if (names_.count(path) || folders_.count(path)) return Status::FromErrno(EEXIST, path);
+  if (!FolderExists(path)) return Status::FromErrno(ENOENT, path);
+  names_[path] = NewInode(bytes);
+  return {};
+}
+
+Status PowerCutFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
+                                     std::string* temp) {
+  temp->clear();
+  if (!PowerOn()) return Status::FromErrno(EIO, info.path);
+  const std::string dir = Parent(info.path);
+  const std::string base = info.path.substr(dir == "." ? 0 : dir.size() + 1);
+  *temp = (dir == "." ? "" : dir + "/") + "." + base + std::string(kTempMarker) + "1-" +
+          std::to_string(temps_++);
+  names_[*temp] = NewInode(bytes);
+  return {};
+}
+
+Status PowerCutFileSystem::Flush() {
+  if (!PowerOn()) return Status::FromErrno(EIO, ".");
+  for (Inode& inode : inodes_) {
+    inode.durable = inode.bytes;
+    inode.created = inode.in_place = false;
+  }
+  durable_names_ = names_;
+  durable_folders_ = folders_;
+  return {};
+}
+
+Status PowerCutFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
+  if (!PowerOn()) return Status::FromErrno(EIO, info.path);
+  Status checked = Check(info);
+  if (checked) names_[info.path] = names_.at(temp);
+  names_.erase(temp);
+  return checked;
+}
+
+Status PowerCutFileSystem::WriteInPlace(const FileInfo& info, std::string_view bytes) {
+  if (!PowerOn()) return Status::FromErrno(EIO, info.path);
+  if (Status checked = Check(info); !checked) return checked;
+  Inode& inode = inodes_[names_.at(info.path)];
+  inode.bytes = bytes;
+  inode.in_place = true;
+  inode.mtime = ++clock_;
+  return {};
+}
+
+Status PowerCutFileSystem::RemoveFile(const std::string& path) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  return names_.erase(path) ? Status() : Status::FromErrno(ENOENT, path);
+}
+
+Status PowerCutFileSystem::LockFolder(const std::string& folder, const std::function<void()>&) {
+  return PowerOn() ? Status() : Status::FromErrno(EIO, folder);
+}
+
+void PowerCutFileSystem::RemoveLeftovers(const std::string& folder) {
+  if (!PowerOn()) return;
+  std::erase_if(names_, [&](const auto& entry) {
+    const std::string& name = entry.first;
+    return Parent(name) == folder && IsTempName(name.substr(name.rfind('/') + 1));
+  });
+}
+
+}  // namespace splicery::testing

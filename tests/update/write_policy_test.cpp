@@ -1,0 +1,116 @@
+// How pages are written back as another user in a folder shared by a group: renamed into
+// place where that loses nothing, else written in place; read-only by the permission bits.
+// Needs root to hand out numeric ids; the run itself happens in a child with those ids.
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
+#include "support/temp_site.h"
+#include "update/update_run.h"
+
+namespace splicery {
+namespace {
+
+using testing::TempSite;
+
+constexpr uid_t kAlice = 5001, kBob = 5002, kRoot = 0;
+constexpr gid_t kWeb = 5000;  // the shared group; each user's own group has the user's id
+
+const std::string kStale = "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nalt\n<!-- INCLUDE END -->\n";
+const std::string kFresh = "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nneu\n<!-- INCLUDE END -->\n";
+
+// Runs the update as `user` (member of kWeb, umask 002) and hands back its Label3.
+std::string RunAs(uid_t user) {
+  int pipe_fds[2];
+  EXPECT_EQ(::pipe(pipe_fds), 0);
+  std::fflush(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const gid_t groups[] = {kWeb};
+    if (user != kRoot && (::setgroups(1, groups) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
+      ::_exit(1);
+    }
+    ::umask(002);
+    Form form;
+    PosixFileSystem fs;
+    RunStartupScan(form, fs);
+    RunUpdate(form, fs, RunMode::kWrite);
+    (void)!::write(pipe_fds[1], form.Label3().data(), form.Label3().size());
+    ::_exit(0);
+  }
+  ::close(pipe_fds[1]);
+  std::string label;
+  char buffer[256];
+  for (ssize_t n; (n = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) label.append(buffer, n);
+  ::close(pipe_fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return label;
+}
+
+struct stat StatOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as other numeric users";
+  struct Case {
+    const char* name;
+    uid_t runner, owner;
+    gid_t group;
+    mode_t mode;
+    bool hard_link;
+    bool in_place;  // else renamed: a new inode
+    std::string label3;
+  };
+  const std::string done = "INCLUDE wurde erfolgreich durchgeführt";
+  const std::string refused = "FEHLER beim Schreiben von p.htm";
+  const std::vector<Case> cases = {
+      {"own page, shared group", kBob, kBob, kWeb, 0664, false, false, done},
+      {"own page, hard-linked", kBob, kBob, kWeb, 0664, true, true, done},
+      {"a group member's page", kBob, kAlice, kWeb, 0664, false, true, done},
+      {"root, someone's page", kRoot, kAlice, kWeb, 0664, false, false, done},
+      {"read-only, as the owner", kBob, kBob, kWeb, 0444, false, true, refused},
+      {"read-only, as root", kRoot, kAlice, kWeb, 0444, false, true, refused},
+      {"group may not write", kBob, kAlice, kWeb, 0644, false, true, refused},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempSite site({{"include.txt", "p.htm\n"},
+                   {"include.htm", "<!-- INCLUDE MENU -->neu\n"},
+                   {"p.htm", kStale}});
+    ASSERT_EQ(::chown(".", kAlice, kWeb), 0);
+    ASSERT_EQ(::chmod(".", 0775), 0);
+    ASSERT_EQ(::chown("p.htm", c.owner, c.group), 0);
+    ASSERT_EQ(::chmod("p.htm", c.mode), 0);
+    if (c.hard_link) {
+      ASSERT_EQ(::link("p.htm", "other-name.htm"), 0);
+    }
+    const ino_t inode = StatOf("p.htm").st_ino;
+
+    EXPECT_EQ(RunAs(c.runner), c.label3);
+    const bool written = c.label3 == done;
+    EXPECT_EQ(TempSite::Read("p.htm"), written ? kFresh : kStale);
+    const struct stat page = StatOf("p.htm");
+    EXPECT_EQ(page.st_ino == inode, c.in_place);
+    EXPECT_EQ(page.st_uid, c.owner);
+    EXPECT_EQ(page.st_gid, c.group);
+    EXPECT_EQ(page.st_mode & 07777, c.mode);
+    if (c.hard_link) {
+      EXPECT_EQ(TempSite::Read("other-name.htm"), kFresh);
+    }
+    // Every member of the group can run next: the backup folder and copies are the group's.
+    EXPECT_EQ(StatOf("splicery.sic").st_gid, kWeb);
+    EXPECT_EQ(StatOf("splicery.sic/p.htm. 1.htm").st_gid, kWeb);
+    EXPECT_EQ(TempSite::Read("splicery.sic/p.htm. 1.htm"), kStale);
+  }
+}
+
+}  // namespace
+}  // namespace splicery
