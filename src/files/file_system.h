@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/status.h"
 
@@ -45,6 +46,13 @@ struct FileId {
 enum class Intent {
   kCopyNew,  // CreateFile of a backup
   kReplace,  // a page replaced as a run replaces it (by rename, or in place)
+};
+
+// One entry of a folder.
+struct FolderEntry {
+  std::string name;
+  bool regular = false;  // a regular file (links not followed)
+  int64_t mtime_ns = 0;
 };
 
 // The reason a page is not replaced when it changed after it was read.
@@ -103,6 +111,13 @@ class FileSystem {
 
   // Removes temporary files of WriteTemp that runs left in `folder` and no one holds any more.
   virtual void RemoveLeftovers(const std::string& folder) = 0;
+
+  // Appends `bytes` to `path`, creating it where missing with the group and the group-write
+  // bit of its folder. Durable only after the next Flush.
+  virtual Status AppendFile(const std::string& path, std::string_view bytes) = 0;
+
+  // The entries of `folder` ("." and ".." left out), in no particular order.
+  virtual Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) = 0;
 
   // Whether writing `path` as `intent` says would succeed, as far as can be told without
   // writing: the folder exists and may be written, the name fits, a page to replace may be

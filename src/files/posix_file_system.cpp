@@ -467,4 +467,52 @@ Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
   return ProbeNewName(dir, "", path);
 }
 
+Status PosixFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
+  const std::string dir = DirName(path);
+  struct stat folder;
+  if (::stat(dir.c_str(), &folder) != 0) return Status::FromErrno(errno, path);
+  FdCloser fd{::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)};
+  if (fd.fd < 0) return Status::FromErrno(errno, path);
+  struct stat st;
+  if (::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, path);
+  // Everyone who may run in this folder may write its journal: its group and group-write bit.
+  if (st.st_size == 0) {
+    if (st.st_gid != folder.st_gid && MayUseGroup(folder.st_gid)) {
+      (void)!::fchown(fd.fd, static_cast<uid_t>(-1), folder.st_gid);
+    }
+    if ((folder.st_mode & S_IWGRP) && !(st.st_mode & S_IWGRP)) {
+      (void)!::fchmod(fd.fd, (st.st_mode & 07777) | S_IWGRP);
+    }
+  }
+  if (!WriteAll(fd.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
+  if (::close(fd.Release()) != 0) return Status::FromErrno(errno, path);
+  Written(dir);
+  return {};
+}
+
+Status PosixFileSystem::ListFolder(const std::string& folder,
+                                   std::vector<FolderEntry>* entries) {
+  entries->clear();
+  if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
+  struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return Status::FromErrno(errno, folder);
+  const int dir_fd = ::dirfd(dir.get());
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    FolderEntry found{entry->d_name, false, 0};
+    struct stat st;
+    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      found.regular = S_ISREG(st.st_mode);
+      found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+    }
+    entries->push_back(std::move(found));
+  }
+  return {};
+}
+
 }  // namespace splicery

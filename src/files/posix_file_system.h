@@ -43,6 +43,8 @@ class PosixFileSystem : public FileSystem {
   void UnlockFolder() override;
   void RemoveLeftovers(const std::string& folder) override;
   Status ProbeWrite(const std::string& path, Intent intent) override;
+  Status AppendFile(const std::string& path, std::string_view bytes) override;
+  Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
 
  private:
   // A folder's group as new files in it get it, looked up once per folder.

@@ -3,7 +3,10 @@
 
 #include <xxhash.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
+#include <ctime>
 #include <set>
 
 namespace splicery {
@@ -119,6 +122,39 @@ const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
     }
   }
   return nullptr;
+}
+
+std::string JournalTime() {
+  const std::time_t now = std::time(nullptr);
+  std::tm utc;
+  char text[32];
+  ::gmtime_r(&now, &utc);
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+Status JournalWriter::Open() {
+  std::string bytes;
+  Status read = fs_.ReadFile(kJournalFile, &bytes);
+  if (!read && read.error() != ENOENT) return read;
+  uint64_t last = 0;
+  for (const JournalRun& run : ParseJournal(bytes)) last = std::max(last, run.number);
+  run_.number = last + 1;
+  // A torn last line from a killed run is ended with a field no line can end in, so that it
+  // never reads as a fact and this run's lines stand on their own.
+  std::string head = bytes.empty() ? std::string(kJournalHeader)
+                     : bytes.back() != '\n' ? "\t!\n" : "";
+  Status appended = fs_.AppendFile(kJournalFile, head + FormatRunLine(run_));
+  open_ = appended.ok();
+  return appended;
+}
+
+Status JournalWriter::Write(bool* wrote) {
+  if (wrote) *wrote = !pending_.empty();
+  if (pending_.empty()) return {};
+  Status appended = fs_.AppendFile(kJournalFile, pending_);
+  pending_.clear();
+  return appended;
 }
 
 std::string EscapeField(std::string_view text) {

@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "files/file_system.h"
+
 namespace splicery {
 
 inline constexpr const char* kJournalFile = "splicery.sic/journal.tsv";
@@ -52,6 +54,34 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes);
 
 // The newest run that replaced at least one page and is neither an undo nor undone yet.
 const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs);
+
+// Now, as the journal writes a run's start time: UTC, ISO 8601.
+std::string JournalTime();
+
+// The journal as one writing run keeps it: opened once the run's first backup exists, its page
+// lines gathered in memory and appended right before the pages they describe are made durable
+// (and so before any of them is replaced).
+class JournalWriter {
+ public:
+  JournalWriter(FileSystem& fs, std::string time, std::optional<uint64_t> undoes = {})
+      : fs_(fs), run_{0, std::move(time), undoes, {}} {}
+
+  // Reads the journal for the next run number and appends the header (for a new journal) and
+  // the run's line.
+  Status Open();
+  bool is_open() const { return open_; }
+  uint64_t number() const { return run_.number; }
+
+  void Add(const JournalPage& page) { pending_ += FormatPageLine(run_.number, page); }
+  // Appends the gathered lines; true in *wrote when there were any.
+  Status Write(bool* wrote = nullptr);
+
+ private:
+  FileSystem& fs_;
+  JournalRun run_;
+  bool open_ = false;
+  std::string pending_;
+};
 
 std::string EscapeField(std::string_view text);
 std::optional<std::string> UnescapeField(std::string_view text);

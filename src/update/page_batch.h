@@ -28,6 +28,8 @@ class PageBatch {
   // writing, or whose new file cannot be written, is refused; the failure names `page`.
   Status Add(const std::string& page, const FileInfo& info, std::string_view bytes);
 
+  bool empty() const { return entries_.empty(); }
+
   // Whether to commit before taking more (the bytes of pages written in place wait in memory).
   bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes; }
 

@@ -9,6 +9,7 @@
 #include "files/lines.h"
 #include "update/backup_name.h"
 #include "update/block_rewriter.h"
+#include "update/journal.h"
 #include "update/page_batch.h"
 #include "update/page_rewrite.h"
 
@@ -92,9 +93,18 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   };
 
   // Pages are put in place in batches; a stop first commits the pages before it, so they
-  // are rewritten and the later ones untouched.
+  // are rewritten and the later ones untouched. The journal's lines of a batch go to the disk
+  // with it, before any of its pages is replaced.
   PageBatch batch(fs);
+  JournalWriter journal(fs, JournalTime());
   const auto commit = [&]() -> std::optional<RunResult> {
+    bool wrote = false;
+    if (Status journaled = journal.Write(&wrote); !journaled) {
+      return Stop(form, RunOutcome::kAccessFailure,
+                  std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(journaled));
+    }
+    // A batch without pages makes no barrier of its own; the journal's last lines need one.
+    if (wrote && batch.empty()) (void)fs.Flush();
     std::string failed;
     if (Status committed = batch.Commit(&failed); !committed) {
       return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + failed,
@@ -134,6 +144,14 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       }
       if (read) read = FindFreeBackupName(fs, page, &backup);
       if (read) read = fs.CreateFile(backup, bytes, info.mode & 0666);
+      // The journal is opened once the first backup exists: a backup folder that cannot be
+      // used stops the run at the first page as it always has.
+      if (read && !journal.is_open()) {
+        if (Status opened = journal.Open(); !opened) {
+          return Stop(form, RunOutcome::kAccessFailure,
+                      std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(opened));
+        }
+      }
     } else {
       if (const std::string* simulated = revisits->Bytes(i)) {
         bytes = *simulated;
@@ -168,6 +186,13 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       continue;
     }
     form.SetLabel3("Datei " + page + " wird geschrieben");
+    JournalPage entry{page, backup, JournalHash(bytes), {}, {}};
+    if (new_bytes != bytes) entry.new_hash = JournalHash(new_bytes);
+    for (const BlockSpan& span : spans) {
+      entry.blocks.push_back(JournalHash(std::string_view(new_bytes).substr(
+          span.new_generated, span.new_end - span.new_generated)));
+    }
+    journal.Add(entry);
     // Unchanged bytes are not written, so the page keeps its modification time.
     if (new_bytes != bytes) {
       if (Status added = batch.Add(page, info, new_bytes); !added) {

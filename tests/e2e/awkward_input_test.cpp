@@ -239,7 +239,9 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
       EXPECT_EQ(r.out, call.out);
       EXPECT_EQ(r.err, call.err);
     }
-    EXPECT_EQ(site.Snapshot(), c.after.empty() ? c.files : c.after);
+    Files after = site.Snapshot();
+    after.erase("splicery.sic/journal.tsv");  // what the runs did, told by their own tests
+    EXPECT_EQ(after, c.after.empty() ? c.files : c.after);
   }
 }
 

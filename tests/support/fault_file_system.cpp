@@ -18,6 +18,8 @@ const char* OpName(Op op) {
     case Op::kLockFolder: return "lock";
     case Op::kIdentify: return "identify";
     case Op::kProbeWrite: return "probe write";
+    case Op::kAppendFile: return "append";
+    case Op::kListFolder: return "list";
   }
   return "?";
 }
@@ -107,6 +109,16 @@ Status FaultFileSystem::LockFolder(const std::string& folder,
 Status FaultFileSystem::ProbeWrite(const std::string& path, Intent intent) {
   if (int error = Fails(Op::kProbeWrite, path)) return Status::FromErrno(error, path);
   return inner_.ProbeWrite(path, intent);
+}
+
+Status FaultFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
+  if (int error = Fails(Op::kAppendFile, path)) return Status::FromErrno(error, path);
+  return inner_.AppendFile(path, bytes);
+}
+
+Status FaultFileSystem::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
+  if (int error = Fails(Op::kListFolder, folder)) return Status::FromErrno(error, folder);
+  return inner_.ListFolder(folder, entries);
 }
 
 }  // namespace splicery::testing

@@ -14,13 +14,13 @@ namespace splicery::testing {
 
 enum class Op {
   kProbe, kMakeDirectory, kReadFile, kReadPage, kCreateFile, kWriteTemp, kFlush, kPutInPlace,
-  kWriteInPlace, kRemoveFile, kLockFolder, kIdentify, kProbeWrite
+  kWriteInPlace, kRemoveFile, kLockFolder, kIdentify, kProbeWrite, kAppendFile, kListFolder
 };
 inline constexpr Op kAllOps[] = {Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,
                                  Op::kReadPage,   Op::kCreateFile,    Op::kWriteTemp,
                                  Op::kFlush,      Op::kPutInPlace,    Op::kWriteInPlace,
                                  Op::kRemoveFile, Op::kLockFolder,   Op::kIdentify,
-                                 Op::kProbeWrite};
+                                 Op::kProbeWrite, Op::kAppendFile,   Op::kListFolder};
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -52,6 +52,8 @@ class FaultFileSystem : public FileSystem {
   void UnlockFolder() override { inner_.UnlockFolder(); }
   void RemoveLeftovers(const std::string& folder) override { inner_.RemoveLeftovers(folder); }
   Status ProbeWrite(const std::string& path, Intent intent) override;
+  Status AppendFile(const std::string& path, std::string_view bytes) override;
+  Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
 
  private:
   // The errno this call is to fail with, or 0.

@@ -101,6 +101,34 @@ Status PowerCutFileSystem::ProbeWrite(const std::string& path, Intent) {
   return FolderExists(path) ? Status() : Status::FromErrno(ENOENT, path);
 }
 
+Status PowerCutFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  if (!FolderExists(path)) return Status::FromErrno(ENOENT, path);
+  auto it = names_.find(path);
+  if (it == names_.end()) {
+    names_[path] = NewInode(bytes);
+    return {};
+  }
+  Inode& inode = inodes_[it->second];
+  inode.bytes.append(bytes);
+  inode.in_place = true;  // a cut may keep only part of what was appended
+  inode.mtime = ++clock_;
+  return {};
+}
+
+Status PowerCutFileSystem::ListFolder(const std::string& folder,
+                                      std::vector<FolderEntry>* entries) {
+  entries->clear();
+  if (!PowerOn()) return Status::FromErrno(EIO, folder);
+  if (!folders_.count(folder)) return Status::FromErrno(ENOENT, folder);
+  for (const auto& [name, id] : names_) {
+    if (Parent(name) != folder) continue;
+    const std::string dir = Parent(name);
+    entries->push_back({name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime});
+  }
+  return {};
+}
+
 Status PowerCutFileSystem::MakeDirectory(const std::string& path) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   if (folders_.count(path) || names_.count(path)) return Status::FromErrno(EEXIST, path);

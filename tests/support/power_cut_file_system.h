@@ -47,6 +47,8 @@ class PowerCutFileSystem : public FileSystem {
   // Only check mode asks these; it writes nothing, so they only answer.
   Status Identify(const std::string& path, FileId* id) override;
   Status ProbeWrite(const std::string& path, Intent intent) override;
+  Status AppendFile(const std::string& path, std::string_view bytes) override;
+  Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
 
  private:
   struct Inode {

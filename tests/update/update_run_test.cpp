@@ -288,12 +288,18 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       const bool at_commit = op == Op::kWriteTemp || op == Op::kFlush || op == Op::kPutInPlace;
       // The barrier before any page is replaced stops at the first page; the one after all
       // of them leaves every page new but still says which batch it could not make durable.
-      std::string page = op == Op::kLockFolder ? "." : op == Op::kFlush ? "a.htm" : failing;
+      // The journal is read and opened at the first backup and written before the commit:
+      // either failure stops the run before any page is replaced.
+      const bool journal = op == Op::kReadFile || op == Op::kAppendFile;
+      std::string page = op == Op::kLockFolder ? "."
+                         : journal             ? "splicery.sic/journal.tsv"
+                         : op == Op::kFlush    ? "a.htm"
+                                               : failing;
       if (op == Op::kProbe || op == Op::kCreateFile) page = failing.substr(13, 5);
       if (op == Op::kFlush && nth == 1) page = "c.htm";
       EXPECT_EQ(form.Label3(),
                 (at_commit ? "FEHLER beim Schreiben von " : "FEHLER beim Zugriff auf ") + page);
-      if (op == Op::kLockFolder) page = "a.htm";  // the first page that keeps its bytes
+      if (op == Op::kLockFolder || journal) page = "a.htm";  // the first page that keeps its bytes
       if (op == Op::kFlush && nth == 1) page = "none";
       bool before = true;
       for (const char* p : {"a.htm", "b.htm", "c.htm"}) {
