@@ -2,10 +2,12 @@
 #include "app/main_window.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
 #include <QShortcut>
@@ -15,6 +17,7 @@
 #include "app/report_dialog.h"
 #include "scan/startup_scan.h"
 #include "update/site_report.h"
+#include "update/undo.h"
 #include "update/update_run.h"
 
 namespace splicery {
@@ -160,6 +163,10 @@ QMenu* MainWindow::BuildPageMenu() {
   diff->setObjectName("ShowDiff");
   QAction* lint = menu->addAction("Seiten prüfen…", this, &MainWindow::ShowLint);
   lint->setObjectName("ShowLint");
+  menu->addSeparator();
+  QAction* undo = menu->addAction("Letzten Lauf rückgängig machen…", this,
+                                  &MainWindow::UndoLastRunAsked);
+  undo->setObjectName("UndoLastRun");
   menu->setEnabled(!RunInFlight());
   return menu;
 }
@@ -180,6 +187,36 @@ void MainWindow::ShowLint() {
   const std::string text = SiteLintText(fs_);
   QGuiApplication::restoreOverrideCursor();
   (new ReportDialog("Prüfung der Seiten", text, this))->show();
+}
+
+// The undo runs on the window's thread: it touches only the pages of one run. Afterwards the
+// lists no longer match the pages, so Start stays off until the program is started again.
+void MainWindow::UndoLastRunAsked() {
+  if (RunInFlight()) return;
+  const std::optional<UndoCandidate> run = FindUndoCandidate(fs_);
+  if (!run) {
+    form_.SetLabel3("Kein Lauf zum Rückgängigmachen");
+    ShowLabels();
+    return;
+  }
+  const QDateTime when = QDateTime::fromString(QString::fromStdString(run->time), Qt::ISODate);
+  const QString question =
+      QString::fromUtf8("Lauf %1 vom %2 rückgängig machen? Er hat %3 geändert.\n\nJede dieser "
+                        "Seiten, die seitdem niemand geändert hat, bekommt ihren Inhalt von vor "
+                        "dem Lauf zurück; ihr jetziger Inhalt wird vorher gesichert.")
+          .arg(run->number)
+          .arg(when.isValid() ? when.toLocalTime().toString("dd.MM.yyyy, HH:mm 'Uhr'")
+                              : QString::fromStdString(run->time))
+          .arg(run->pages == 1 ? QString("1 Seite") : QString("%1 Seiten").arg(run->pages));
+  const bool yes = confirm ? confirm(question)
+                           : QMessageBox::question(this, windowTitle(), question) ==
+                                 QMessageBox::Yes;
+  if (!yes) return;
+  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+  UndoLastRun(form_, fs_, false);
+  QGuiApplication::restoreOverrideCursor();
+  form_.Command1Enabled = false;
+  ShowLabels();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

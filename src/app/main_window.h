@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QWidget>
 #include <cstddef>
+#include <functional>
 
 #include "core/form.h"
 
@@ -40,6 +41,9 @@ class MainWindow : public QWidget {
   // opens. Reports of the whole site, never of the selection; off while a run is in flight.
   QMenu* BuildPageMenu();
 
+  // Asks before an undo; a test may answer in its place.
+  std::function<bool(const QString& question)> confirm;
+
  signals:
   void RunInFlightChanged(bool in_flight);
 
@@ -52,6 +56,7 @@ class MainWindow : public QWidget {
   void OnRunFinished();
   void ShowDiff();
   void ShowLint();
+  void UndoLastRunAsked();
 
  private:
   QListView* AddList(const char* name, int left, int top, int width, int height);

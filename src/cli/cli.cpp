@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
@@ -13,8 +14,10 @@
 #include "core/form.h"
 #include "files/posix_file_system.h"
 #include "scan/startup_scan.h"
+#include "update/prune.h"
 #include "update/site_lint.h"
 #include "update/site_report.h"
+#include "update/undo.h"
 #include "update/update_run.h"
 
 namespace splicery {
@@ -22,6 +25,7 @@ namespace {
 
 constexpr const char* kUsage =
     "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
+    "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
     "        splicery-cli --help | --version\n";
 
 constexpr const char* kHelp =
@@ -36,10 +40,15 @@ constexpr const char* kHelp =
     "                  (die Meldungen gehen dann auf die Standardfehlerausgabe)\n"
     "  --lint          nichts schreiben, die ganze Site prüfen und jeden Befund als\n"
     "                  DATEI:ZEILE: Fehler|Warnung|Hinweis: TEXT ausgeben\n"
+    "  --undo          den letzten Lauf zurücknehmen: jede Seite, die er geändert hat und die\n"
+    "                  seitdem niemand geändert hat, bekommt ihre Sicherung zurück\n"
+    "  --prune N       je Seite nur die N neuesten Sicherungen behalten, ältere löschen\n"
+    "                  (mit --check: nur sagen, was geschähe)\n"
     "  --help          diesen Text zeigen\n"
     "  --version       die Version zeigen\n"
     "\n"
-    "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder.\n"
+    "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo\n"
+    "und --prune.\n"
     "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
     "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
     "\n"
@@ -47,14 +56,17 @@ constexpr const char* kHelp =
     "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
     "     mit --lint: kein Fehler und keine Warnung)\n"
     "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
-    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden),\n"
+    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden; mit --undo:\n"
+    "     nicht jede Seite des Laufs kam zurück, oder es gab keinen Lauf),\n"
     "     oder die Ausgabe ließ sich nicht schreiben\n"
     "  2  falscher Aufruf\n";
 
-enum class Action { kRun, kCheck, kDiff, kLint };
+enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune };
 
 struct Options {
   Action action = Action::kRun;
+  bool dry_run = false;  // --check beside --undo or --prune
+  size_t keep = 0;       // --prune N
   const char* dir = nullptr;
 };
 
@@ -72,11 +84,27 @@ int Usage(OutputStream& err, const std::string& problem) {
 // Reads the command line into *options; a non-empty text is the usage problem.
 std::string Parse(int argc, char** argv, Options* options) {
   std::string action_flag;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     Action action;
     if (arg == "--check") {
-      action = Action::kCheck;
+      if (check) return "--check ist doppelt angegeben";
+      check = true;
+      continue;
+    } else if (arg == "--undo") {
+      action = Action::kUndo;
+    } else if (arg == "--prune") {
+      action = Action::kPrune;
+      const char* n = i + 1 < argc ? argv[i + 1] : "";
+      char* end = nullptr;
+      errno = 0;
+      const unsigned long long keep = std::strtoull(n, &end, 10);
+      if (n[0] < '1' || n[0] > '9' || *end != '\0' || errno != 0) {
+        return "--prune verlangt eine Zahl ab 1";
+      }
+      options->keep = static_cast<size_t>(keep);
+      ++i;
     } else if (arg == "--diff") {
       action = Action::kDiff;
     } else if (arg == "--lint") {
@@ -96,6 +124,16 @@ std::string Parse(int argc, char** argv, Options* options) {
     }
     action_flag = arg;
     options->action = action;
+  }
+  // --check is an action of its own, or the dry run of --undo and --prune.
+  if (check) {
+    if (options->action == Action::kUndo || options->action == Action::kPrune) {
+      options->dry_run = true;
+    } else if (!action_flag.empty()) {
+      return "--check und " + action_flag + " gehen nicht zusammen";
+    } else {
+      options->action = Action::kCheck;
+    }
   }
   return {};
 }
@@ -149,6 +187,19 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   });
 
   PosixFileSystem fs;
+  // Undo and prune read the journal and include.txt, not the pages.
+  if (options.action == Action::kUndo) {
+    const UndoResult undone = UndoLastRun(form, fs, options.dry_run);
+    out.Flush();
+    PrintReason(err, undone.failure);
+    return undone.complete ? kExitOk : kExitFailure;
+  }
+  if (options.action == Action::kPrune) {
+    const PruneResult pruned = PruneBackups(form, fs, options.keep, options.dry_run);
+    out.Flush();
+    PrintReason(err, pruned.failure);
+    return pruned.ok ? kExitOk : kExitFailure;
+  }
   if (Status scanned = RunStartupScan(form, fs); !scanned) {
     PrintReason(err, scanned);
     return kExitFailure;  // never rewrite pages from a half-loaded setup

@@ -5,10 +5,9 @@
 #include "files/markers.h"
 
 namespace splicery {
-namespace {
 
-// Reads a configuration file. One saved as UTF-16 would split into no usable line at all (and
-// every block would be emptied), so it fails as unreadable.
+// One saved as UTF-16 would split into no usable line at all (and every block would be
+// emptied), so it fails as unreadable.
 Status ReadConfiguration(FileSystem& fs, const char* path, std::string* bytes) {
   Status read = fs.ReadFile(path, bytes);
   if (read && (bytes->starts_with("\xFF\xFE") || bytes->starts_with("\xFE\xFF"))) {
@@ -19,19 +18,25 @@ Status ReadConfiguration(FileSystem& fs, const char* path, std::string* bytes) {
   return read;
 }
 
-}  // namespace
+Status ReadPageList(FileSystem& fs, std::vector<std::string>* pages) {
+  std::string bytes;
+  Status read = ReadConfiguration(fs, kTargetListFile, &bytes);
+  // A byte-order mark would otherwise become part of the first page path.
+  if (read) *pages = SplitTexts(StripBom(bytes));
+  return read;
+}
 
 Status LoadConfiguration(Form& form, FileSystem& fs) {
   form.SetLabel3("");
   form.SetLabel4("");
 
-  std::string bytes;
-  if (Status read = ReadConfiguration(fs, kTargetListFile, &bytes); !read) {
+  std::vector<std::string> pages;
+  if (Status read = ReadPageList(fs, &pages); !read) {
     form.SetLabel3("FEHLER beim Lesen von INCLUDE.TXT");
     return read;
   }
-  // A byte-order mark would otherwise become part of the first page path.
-  for (std::string& path : SplitTexts(StripBom(bytes))) form.List1.push_back(std::move(path));
+  for (std::string& path : pages) form.List1.push_back(std::move(path));
+  std::string bytes;
   form.SetLabel3(" " + std::to_string(form.List1.size()) + " Dateien werden bearbeitet");
 
   if (Status read = ReadConfiguration(fs, kIncludeSourceFile, &bytes); !read) {

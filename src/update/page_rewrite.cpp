@@ -93,4 +93,24 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   }
 }
 
+std::vector<std::string> GeneratedParts(std::string_view page) {
+  std::vector<std::string> parts;
+  std::string part;
+  bool in_block = false;
+  for (LineCursor cursor(page); !cursor.AtEnd();) {
+    const size_t begin = cursor.position();
+    const std::string_view line = cursor.Next().text;
+    if (!in_block) {
+      in_block = Contains(line, markers::kStart) && !Contains(line, markers::kEnd);
+      part.clear();
+    } else if (Contains(line, markers::kEnd)) {
+      in_block = false;
+      parts.push_back(std::move(part));
+    } else if (!Contains(line, markers::kKey)) {
+      part.append(page.substr(begin, cursor.position() - begin));
+    }
+  }
+  return parts;
+}
+
 }  // namespace splicery

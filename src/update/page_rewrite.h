@@ -25,6 +25,10 @@ struct BlockSpan {
   size_t old_begin, old_end, new_begin, new_end, new_generated;
 };
 
+// For each block of `page` in order, the bytes of the lines a run generates there (every line
+// between START and END but the key lines), as they stand now.
+std::vector<std::string> GeneratedParts(std::string_view page);
+
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in
 // turn. `on_line` sees every line the pass reads itself: lines outside blocks and START lines.
 // Lines taken from the page keep their terminator; generated lines take the START line's.

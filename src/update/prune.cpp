@@ -2,11 +2,14 @@
 #include "update/prune.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <map>
 #include <set>
 
+#include "scan/config_loader.h"
 #include "update/backup_name.h"
+#include "update/run_lock.h"
 
 namespace splicery {
 
@@ -64,6 +67,64 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
     }
   }
   return plan;
+}
+
+namespace {
+
+std::string Count(size_t n, const char* one, const char* many) {
+  return std::to_string(n) + (n == 1 ? one : many);
+}
+
+}  // namespace
+
+PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) {
+  const auto fail = [&form](std::string message, Status why) {
+    form.SetLabel3(message);
+    return PruneResult{false, std::move(why)};
+  };
+  RunLock lock(fs);
+  if (!dry_run) {
+    if (Status locked = lock.Take(form); !locked) {
+      return fail("FEHLER beim Zugriff auf .", std::move(locked));
+    }
+  }
+  std::vector<std::string> pages;
+  if (Status read = ReadPageList(fs, &pages); !read) {
+    return fail("FEHLER beim Lesen von INCLUDE.TXT", std::move(read));
+  }
+  std::string bytes;
+  if (Status read = fs.ReadFile(kJournalFile, &bytes); !read && read.error() != ENOENT) {
+    return fail(std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(read));
+  }
+  const std::vector<JournalRun> runs = ParseJournal(bytes);
+
+  // Each folder a page's backups lie in, listed once, its files named as the backups are.
+  std::vector<BackupFile> files;
+  std::set<std::string> listed;
+  std::vector<FolderEntry> entries;
+  for (const std::string& page : pages) {
+    const std::optional<std::string> first = BackupName(page, 1);
+    if (!first) continue;
+    const std::string folder = first->substr(0, first->rfind('/'));
+    if (!listed.insert(folder).second) continue;
+    if (!fs.ListFolder(folder, &entries)) continue;  // no backups there yet
+    for (const FolderEntry& entry : entries) {
+      if (entry.regular) files.push_back({folder + "/" + entry.name, entry.mtime_ns});
+    }
+  }
+  const PrunePlan plan = PlanPrune(pages, files, runs, keep);
+  for (const std::string& name : plan.remove) {
+    form.SetLabel3("Sicherung " + name + (dry_run ? " würde gelöscht" : " wird gelöscht"));
+    if (dry_run) continue;
+    if (Status removed = fs.RemoveFile(name); !removed) {
+      return fail("FEHLER beim Löschen von " + name, std::move(removed));
+    }
+  }
+  form.SetLabel3(dry_run ? Count(plan.remove.size(), " Sicherung würde", " Sicherungen würden") +
+                               " gelöscht, " + std::to_string(plan.kept) + " behalten"
+                         : Count(plan.remove.size(), " Sicherung", " Sicherungen") +
+                               " gelöscht, " + std::to_string(plan.kept) + " behalten");
+  return {};
 }
 
 }  // namespace splicery

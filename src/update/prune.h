@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/form.h"
+#include "files/file_system.h"
 #include "update/journal.h"
 
 namespace splicery {
@@ -32,5 +34,14 @@ struct PrunePlan {
 // among `files` and never the one the newest run that is not undone made of it.
 PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
                     const std::vector<JournalRun>& runs, size_t keep);
+
+struct PruneResult {
+  bool ok = true;  // every backup to go is gone
+  Status failure;  // why it stopped, when it did
+};
+
+// Plans from include.txt, the journal and the backup folders, then deletes, with a text per
+// backup and a count at the end in Label3. With `dry_run` it only says what it would delete.
+PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run);
 
 }  // namespace splicery

@@ -35,10 +35,8 @@ class Lint {
   std::vector<Finding> Run() {
     std::vector<std::string> pages;
     std::string bytes;
-    if (Status read = fs_.ReadFile(kTargetListFile, &bytes); !read) {
+    if (Status read = ReadPageList(fs_, &pages); !read) {
       AddListed(1, Severity::kError, "Datei kann nicht gelesen werden: " + read.reason());
-    } else {
-      pages = SplitTexts(StripBom(bytes));
     }
     ReadIncludeSource();
     ReadJournal();
@@ -101,7 +99,7 @@ class Lint {
 
   void ReadIncludeSource() {
     std::string bytes;
-    if (Status read = fs_.ReadFile(kIncludeSourceFile, &bytes); !read) {
+    if (Status read = ReadConfiguration(fs_, kIncludeSourceFile, &bytes); !read) {
       include_failure_ = "Datei kann nicht gelesen werden: " + read.reason();
       return;
     }

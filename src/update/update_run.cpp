@@ -12,6 +12,7 @@
 #include "update/journal.h"
 #include "update/page_batch.h"
 #include "update/page_rewrite.h"
+#include "update/run_lock.h"
 
 namespace splicery {
 namespace {
@@ -51,14 +52,6 @@ RunResult Stop(Form& form, RunOutcome outcome, std::string message, Status why) 
   return RunResult{outcome, 0, std::move(why)};
 }
 
-// Holds the site folder's lock for the run's length.
-struct FolderLock {
-  FileSystem* fs = nullptr;
-  ~FolderLock() {
-    if (fs) fs->UnlockFolder();
-  }
-};
-
 std::string FolderOf(const std::string& page) {
   const size_t slash = page.rfind('/');
   return slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash);
@@ -69,17 +62,12 @@ std::string FolderOf(const std::string& page) {
 RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserver& on_change) {
   const bool write = mode == RunMode::kWrite;
   form.Command1Enabled = false;
-  FolderLock lock;
+  RunLock lock(fs);
   if (write) {
-    // One run at a time: two would race for backup names and for the pages.
-    Status locked = fs.LockFolder(".", [&form] {
-      form.SetLabel3("Warte auf einen anderen Lauf in diesem Ordner ...");
-    });
-    if (!locked) {
+    if (Status locked = lock.Take(form); !locked) {
       return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf .",
                   std::move(locked));
     }
-    lock.fs = &fs;
     std::set<std::string> folders = {"."};
     for (const std::string& page : form.List1) folders.insert(FolderOf(page));
     for (const std::string& folder : folders) fs.RemoveLeftovers(folder);

@@ -254,7 +254,8 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
   }));
   QStringList texts;
   for (QAction* action : menu->actions()) texts << action->text();
-  EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…"}));
+  EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…", "",
+                                "Letzten Lauf rückgängig machen…"}));
   menu->close();
 
   const std::pair<const char*, std::string> reports[] = {
@@ -275,6 +276,26 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
     delete dialog;
   }
   EXPECT_FALSE(TempSite::Exists("splicery.sic"));
+}
+
+// After Start, the menu takes the run back once the user agreed; Start stays off.
+TEST(MainWindow, PageMenuTakesTheRunBack) {
+  ShownWindow shown(kSite);
+  MainWindow& window = shown.window;
+  window.findChild<QPushButton*>("Command1")->click();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  ASSERT_NE(TempSite::Read("a.htm"), kSite.at("a.htm"));
+  QString asked;
+  window.confirm = [&asked](const QString& question) {
+    asked = question;
+    return true;
+  };
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("UndoLastRun")->trigger();
+  EXPECT_TRUE(asked.startsWith("Lauf 1 vom ")) << asked.toStdString();
+  EXPECT_TRUE(asked.contains("1 Seite geändert")) << asked.toStdString();
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Lauf 1 wurde rückgängig gemacht");
+  EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
+  EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
 }
 
 // Every entry can be read: the scroll range fits the longest one and a tooltip shows it as it

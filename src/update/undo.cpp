@@ -1,0 +1,133 @@
+// Undo of the newest run, from the journal.
+#include "update/undo.h"
+
+#include <map>
+#include <vector>
+
+#include "update/backup_name.h"
+#include "update/page_batch.h"
+#include "update/page_rewrite.h"
+#include "update/run_lock.h"
+
+namespace splicery {
+namespace {
+
+// What the run did to one page: the backup of its first visit, the hash it wrote last.
+struct Taken {
+  std::string path;
+  std::string backup;
+  uint64_t before = 0;  // the hash of what the backup holds
+  uint64_t after = 0;   // the hash the page held when the run was done with it
+  bool changed = false;
+};
+
+std::vector<Taken> PagesOf(const JournalRun& run) {
+  std::vector<Taken> pages;
+  std::map<std::string, size_t> index;
+  for (const JournalPage& page : run.pages) {
+    auto [it, first] = index.try_emplace(page.path, pages.size());
+    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
+    Taken& taken = pages[it->second];
+    taken.after = page.new_hash.value_or(page.old_hash);
+    taken.changed = taken.changed || page.new_hash.has_value();
+  }
+  std::erase_if(pages, [](const Taken& t) { return !t.changed; });
+  return pages;
+}
+
+std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
+  std::string bytes;
+  Status read = fs.ReadFile(kJournalFile, &bytes);
+  if (!read && read.error() != ENOENT) *failure = read;
+  const std::vector<JournalRun> runs = ParseJournal(bytes);
+  const JournalRun* run = LastUndoableRun(runs);
+  return run ? std::optional<JournalRun>(*run) : std::nullopt;
+}
+
+UndoResult Fail(Form& form, std::string message, Status why) {
+  form.SetLabel3(message);
+  return {false, std::move(why)};
+}
+
+}  // namespace
+
+std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
+  Status failure;
+  const std::optional<JournalRun> run = LastRun(fs, &failure);
+  if (!run) return std::nullopt;
+  return UndoCandidate{run->number, run->time, PagesOf(*run).size()};
+}
+
+UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
+  RunLock lock(fs);
+  if (!dry_run) {
+    if (Status locked = lock.Take(form); !locked) {
+      return Fail(form, "FEHLER beim Zugriff auf .", std::move(locked));
+    }
+  }
+  Status failure;
+  const std::optional<JournalRun> run = LastRun(fs, &failure);
+  if (!failure.ok()) {
+    return Fail(form, std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(failure));
+  }
+  if (!run) {
+    form.SetLabel3("Kein Lauf zum Rückgängigmachen");
+    return {};
+  }
+
+  JournalWriter journal(fs, JournalTime(), run->number);
+  PageBatch batch(fs);
+  bool complete = true;
+  std::string bytes, backed_up;
+  FileInfo info;
+  for (const Taken& page : PagesOf(*run)) {
+    if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
+      form.SetLabel3("Datei " + page.path + " wurde seit dem Lauf geändert und bleibt, wie sie ist");
+      complete = false;
+      continue;
+    }
+    if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
+      form.SetLabel3("Sicherung von Datei " + page.path + " fehlt oder wurde verändert; Datei " +
+                     page.path + " bleibt, wie sie ist");
+      complete = false;
+      continue;
+    }
+    form.SetLabel3("Datei " + page.path + (dry_run ? " würde zurückgesetzt" : " wird zurückgesetzt"));
+    if (dry_run) continue;
+    // What the page holds now is backed up first, as a run does.
+    std::string backup;
+    Status saved = FindFreeBackupName(fs, page.path, &backup);
+    if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
+    if (saved && !journal.is_open()) saved = journal.Open();
+    if (!saved) return Fail(form, "FEHLER beim Zugriff auf " + page.path, std::move(saved));
+    if (Status added = batch.Add(page.path, info, backed_up); !added) {
+      return Fail(form, "FEHLER beim Schreiben von " + page.path, std::move(added));
+    }
+    JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
+    for (const std::string& part : GeneratedParts(backed_up)) {
+      entry.blocks.push_back(JournalHash(part));
+    }
+    journal.Add(entry);
+  }
+  if (dry_run) {
+    form.SetLabel3("Lauf " + std::to_string(run->number) + " würde rückgängig gemacht");
+    return {complete, {}};
+  }
+  // The run counts as undone even where pages stayed; the journal says so before any page
+  // is replaced.
+  Status written = journal.is_open() ? Status() : journal.Open();
+  if (written) written = journal.Write();
+  if (!written) {
+    return Fail(form, std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(written));
+  }
+  const bool had_pages = !batch.empty();
+  std::string failed;
+  if (Status committed = batch.Commit(&failed); !committed) {
+    return Fail(form, "FEHLER beim Schreiben von " + failed, std::move(committed));
+  }
+  if (!had_pages) (void)fs.Flush();
+  form.SetLabel3("Lauf " + std::to_string(run->number) + " wurde rückgängig gemacht");
+  return {complete, {}};
+}
+
+}  // namespace splicery
