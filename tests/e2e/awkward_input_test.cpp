@@ -220,6 +220,7 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
          "",
          "splicery-cli: -C verlangt ein Verzeichnis\n"
          "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
+         "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
          "        splicery-cli --help | --version\n"}},
        {}},
   };
