@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Thin wrapper over CMake. `make demo` opens the window on a scratch copy of the example site;
 # `make test` builds and runs every test; `make package` builds the Debian package.
 BUILD ?= build

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What journaling adds to an update run in the current folder: the hashes of every page's old
 // and new bytes and of its blocks, and the journal lines appended, timed alone. Pages are read
 // and rewritten beforehand (the run has all of it in memory anyway). Prints: pages ms

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Writes a synthetic stale site for the benchmark: every page has a menu block (two key lines),
 // a footer block (one key line) and a stand line; some pages carry a news block.
 //   make_site DIR PAGES LINES_PER_PAGE INCLUDE_LINES NEWS_PAGES TEMPLATES [FILLER]

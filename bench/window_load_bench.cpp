@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window offscreen, in the current folder: times the load handler, the first showing of
 // the lists, and (with "run") a click on Start until the run on its own thread has ended.
 // Prints: pages include-lines news-entries load-ms show-ms [run-ms]

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders one man page: cmake -DSCDOC=... -DINPUT=page.1.scd -DOUTPUT=page.1 -P scdoc_man.cmake
 # Writes OUTPUT (roff, for `man -l`) and OUTPUT.gz (what is installed).
 execute_process(COMMAND ${SCDOC} INPUT_FILE ${INPUT} OUTPUT_VARIABLE roff

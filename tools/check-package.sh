@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks the Debian package that `make package` built in BUILD_DIR: control fields and
 # contents, the desktop entry and the AppStream metadata in it (validated), the man pages of
 # the build tree (rendered without a warning), and the unpacked splicery-cli (run).

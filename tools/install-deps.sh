@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what building (and, with --test, testing) needs from Debian 12's packages.
 # Asks apt only for what is missing; uses sudo when not run as root.
 set -euo pipefail

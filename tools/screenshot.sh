@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shows the window on a copy of the example site under Xvfb, presses Start with a real click,
 # and saves the window before and after the run to docs/.
 #   tools/screenshot.sh [BUILD_DIR]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a command with DISPLAY set to a fresh Xvfb server on a free display number, and stops
 # the server afterwards. Exits 77 (skip) when Xvfb is not installed.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Display check and choice of the site folder for the window program.
 #include "app/launch.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps of `splicery [ORDNER]` before the window opens: is there a display, and which
 // folder is the site. Qt-free, so that the decisions are tested without dialogs.
 #pragma once

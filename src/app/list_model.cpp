@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // List model over the core's lists, and the shortening of long texts for display.
 #include "app/list_model.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A read-only Qt model over one of the core's string lists, so a list box shows 100,000 items
 // without copying them into widget items. Items are converted to text only when painted.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Program start: display check, the site folder, the window, its load event, the event loop.
 #include <QApplication>
 #include <QFile>

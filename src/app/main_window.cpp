@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window's controls, laid out as designed in twips, and its two event hooks.
 #include "app/main_window.h"
 

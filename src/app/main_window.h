@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1, the one window: shows the core's data and hands its two events to the core.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A small dialog that shows a report of the whole site (its diff, its findings) as plain,
 // monospaced, read-only text.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command line, printing of the status texts, exit codes.
 #include "cli/cli.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // splicery-cli: the start-up scan and the update run (or its check) without a window.
 #pragma once
 

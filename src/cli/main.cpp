@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // splicery-cli entry point.
 #include <csignal>
 #include <cstdio>

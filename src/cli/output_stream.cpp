@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output that survives its reader going away.
 #include "cli/output_stream.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Standard output and standard error for splicery-cli. A write that fails (a closed pipe, a
 // full disk) must not cut the run short: the stream remembers the first failure, later writes
 // to it are dropped, and the exit status reports it at the end.

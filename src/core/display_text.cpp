@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 validation for the window's byte-to-text edge.
 #include "core/display_text.h"
 

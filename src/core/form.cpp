@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's data and the two event handlers.
 #include "core/form.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's working data, without any widget: the five lists, the status line, the detail line
 // and the Start button's state. The start-up scan (scan/startup_scan.h) and the update run
 // (update/update_run.h) work on it; the Qt window and splicery-cli only show it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // News entry text: build and split.
 #include "core/news_entry.h"
 

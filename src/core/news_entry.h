@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news entry text "yyyy.mm.dd___page___title": built by the start-up scan from a page's
 // stand line, taken apart by the news list. Both halves live here so they cannot drift apart.
 // Both swap the date's outer parts around its first two dots, so that entries sort by year

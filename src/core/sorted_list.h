@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The news index list: items in ascending byte-wise order (unsigned bytes, as memcmp) at all
 // times as seen from outside. Equal items keep their order of adding.
 #pragma once

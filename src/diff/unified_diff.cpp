@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Unified diff of the changed regions of a page. The page is walked once from the front: the
 // common stretches between regions are only counted (LFs) and touched at their ends for context;
 // the lines inside a region are compared with dtl's O(NP) shortest edit script.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unified diff (`diff -u`) of one page's old and new bytes, as GNU patch reads it: lines end
 // at LF only (a CR is text), three lines of context, "\ No newline at end of file" where it
 // applies. Only the lines inside the changed regions are compared; line numbers come from

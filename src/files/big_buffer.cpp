@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Huge-page hint for large byte buffers.
 #include "files/big_buffer.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Room in a byte string for a large page, backed by huge pages where the system offers them:
 // filling hundreds of megabytes page by page faults 4 KiB at a time, which on some machines
 // (virtual ones above all) costs more than the copying itself.

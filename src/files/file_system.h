@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The one door to the disk. Every file operation of the scan and the update run goes through
 // this interface, so tests can put a double in front that fails any single call or cuts the
 // power after it. Every call answers with a Status that names the path and the reason of a

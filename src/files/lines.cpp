@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line splitting without copies, and the byte-backed line list.
 #include "files/lines.h"
 

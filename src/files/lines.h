@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text files as lines of bytes. A line ends at LF, at CRLF, or at a lone CR (old Mac editors),
 // so a line's text never holds CR or LF. The final line may lack a terminator. Reading lines
 // and appending them again gives back the same bytes, so an unchanged page is written back byte

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The marker vocabulary of pages and include source. All are exact, case-sensitive substrings.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // POSIX implementation of the file layer: regular files only; new files are never visible
 // half written; the barrier is syncfs.
 #include "files/posix_file_system.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real disk, through POSIX calls. Files are bytes; nothing is re-encoded.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Failure values and their German reason texts.
 #include "files/status.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The outcome of one file operation: success, or a failure with the path it concerns and the
 // reason, so that a front end can say why and not only that something failed.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Configuration loading: reads both files, reports their counts or the file that failed.
 #include "scan/config_loader.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // First half of the start-up scan: include.txt into List1, the include lines of include.htm
 // into List2, both counts into the status lines.
 #pragma once

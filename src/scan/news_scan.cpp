@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // News index scan. The stand-line parse works on 0-based positions; a position at or past the
 // end of the line holds "no character", which is neither a blank nor "<".
 #include "scan/news_scan.h"

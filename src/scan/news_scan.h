@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Second half of the start-up scan: every target page's stand lines into the news index.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up scan: configuration loading, then the news scan.
 #include "scan/startup_scan.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The start-up scan as one call: both configuration files, then every page's stand lines.
 #pragma once
 

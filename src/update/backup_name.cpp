@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backup names and the search for the lowest free one.
 #include "update/backup_name.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Backup copies: "splicery.sic/" + page + ". N.htm", N the lowest free number from 1 up.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fragment lookup with a per-run cache, and the ordering of fragments across key lines.
 #include "update/block_rewriter.h"
 

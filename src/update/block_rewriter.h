@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The generated lines of one include block. Include lines and news index do not change during
 // an update run, so the fragments of a key line and the news lines are worked out once per run
 // and reused for every block of every page.

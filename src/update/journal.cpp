@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Journal lines: build, parse, and the hash.
 #include "update/journal.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run journal splicery.sic/journal.tsv: what every writing run did, one line per fact, so
 // that a run can be taken back and old backups pruned. Append-only, tab-separated, readable:
 //

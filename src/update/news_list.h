@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // News lines: every news entry (newest first) filled into every news template.
 #pragma once
 

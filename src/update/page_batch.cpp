@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Batch commit of rewritten pages.
 #include "update/page_batch.h"
 

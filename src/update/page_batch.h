@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pages of an update run waiting to be put in place, committed in the order that makes a
 // power cut lose nothing: every backup and new file durable, then the pages replaced, then
 // durable again. Two barriers per batch, however many pages it holds.

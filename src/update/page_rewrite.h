@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The rewrite of one page as a pure function of its bytes, the include lines and the news
 // index. The update run and the check mode both call it, so they cannot disagree.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pruning backups: ranking a page's backups, newest first.
 #include "update/prune.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Which backups to delete so that every listed page keeps its N newest. Newest follows the
 // journal; backups it does not know (from before it existed) are older than every journaled
 // one and ordered among themselves by modification time.

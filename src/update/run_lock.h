@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The site folder's lock, held by every command that writes there (a run, an undo, a prune):
 // two at once would race for backup names and for the pages. A second one waits.
 #pragma once

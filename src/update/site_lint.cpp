@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The site check: the configuration files, then each page's markers, blocks and stand lines.
 #include "update/site_lint.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A check of the whole site that never stops at the first problem: every finding with its file
 // and line, compiler style, for the user to fix before a run. Reads, never writes.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Diff and findings as texts.
 #include "update/site_report.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The whole site's diff and findings as texts, for a front end to show. Nothing is written.
 #pragma once
 

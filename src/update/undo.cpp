@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Undo of the newest run, from the journal.
 #include "update/undo.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Taking a run back: every page the newest undoable run changed, and that still holds what
 // that run wrote, gets the bytes of the backup the run made of it again. The undo is a run of
 // its own: it backs up what it replaces, writes the way a run writes, and is journaled.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update run: for every target page a backup copy, the marker check, the rewrite and the
 // write-out, with the status texts and the three ways a run ends (four, with a failed write).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The steps before the window opens: the display check and the choice of the site folder.
 #include "app/launch.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The window under the offscreen platform: controls as designed, load and Start through the
 // core, keyboard use, the run on its own thread, long entries.
 #include "app/main_window.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "diff/unified_diff.h"
 
 #include <fcntl.h>

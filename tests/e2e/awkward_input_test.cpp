@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Inputs that once broke a run (issue 14), end to end: for each, the texts and exit status of
 // every call, and afterwards the bytes of every page and backup.
 #include <gtest/gtest.h>

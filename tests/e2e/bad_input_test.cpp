@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Bad input end to end: each case gets a clear German message or correct handling, and no
 // page ever loses a byte.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // splicery-cli end to end: the built binary on scratch sites, its output streams and exit codes.
 #include <fcntl.h>
 #include <gtest/gtest.h>

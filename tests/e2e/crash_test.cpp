@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Crash safety: splicery-cli killed with SIGKILL at random moments of an update run, again and
 // again on the same site. After every kill each page holds its old or its new bytes, every
 // backup copy holds a complete page, and a later run finishes the job.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --diff and --lint end to end: neither writes anything; the diff applied with GNU patch gives
 // exactly what a run writes; the lint names every finding with its file and line.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The run journal end to end: undo, undo again, a torn journal line, pruning, and the lint's
 // guard for hand edits inside blocks.
 #include <gtest/gtest.h>
@@ -69,7 +70,9 @@ TEST(History, UndoTakesBackOneRunAtATime) {
     EXPECT_EQ(TempSite::Read("a.htm"), step.a);
     EXPECT_EQ(TempSite::Read("b.htm"), Page("von Hand\n"));
     EXPECT_EQ(TempSite::Read("c.htm"), step.c);
-    if (step.args.size() == 2) EXPECT_EQ(site.Snapshot(), before);  // the dry run wrote nothing
+    if (step.args.size() == 2) {
+      EXPECT_EQ(site.Snapshot(), before);  // the dry run wrote nothing
+    }
   }
   // Every undo backed up what it replaced: a.htm went 1 (alt), 2 (eins), 3 (zwei), 4 (eins).
   EXPECT_EQ(TempSite::Read("splicery.sic/a.htm. 4.htm"), Page("eins\n"));

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer target for the rewrite of one page. The input is split at the first two 0xFF bytes
 // into include source, news entries and page bytes. Checks: a page without a START marker comes
 // back unchanged, and rewriting the output again changes nothing unless a generated line holds

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fork and exec of splicery-cli with its output in temporary files.
 #include "support/cli_runner.h"
 

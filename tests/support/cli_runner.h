@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs the built splicery-cli in the current folder and collects what it printed.
 #pragma once
 

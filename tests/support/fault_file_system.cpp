@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fault-injecting file system double.
 #include "support/fault_file_system.h"
 

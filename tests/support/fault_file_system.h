@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test double for the file layer: passes calls on to a real file system, records them, and
 // fails the calls it is told to fail.
 #pragma once

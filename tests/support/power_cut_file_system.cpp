@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // In-memory disk with power cuts.
 #include "support/power_cut_file_system.h"
 

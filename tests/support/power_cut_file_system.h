@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Test double for power cuts: an in-memory disk that knows what is durable. Bytes and names
 // reach the platter only at Flush; after a chosen operation the power goes, every later call
 // fails, and Disk() is what a restart would find.

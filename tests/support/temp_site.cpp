@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Scratch site folders for tests.
 #include "support/temp_site.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A scratch folder built from a {path: bytes} table; the test runs inside it (the core works
 // on relative paths) and it is removed afterwards.
 #pragma once

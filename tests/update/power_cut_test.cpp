@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The update run against power cuts: cut after every operation of a run over a few pages, in
 // both ways a disk can lose what was not flushed, and look at what a restart finds.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How pages are written back as another user in a folder shared by a group: renamed into
 // place where that loses nothing, else written in place; read-only by the permission bits.
 // Needs root to hand out numeric ids; the run itself happens in a child with those ids.

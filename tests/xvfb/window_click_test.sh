@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The real window under Xvfb: found by its caption, Start pressed with a real mouse click, the
 # pages checked on disk afterwards. Before that, the start-up paths: no display, a folder that
 # cannot be entered, the folder dialog where include.txt is missing.
