@@ -25,6 +25,17 @@ bool LeavesBackupFolder(std::string_view page) {
   return false;
 }
 
+// Whether every folder part of `page` is "." or empty, so that its backup lies in the backup
+// folder itself once that exists.
+bool DirectlyInBackupFolder(std::string_view page) {
+  for (size_t slash; (slash = page.find('/')) != std::string_view::npos;) {
+    const std::string_view part = page.substr(0, slash);
+    if (!part.empty() && part != ".") return false;
+    page.remove_prefix(slash + 1);
+  }
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::string> BackupName(std::string_view page, size_t number) {
@@ -59,12 +70,12 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
 // folder, as in the run).
 Status ProbeBackupCopy(FileSystem& fs, const std::string& backup) {
   Status probed = fs.ProbeWrite(backup, Intent::kCopyNew);
-  const size_t slash = backup.rfind('/');
-  if (probed.error() != ENOENT || slash != std::strlen(kBackupFolder)) return probed;
-  Status in_site = fs.ProbeWrite(backup.substr(slash + 1), Intent::kCopyNew);
+  const std::string_view below = std::string_view(backup).substr(std::strlen(kBackupFolder) + 1);
+  if (probed.error() != ENOENT || !DirectlyInBackupFolder(below)) return probed;
+  Status in_site = fs.ProbeWrite(backup.substr(backup.rfind('/') + 1), Intent::kCopyNew);
   if (in_site) return in_site;
   if (in_site.error() == ENAMETOOLONG) return Status::FromErrno(ENAMETOOLONG, backup);
-  return probed;  // the folder could not be made
+  return Status::FromErrno(in_site.error(), kBackupFolder);  // the folder could not be made
 }
 
 Status ProbeBackup(FileSystem& fs, std::string_view page) {

@@ -2,6 +2,7 @@
 // Update run driver.
 #include "update/update_run.h"
 
+#include <cerrno>
 #include <map>
 #include <optional>
 #include <set>
@@ -64,6 +65,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   const bool write = mode == RunMode::kWrite;
   form.Command1Enabled = false;
   RunLock lock(fs);
+  Status made;
   if (write) {
     if (Status locked = lock.Take(form); !locked) {
       return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf .",
@@ -72,7 +74,9 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     std::set<std::string> folders = {"."};
     for (const std::string& page : form.List1) folders.insert(FolderOf(page));
     for (const std::string& folder : folders) fs.RemoveLeftovers(folder);
-    fs.MakeDirectory(kBackupFolder);  // an existing folder is no failure
+    // An existing folder is no failure; any other reason is told if a backup then finds no
+    // folder.
+    made = fs.MakeDirectory(kBackupFolder);
   }
 
   BlockRewriter blocks(form.List2, form.List5);
@@ -133,6 +137,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       }
       if (read) read = FindFreeBackupName(fs, page, &backup);
       if (read) read = fs.CreateFile(backup, bytes, info.mode & 0666);
+      if (read.error() == ENOENT && !made && made.error() != EEXIST) read = made;
       // The journal is opened once the first backup exists: a backup folder that cannot be
       // used stops the run at the first page as it always has.
       if (read && !journal.is_open()) {
