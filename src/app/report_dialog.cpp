@@ -17,6 +17,8 @@ ReportDialog::ReportDialog(const QString& title, const std::string& text, QWidge
   setObjectName("Report");
   setWindowTitle(title);
   setAttribute(Qt::WA_DeleteOnClose);
+  // Modal: a report that stays open beside a run would show what no longer holds.
+  setModal(true);
   view_->setObjectName("ReportText");
   view_->setReadOnly(true);
   view_->setLineWrapMode(QPlainTextEdit::NoWrap);

@@ -49,6 +49,34 @@ std::string ErrnoReason(int error) {
       return "Ein-/Ausgabefehler";
     case EPIPE:
       return "Empfänger hat die Verbindung geschlossen";
+    // Only the file layer's own checks give EINVAL: a FIFO, a device or a socket where a file
+    // was expected (the flags it passes are always valid).
+    case EINVAL:
+      return "keine gewöhnliche Datei";
+    case EBADF:
+      return "nicht geöffnet";
+    case EEXIST:
+      return "schon vorhanden";
+    case EFBIG:
+    case EOVERFLOW:
+      return "Datei zu groß";
+    case EMFILE:
+    case ENFILE:
+      return "zu viele offene Dateien";
+    case ENOMEM:
+      return "nicht genug Arbeitsspeicher";
+    case EBUSY:
+    case ETXTBSY:
+      return "wird gerade benutzt";
+    case ENXIO:
+    case ENODEV:
+      return "kein solches Gerät";
+    case EOPNOTSUPP:
+      return "vom Dateisystem nicht unterstützt";
+    case ETIMEDOUT:
+      return "Zeitüberschreitung";
+    case ESTALE:
+      return "veralteter Verweis auf eine Netzwerkdatei";
     default:
       return std::strerror(error);
   }

@@ -36,8 +36,9 @@ class Lint {
   std::vector<Finding> Run() {
     std::vector<std::string> pages;
     std::string bytes;
-    if (Status read = ReadPageList(fs_, &pages); !read) {
-      AddListed(1, Severity::kError, "Datei kann nicht gelesen werden: " + read.reason());
+    const Status listed_pages = ReadPageList(fs_, &pages);
+    if (!listed_pages) {
+      AddListed(1, Severity::kError, "Datei kann nicht gelesen werden: " + listed_pages.reason());
     }
     ReadIncludeSource();
     ReadJournal();
@@ -65,9 +66,11 @@ class Lint {
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
     }
+    // Without the page list no block was seen: every include line would look unused.
     for (const auto& [index, line] : include_line_numbers_) {
-      if (!selected_.count(index) && !(news_blocks_ && IsTemplate(index))) {
-        Add(kIncludeSourceFile, line, Severity::kNote, "Include-Zeile wird von keinem Block verwendet");
+      if (listed_pages && !selected_.count(index) && !(news_blocks_ && IsTemplate(index))) {
+        Add(kIncludeSourceFile, line, Severity::kNote,
+            "Include-Zeile wird von keinem Block verwendet");
       }
     }
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
