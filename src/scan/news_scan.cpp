@@ -67,14 +67,18 @@ Status ScanNews(Form& form, FileSystem& fs) {
       form.SetLabel3("FEHLER beim Lesen von " + page);
       return read;
     }
-    // One pass over the bytes; only lines holding the marker are looked at closely.
-    size_t next = 0;
-    for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
-      const std::string_view line = LineAround(bytes, hit, &next).text;
-      if (auto entry = ParseStandLine(line, page)) form.List5.Add(std::move(*entry));
-    }
+    AddNewsEntries(bytes, page, form.List5);
   }
   return {};
+}
+
+void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index) {
+  // One pass over the bytes; only lines holding the marker are looked at closely.
+  size_t next = 0;
+  for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
+    const std::string_view line = LineAround(bytes, hit, &next).text;
+    if (auto entry = ParseStandLine(line, page)) index.Add(std::move(*entry));
+  }
 }
 
 }  // namespace splicery

@@ -89,15 +89,21 @@ class Lint {
 
   bool IsTemplate(size_t index) const { return Contains(include_lines_[index], markers::kNews); }
 
-  // What the newest journaled run generated into each block of each page. Only then is the
-  // guard needed, and only then are the lists of a run loaded to know what it would generate.
+  // What the newest journaled run generated into each block of each page, and the lists a
+  // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
     std::string bytes;
-    if (!fs_.ReadFile(kJournalFile, &bytes)) return;
-    for (const JournalRun& run : ParseJournal(bytes)) {
-      for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
+    if (fs_.ReadFile(kJournalFile, &bytes)) {
+      for (const JournalRun& run : ParseJournal(bytes)) {
+        for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
+      }
     }
-    if (last_blocks_.empty() || !RunStartupScan(scan_, fs_)) return;
+    if (!LoadConfiguration(scan_, fs_)) return;
+    std::string page_bytes;
+    for (const std::string& page : scan_.List1) {
+      // An unreadable page is a finding of its own; the others still get their news entries.
+      if (fs_.ReadFile(page, &page_bytes)) AddNewsEntries(page_bytes, page, scan_.List5);
+    }
     guard_blocks_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
   }
 
@@ -182,23 +188,32 @@ class Lint {
     if (!has_block && !has_stand) {
       Add(page, 1, Severity::kNote, "Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile");
     }
-    if (journaled != last_blocks_.end() && open_line == 0 && guard_blocks_) {
-      GuardHandEdits(page, bytes, blocks, journaled->second);
+    if (open_line != 0 || !guard_blocks_) return;
+    LineBuffer next;
+    std::vector<std::string> block_keys;
+    std::vector<BlockSpan> spans;
+    RewritePage(bytes, *guard_blocks_, next, block_keys, nullptr, &spans);
+    // A page the run would change must be writable; the run stops at it otherwise.
+    if (next.bytes() != bytes) {
+      if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
+        Add(page, 1, Severity::kError,
+            "Datei kann nicht geschrieben werden: " + writable.reason());
+      }
+    }
+    if (journaled != last_blocks_.end()) {
+      GuardHandEdits(page, next.bytes(), spans, blocks, journaled->second);
     }
   }
 
   // A block that holds neither what the last run generated there nor what the next run will
   // generate was edited by hand: the next run replaces the edit.
-  void GuardHandEdits(const std::string& page, std::string_view bytes,
-                      const std::vector<BlockLines>& blocks, const std::vector<uint64_t>& last) {
-    LineBuffer next;
-    std::vector<std::string> keys;
-    std::vector<BlockSpan> spans;
-    RewritePage(bytes, *guard_blocks_, next, keys, nullptr, &spans);
+  void GuardHandEdits(const std::string& page, std::string_view next,
+                      const std::vector<BlockSpan>& spans, const std::vector<BlockLines>& blocks,
+                      const std::vector<uint64_t>& last) {
     for (size_t k = 0; k < blocks.size() && k < spans.size() && k < last.size(); ++k) {
       std::string now;
       for (const auto& [number, line] : blocks[k].lines) now += line;
-      const std::string_view generated = std::string_view(next.bytes()).substr(
+      const std::string_view generated = next.substr(
           spans[k].new_generated, spans[k].new_end - spans[k].new_generated);
       if (JournalHash(now) == last[k] || now == generated) continue;
       size_t differs = blocks[k].end_line;

@@ -2,6 +2,7 @@
 // --diff and --lint end to end: neither writes anything; the diff applied with GNU patch gives
 // exactly what a run writes; the lint names every finding with its file and line.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -84,7 +85,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const std::string news = "<!-- INCLUDE NEWS -->";
   TempSite site({
       {"include.txt", "ok.htm\nmissing.htm\nopen.htm\nnokey.htm\nstray.htm\nstand.htm\n"
-                      "plain.htm\nok.htm\nnested.htm\n\nsub/x.htm\n"},
+                      "plain.htm\nok.htm\nnested.htm\n\nsub/x.htm\nro.htm\n"},
       {"include.htm", "<html>\n" + kMenu + "m\n<!-- INCLUDE UNUSED -->u\n"},
       {"ok.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n<!-- STAND START -->01.02.2003<!--T-->\n"},
       {"open.htm", "a\n" + kStart + "\n" + kEnd + "\n" + kStart + "\n"},
@@ -96,7 +97,9 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
       {"plain.htm", "<p>nichts</p>\n"},
       {"nested.htm", kStart + "\n" + kMenu + "\n" + kStart + "\n" + kEnd + "\n"},
       {"sub/x.htm", "<p>x</p>\n"},
+      {"ro.htm", kStart + "\n" + kMenu + "\nalt\n" + kEnd + "\n"},
   });
+  ::chmod("ro.htm", 0444);  // refused by the run even as root: no write bit at all
   const testing::CliResult lint = RunCli({"--lint"});
   const std::vector<std::string> prefixes = {
       "include.txt:2: Fehler: Datei missing.htm",
@@ -114,6 +117,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
       "nested.htm:3: Warnung: INCLUDE START im offenen Block aus Zeile 1",
       "sub/x.htm:1: Fehler: Sicherung kann nicht angelegt werden: splicery.sic/sub/x.htm. 1.htm",
       "sub/x.htm:1: Hinweis: Datei hat weder",
+      "ro.htm:1: Fehler: Datei kann nicht geschrieben werden: keine Berechtigung",
       "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet",
   };
   std::vector<std::string> lines;
@@ -122,7 +126,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   }
   ASSERT_EQ(lines.size(), prefixes.size()) << lint.out;
   for (size_t i = 0; i < lines.size(); ++i) EXPECT_TRUE(lines[i].starts_with(prefixes[i])) << lines[i];
-  EXPECT_EQ(lint.err, "4 Fehler, 9 Warnungen, 3 Hinweise\n");
+  EXPECT_EQ(lint.err, "5 Fehler, 9 Warnungen, 3 Hinweise\n");
   EXPECT_EQ(lint.code, 1);
   EXPECT_FALSE(TempSite::Exists("splicery.sic"));
 }
