@@ -40,7 +40,12 @@ struct FileInfo {
 // Which file a name leads to (links followed): two names of one file have the same identity.
 struct FileId {
   unsigned long long device = 0, inode = 0;
-  bool operator==(const FileId&) const = default;
+  // Where a run writes the file: the name itself, or for a symbolic link its target, relative
+  // to the current folder where it lies inside it.
+  std::string written_at;
+  bool operator==(const FileId& other) const {
+    return device == other.device && inode == other.inode;
+  }
 };
 
 // The write that ProbeWrite is asked about.

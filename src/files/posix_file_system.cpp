@@ -248,7 +248,19 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   struct stat st;
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
-  *id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino)};
+  *id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
+         path};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    using Path = std::unique_ptr<char, decltype(&std::free)>;
+    const Path target(::realpath(path.c_str(), nullptr), &std::free);
+    const Path here(::realpath(".", nullptr), &std::free);
+    if (target && here) {
+      const std::string_view t = target.get(), h = here.get();
+      if (t.size() > h.size() + 1 && t.starts_with(h) && t[h.size()] == '/') {
+        id->written_at = t.substr(h.size() + 1);
+      }
+    }
+  }
   return {};
 }
 

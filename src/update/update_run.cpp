@@ -23,11 +23,13 @@ namespace {
 // written. Only those files keep their bytes, so memory stays that of one page otherwise.
 class Revisits {
  public:
-  Revisits(FileSystem& fs, const std::vector<std::string>& pages) : ids_(pages.size()) {
+  Revisits(FileSystem& fs, const std::vector<std::string>& pages)
+      : ids_(pages.size()), names_(pages) {
     std::map<std::pair<unsigned long long, unsigned long long>, size_t> first;
     for (size_t i = 0; i < pages.size(); ++i) {
       FileId id;
       if (!fs.Identify(pages[i], &id)) continue;  // the read will fail and say why
+      if (!id.written_at.empty()) names_[i] = id.written_at;
       auto [it, inserted] = first.try_emplace({id.device, id.inode}, i);
       ids_[i] = it->second;  // the index of the file's first visit
       if (!inserted) bytes_.try_emplace(it->second);
@@ -35,6 +37,9 @@ class Revisits {
   }
   // The index of page i's first visit; i for a file not reached before.
   size_t First(size_t i) const { return ids_[i].value_or(i); }
+  // The name page i's file is written at: a symbolic link's target, so that a patch of it
+  // changes what the run changes.
+  const std::string& WrittenAt(size_t i) const { return names_[First(i)]; }
   // The simulated bytes of page i's file, or null before the file has been visited.
   const std::string* Bytes(size_t i) const {
     auto it = bytes_.find(First(i));
@@ -46,6 +51,7 @@ class Revisits {
 
  private:
   std::vector<std::optional<size_t>> ids_;
+  std::vector<std::string> names_;
   std::map<size_t, std::optional<std::string>> bytes_;
 };
 
@@ -174,7 +180,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
         }
         ++result.stale_pages;
         form.SetLabel3("Datei " + page + " ist nicht aktuell");
-        if (on_change) on_change({form.List1[revisits->First(i)], bytes, new_bytes, spans});
+        if (on_change) on_change({revisits->WrittenAt(i), bytes, new_bytes, spans});
       }
       revisits->Visited(i, new_bytes);
       continue;

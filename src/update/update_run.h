@@ -22,7 +22,7 @@ enum class RunMode {
 
 // A page whose bytes the run would change, as check mode sees it.
 struct PageChange {
-  const std::string& name;  // the file's first name in List1
+  const std::string& name;  // the file's first name in List1 (a symbolic link's target)
   std::string_view old_bytes, new_bytes;
   const std::vector<BlockSpan>& spans;  // where old and new may differ
 };

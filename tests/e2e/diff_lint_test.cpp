@@ -31,10 +31,11 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
       {"empty.htm", ""},
       {"my page.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},
       {"sub/a.htm", "x\n" + kStart + "\n" + kMenu + "\nalt\nalt\n" + kEnd + "\n"},
+      {"real/t.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},  // listed through link.htm
   };
   const std::string list =
       "lf.htm\ncrlf.htm\ncr.htm\nno-final-newline.htm\nempty.htm\nmy page.htm\n"
-      "sub/../sub/a.htm\nlf.htm\n";
+      "sub/../sub/a.htm\nlf.htm\nlink.htm\n";
   Files site_files = {{"include.txt", list}, {"include.htm", kMenu + "eins\n" + kMenu + "zwei\n"}};
   for (const auto& [path, bytes] : pages) site_files[path] = bytes;
   Files files;
@@ -47,6 +48,9 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
                              "ran/splicery.sic/sub"}) {
     ::mkdir(folder, 0755);
   }
+  // The run writes through a link to its target: the diff names the target.
+  ASSERT_EQ(::symlink("real/t.htm", "diffed/link.htm"), 0);
+  ASSERT_EQ(::symlink("real/t.htm", "ran/link.htm"), 0);
 
   const testing::CliResult diff = RunCli({"--diff", "-C", "diffed"});
   EXPECT_EQ(diff.code, 1);
@@ -59,7 +63,7 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
     EXPECT_EQ(TempSite::Read("diffed/" + path), bytes) << "--diff wrote " << path;
   }
   // + the backups and the journal in "ran"
-  EXPECT_EQ(site.ListFiles().size(), 2 * site_files.size() + 8 + 1);
+  EXPECT_EQ(site.ListFiles().size(), 2 * (site_files.size() + 1) + 9 + 1);
 
   TempSite::Write("changes.diff", diff.out);
   ASSERT_EQ(std::system("cd diffed && patch --binary -s -p1 < ../changes.diff"), 0) << diff.out;
