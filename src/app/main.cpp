@@ -8,6 +8,8 @@
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include "app/launch.h"
 #include "app/main_window.h"
@@ -29,6 +31,18 @@ void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, co
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Answered before any display is needed, as every program's --help and --version are.
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::printf("%s\n", std::string(splicery::Form::kCaption).c_str());
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
+    std::fputs("Aufruf: splicery [ORDNER]\n"
+               "Öffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
+               "Ordner).\nOhne Bildschirm: splicery-cli (siehe splicery-cli --help).\n",
+               stdout);
+    return 0;
+  }
   if (!splicery::HasDisplay(std::getenv, splicery::PlatformArgument(argc, argv))) {
     std::fputs(splicery::kNoDisplayMessage, stderr);
     return splicery::kExitNoDisplay;
