@@ -74,7 +74,9 @@ struct Options {
 // The line that says why, right after the FEHLER text it belongs to.
 void PrintReason(OutputStream& err, const Status& status) {
   if (status.ok()) return;
-  err.Write("splicery-cli: " + status.path() + ": " + status.reason() + "\n");
+  // An empty line of include.txt names no file; say so rather than print nothing.
+  const std::string path = status.path().empty() ? "(leerer Dateiname)" : status.path();
+  err.Write("splicery-cli: " + path + ": " + status.reason() + "\n");
 }
 
 int Usage(OutputStream& err, const std::string& problem) {
