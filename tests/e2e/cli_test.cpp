@@ -92,6 +92,9 @@ TEST(Cli, FailuresGoToStandardErrorWithExitOne) {
       {"page missing at scan", {{"include.txt", "a.htm\nnope.htm\nb.htm\n"}}, {},
        "FEHLER beim Lesen von nope.htm\nsplicery-cli: nope.htm: nicht vorhanden\n",
        "Datei nope.htm wird bearbeitet\n"},
+      {"empty line in include.txt", {{"include.txt", "a.htm\n\nb.htm\n"}}, {},
+       "FEHLER beim Lesen von \nsplicery-cli: (leerer Dateiname): nicht vorhanden\n",
+       "Datei  wird bearbeitet\n"},
       {"markers do not pair", {{"b.htm", kUnpaired}}, {},
        "FEHLER: INCLUDE START/END paßt nicht in b.htm\n"
        "splicery-cli: b.htm:4: INCLUDE START ohne INCLUDE END\n",
