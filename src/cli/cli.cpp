@@ -71,12 +71,27 @@ struct Options {
   const char* dir = nullptr;
 };
 
+// A text as a terminal can show it: a NUL byte (a page name may hold one) would vanish there,
+// and the name would look like another one.
+std::string Shown(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size());
+  for (char c : text) {
+    if (c == '\0') {
+      shown += "\\0";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
+}
+
 // The line that says why, right after the FEHLER text it belongs to.
 void PrintReason(OutputStream& err, const Status& status) {
   if (status.ok()) return;
   // An empty line of include.txt names no file; say so rather than print nothing.
   const std::string path = status.path().empty() ? "(leerer Dateiname)" : status.path();
-  err.Write("splicery-cli: " + path + ": " + status.reason() + "\n");
+  err.Write("splicery-cli: " + Shown(path) + ": " + status.reason() + "\n");
 }
 
 int Usage(OutputStream& err, const std::string& problem) {
@@ -146,7 +161,7 @@ int Lint(OutputStream& out, OutputStream& err) {
   const std::vector<Finding> findings = LintSite(fs);
   bool serious = false;
   for (const Finding& finding : findings) {
-    out.Write(FormatFinding(finding) + "\n");
+    out.Write(Shown(FormatFinding(finding)) + "\n");
     serious = serious || finding.severity != Severity::kNote;
   }
   out.Flush();
@@ -185,7 +200,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
     if (text.empty() || kind == TextKind::kPageLine) return;
     OutputStream& stream = text.starts_with("FEHLER") ? err : texts;
     if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
-    stream.Write(text);
+    stream.Write(Shown(text));
     stream.Write("\n");
   });
 

@@ -55,7 +55,8 @@ std::string Pass(const std::string& page, bool written = true) {
 }
 
 TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
-  const std::string nul_list("a.htm\0x\n", 8), nul_page("a.htm\0x", 7);
+  const std::string nul_list("a.htm\0x\n", 8);
+  const std::string nul_shown = "a.htm\\0x";  // how the program prints that name
   const std::string cr_old =
       "<p>\r<!-- INCLUDE START -->\r" + kMenu + "\ralt\r<!-- INCLUDE END -->\r</p>";
   const std::string cr_new =
@@ -80,13 +81,13 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
        With(kInclude, {{"include.txt", nul_list}, {"a.htm", kOld}}),
        {{{},
          1,
-         Scan(nul_page),
-         "FEHLER beim Lesen von " + nul_page + "\nsplicery-cli: " + nul_page +
+         Scan(nul_shown),
+         "FEHLER beim Lesen von " + nul_shown + "\nsplicery-cli: " + nul_shown +
              ": nicht vorhanden\n"},
         {{},
          1,
-         Scan(nul_page),
-         "FEHLER beim Lesen von " + nul_page + "\nsplicery-cli: " + nul_page +
+         Scan(nul_shown),
+         "FEHLER beim Lesen von " + nul_shown + "\nsplicery-cli: " + nul_shown +
              ": nicht vorhanden\n"}},
        {}},
       {"CR-only line ends: updated once, then current",
