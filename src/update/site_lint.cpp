@@ -42,14 +42,22 @@ class Lint {
     }
     ReadIncludeSource();
     ReadJournal();
-    std::map<std::string, size_t> listed;  // page -> its first line in include.txt
+    // A file listed twice, under one name or two (./a.htm, a link): its first line in include.txt.
+    std::map<std::string, size_t> listed;
+    std::map<std::pair<unsigned long long, unsigned long long>, size_t> listed_files;
     for (size_t i = 0; i < pages.size(); ++i) {
       const std::string& page = pages[i];
-      auto [first, inserted] = listed.try_emplace(page, i + 1);
+      auto [by_name, inserted] = listed.try_emplace(page, i + 1);
+      size_t first_line = by_name->second;
+      if (FileId id; inserted && fs_.Identify(page, &id)) {
+        auto [by_file, new_file] = listed_files.try_emplace({id.device, id.inode}, i + 1);
+        first_line = by_file->second;
+        inserted = new_file;
+      }
       if (!inserted) {
         AddListed(i + 1, Severity::kWarning,
-                  "Datei " + page + " steht schon in Zeile " + std::to_string(first->second) +
-                      " und wird zweimal bearbeitet");
+                  "Datei " + page + " ist schon in Zeile " + std::to_string(first_line) +
+                      " aufgeführt und wird zweimal bearbeitet");
       } else if (page.empty()) {
         AddListed(i + 1, Severity::kError, "leere Zeile: der Lauf bricht hier ab");
       } else if (Status read = fs_.ReadFile(page, &bytes); !read) {

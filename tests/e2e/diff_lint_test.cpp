@@ -89,7 +89,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const std::string news = "<!-- INCLUDE NEWS -->";
   TempSite site({
       {"include.txt", "ok.htm\nmissing.htm\nopen.htm\nnokey.htm\nstray.htm\nstand.htm\n"
-                      "plain.htm\nok.htm\nnested.htm\n\nsub/x.htm\nro.htm\n"},
+                      "plain.htm\n./ok.htm\nnested.htm\n\nsub/x.htm\nro.htm\n"},
       {"include.htm", "<html>\n" + kMenu + "m\n<!-- INCLUDE UNUSED -->u\n"},
       {"ok.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n<!-- STAND START -->01.02.2003<!--T-->\n"},
       {"open.htm", "a\n" + kStart + "\n" + kEnd + "\n" + kStart + "\n"},
@@ -107,7 +107,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const testing::CliResult lint = RunCli({"--lint"});
   const std::vector<std::string> prefixes = {
       "include.txt:2: Fehler: Datei missing.htm",
-      "include.txt:8: Warnung: Datei ok.htm steht schon in Zeile 1",
+      "include.txt:8: Warnung: Datei ./ok.htm ist schon in Zeile 1 aufgeführt",
       "include.txt:10: Fehler: leere Zeile",
       "open.htm:2: Warnung: Block ohne Schlüsselzeile",
       "open.htm:4: Fehler: INCLUDE START ohne INCLUDE END",
