@@ -13,6 +13,7 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QThread>
+#include <memory>
 
 #include "app/list_model.h"
 #include "app/report_dialog.h"
@@ -150,10 +151,13 @@ void MainWindow::OnRunFinished() {
   form_.SetListener(nullptr);
   ShowAll();
   emit RunInFlightChanged(false);
-  if (!close_after_run_) return;
+  if (close_after_run_) CloseNow();
+}
+
+// Closing a window that is already hidden does not end the program as closing the last
+// window does; do what the close during the work would have done.
+void MainWindow::CloseNow() {
   close();
-  // Closing a window that is already hidden does not end the program as closing the last
-  // window does; do what the close during the run would have done.
   if (QGuiApplication::quitOnLastWindowClosed()) QCoreApplication::quit();
 }
 
@@ -172,22 +176,36 @@ QMenu* MainWindow::BuildPageMenu() {
   return menu;
 }
 
-// Both reports read the site afresh; the run is not in flight, so the form and the file
-// system are the window's own.
 void MainWindow::ShowDiff() {
-  if (RunInFlight()) return;
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::string text = SiteDiffText(form_, fs_);
-  QGuiApplication::restoreOverrideCursor();
-  (new ReportDialog("Änderungen des Laufs", text, this))->show();
+  ShowReport("Änderungen des Laufs", [this] { return SiteDiffText(form_, fs_); });
 }
 
 void MainWindow::ShowLint() {
+  ShowReport("Prüfung der Seiten", [this] { return SiteLintText(fs_); });
+}
+
+// A report of a large site takes a while: it is made beside the window, which keeps
+// repainting. Meanwhile Start and the menu are off, so the form and the file system are the
+// report's alone.
+void MainWindow::ShowReport(const QString& title, std::function<std::string()> make) {
   if (RunInFlight()) return;
-  QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  const std::string text = SiteLintText(fs_);
-  QGuiApplication::restoreOverrideCursor();
-  (new ReportDialog("Prüfung der Seiten", text, this))->show();
+  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  Command1->setEnabled(false);
+  auto text = std::make_shared<std::string>();
+  worker_ = QThread::create([text, make = std::move(make)] { *text = make(); });
+  worker_->setParent(this);
+  connect(worker_, &QThread::finished, this, [this, title, text] {
+    worker_->wait();
+    worker_->deleteLater();
+    worker_ = nullptr;
+    QGuiApplication::restoreOverrideCursor();
+    Command1->setEnabled(form_.Command1Enabled);
+    emit RunInFlightChanged(false);
+    if (close_after_run_) return CloseNow();
+    (new ReportDialog(title, *text, this))->show();
+  });
+  worker_->start();
+  emit RunInFlightChanged(true);
 }
 
 // The undo runs on the window's thread: it touches only the pages of one run. Afterwards the

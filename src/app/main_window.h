@@ -6,6 +6,7 @@
 #include <QWidget>
 #include <cstddef>
 #include <functional>
+#include <string>
 
 #include "core/form.h"
 
@@ -34,8 +35,9 @@ class MainWindow : public QWidget {
   // During a run the status lines are updated at most this often (default 200 ms).
   void set_repaint_interval_ms(qint64 ms) { repaint_interval_ms_ = ms; }
 
-  // True from a click on Start until the run has ended and its result is shown. Meanwhile the
-  // form belongs to the run's thread: nothing else may start a run or change the lists.
+  // True from a click on Start until the run has ended and its result is shown, and while a
+  // report is made. Meanwhile the form belongs to that thread: nothing else may start a run
+  // or change the lists.
   bool RunInFlight() const { return worker_ != nullptr; }
 
   // The page list's context menu: what a right click, the menu key or Shift+F10 on List1
@@ -58,6 +60,8 @@ class MainWindow : public QWidget {
   void ShowDiff();
   void ShowLint();
   void UndoLastRunAsked();
+  void ShowReport(const QString& title, std::function<std::string()> make);
+  void CloseNow();
 
  private:
   QListView* AddList(const char* name, int left, int top, int width, int height);

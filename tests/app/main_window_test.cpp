@@ -271,8 +271,9 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
   for (const auto& [action, text] : reports) {
     std::unique_ptr<QMenu> fresh(window.BuildPageMenu());
     fresh->findChild<QAction*>(action)->trigger();
-    auto* dialog = window.findChild<ReportDialog*>("Report");
-    ASSERT_NE(dialog, nullptr) << action;
+    ReportDialog* dialog = nullptr;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return dialog = window.findChild<ReportDialog*>("Report"); }))
+        << action;
     EXPECT_EQ(dialog->text().toStdString(), text) << action;
     delete dialog;
   }
