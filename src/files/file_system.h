@@ -59,6 +59,7 @@ struct FolderEntry {
   std::string name;
   bool regular = false;  // a regular file (links not followed)
   int64_t mtime_ns = 0;
+  unsigned long long device = 0, inode = 0;
 };
 
 // The reason a page is not replaced when it changed after it was read.

@@ -522,6 +522,8 @@ Status PosixFileSystem::ListFolder(const std::string& folder,
     if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);
       found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+      found.device = st.st_dev;
+      found.inode = st.st_ino;
     }
     entries->push_back(std::move(found));
   }

@@ -82,6 +82,13 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
          "\n";
 }
 
+Status CheckJournal(std::string_view bytes) {
+  if (bytes.empty() || bytes.starts_with(kJournalHeader)) return {};
+  return Status::Failure(kJournalFile, "unbekanntes Format (erste Zeile ist nicht \"" +
+                                           std::string(kJournalHeader.substr(0, 16)) +
+                                           "\t1\")");
+}
+
 std::vector<JournalRun> ParseJournal(std::string_view bytes) {
   std::vector<JournalRun> runs;
   for (size_t at = 0;;) {
@@ -138,6 +145,7 @@ Status JournalWriter::Open() {
   std::string bytes;
   Status read = fs_.ReadFile(kJournalFile, &bytes);
   if (!read && read.error() != ENOENT) return read;
+  if (Status known = CheckJournal(bytes); !known) return known;
   uint64_t last = 0;
   for (const JournalRun& run : ParseJournal(bytes)) last = std::max(last, run.number);
   run_.number = last + 1;
@@ -153,9 +161,10 @@ Status JournalWriter::Open() {
 Status JournalWriter::Write(bool* wrote) {
   if (wrote) *wrote = !pending_.empty();
   if (pending_.empty()) return {};
-  Status appended = fs_.AppendFile(kJournalFile, pending_);
+  std::string lines;
+  for (const JournalPage& page : pending_) lines += FormatPageLine(run_.number, page);
   pending_.clear();
-  return appended;
+  return fs_.AppendFile(kJournalFile, lines);
 }
 
 std::string EscapeField(std::string_view text) {

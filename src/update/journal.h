@@ -50,6 +50,10 @@ struct JournalRun {
 std::string FormatRunLine(const JournalRun& run);
 std::string FormatPageLine(uint64_t run, const JournalPage& page);
 
+// Fails for a journal of another format, or none this program wrote: it is neither read as
+// one nor written to.
+Status CheckJournal(std::string_view bytes);
+
 // Every run the journal holds, in order; page lines of an unknown run are dropped.
 std::vector<JournalRun> ParseJournal(std::string_view bytes);
 
@@ -73,7 +77,8 @@ class JournalWriter {
   bool is_open() const { return open_; }
   uint64_t number() const { return run_.number; }
 
-  void Add(const JournalPage& page) { pending_ += FormatPageLine(run_.number, page); }
+  // Gathers a page's line; its run number is set when it is written.
+  void Add(JournalPage page) { pending_.push_back(std::move(page)); }
   // Appends the gathered lines; true in *wrote when there were any.
   Status Write(bool* wrote = nullptr);
 
@@ -81,7 +86,7 @@ class JournalWriter {
   FileSystem& fs_;
   JournalRun run_;
   bool open_ = false;
-  std::string pending_;
+  std::vector<JournalPage> pending_;
 };
 
 std::string EscapeField(std::string_view text);

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <climits>
+#include <ctime>
 #include <map>
 #include <set>
 
@@ -25,42 +27,53 @@ uint64_t BackupNumber(std::string_view page, std::string_view file) {
 }
 
 PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
-                    const std::vector<JournalRun>& runs, size_t keep) {
-  // The journal's order: a later record of the same name (a number used again) wins.
-  std::map<std::string_view, size_t> journal_rank;
+                    const std::vector<JournalRun>& runs, size_t keep, const Identify& identify,
+                    int64_t newest_run_ns) {
+  // The journal's order: a later record of the same file (a number used again) wins.
+  std::map<FileKey, size_t> journal_rank;
   size_t rank = 0;
   for (const JournalRun& run : runs) {
-    for (const JournalPage& page : run.pages) journal_rank[page.backup] = ++rank;
+    for (const JournalPage& page : run.pages) {
+      if (const auto key = identify(page.backup)) journal_rank[*key] = ++rank;
+    }
   }
-  std::set<std::string_view> protect;
+  std::set<FileKey> keep_always;
   std::set<uint64_t> undone;
   for (const JournalRun& run : runs) {
     if (run.undoes) undone.insert(*run.undoes);
   }
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (undone.count(it->number)) continue;
-    for (const JournalPage& page : it->pages) protect.insert(page.backup);
+    for (const JournalPage& page : it->pages) {
+      if (const auto key = identify(page.backup)) keep_always.insert(*key);
+    }
     break;
+  }
+  for (const std::string& page : pages) {
+    if (const auto key = identify(page)) keep_always.insert(*key);
   }
 
   PrunePlan plan;
-  std::set<std::string_view> done;
+  std::set<FileKey> seen;  // each file counts once, under its first page
   for (const std::string& page : pages) {
-    if (!done.insert(page).second) continue;
     std::vector<const BackupFile*> mine;
     for (const BackupFile& file : files) {
-      if (BackupNumber(page, file.name) != 0) mine.push_back(&file);
+      if (BackupNumber(page, file.name) != 0 && seen.insert(file.key).second) {
+        mine.push_back(&file);
+      }
     }
+    const auto rank_of = [&](const BackupFile* f) {
+      auto it = journal_rank.find(f->key);
+      return it == journal_rank.end() ? size_t{0} : it->second;
+    };
     // Newest first: journaled by their place in the journal, then the others by time.
     std::stable_sort(mine.begin(), mine.end(), [&](const BackupFile* a, const BackupFile* b) {
-      const auto ra = journal_rank.find(a->name), rb = journal_rank.find(b->name);
-      const size_t ka = ra == journal_rank.end() ? 0 : ra->second;
-      const size_t kb = rb == journal_rank.end() ? 0 : rb->second;
-      if (ka != kb) return ka > kb;
+      if (rank_of(a) != rank_of(b)) return rank_of(a) > rank_of(b);
       return a->mtime_ns > b->mtime_ns;
     });
     for (size_t i = 0; i < mine.size(); ++i) {
-      if (i < keep || protect.count(mine[i]->name)) {
+      const bool recent_unknown = rank_of(mine[i]) == 0 && mine[i]->mtime_ns >= newest_run_ns;
+      if (i < keep || keep_always.count(mine[i]->key) || recent_unknown) {
         ++plan.kept;
       } else {
         plan.remove.push_back(mine[i]->name);
@@ -94,10 +107,23 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
     return fail("FEHLER beim Lesen von INCLUDE.TXT", std::move(read));
   }
   std::string bytes;
-  if (Status read = fs.ReadFile(kJournalFile, &bytes); !read && read.error() != ENOENT) {
-    return fail(std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(read));
-  }
+  Status read = fs.ReadFile(kJournalFile, &bytes);
+  if (read.error() == ENOENT) read = {};
+  if (read) read = CheckJournal(bytes);
+  if (!read) return fail(std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(read));
   const std::vector<JournalRun> runs = ParseJournal(bytes);
+  const Identify identify = [&fs](const std::string& name) -> std::optional<FileKey> {
+    FileId id;
+    if (!fs.Identify(name, &id)) return std::nullopt;
+    return FileKey{id.device, id.inode};
+  };
+  int64_t newest_run_ns = INT64_MAX;
+  if (!runs.empty()) {
+    std::tm start{};
+    if (::strptime(runs.back().time.c_str(), "%Y-%m-%dT%H:%M:%SZ", &start)) {
+      newest_run_ns = int64_t{::timegm(&start)} * 1000000000;
+    }
+  }
 
   // Each folder a page's backups lie in, listed once, its files named as the backups are.
   std::vector<BackupFile> files;
@@ -110,10 +136,12 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
     if (!listed.insert(folder).second) continue;
     if (!fs.ListFolder(folder, &entries)) continue;  // no backups there yet
     for (const FolderEntry& entry : entries) {
-      if (entry.regular) files.push_back({folder + "/" + entry.name, entry.mtime_ns});
+      if (entry.regular) {
+        files.push_back({folder + "/" + entry.name, {entry.device, entry.inode}, entry.mtime_ns});
+      }
     }
   }
-  const PrunePlan plan = PlanPrune(pages, files, runs, keep);
+  const PrunePlan plan = PlanPrune(pages, files, runs, keep, identify, newest_run_ns);
   for (const std::string& name : plan.remove) {
     form.SetLabel3("Sicherung " + name + (dry_run ? " würde gelöscht" : " wird gelöscht"));
     if (dry_run) continue;

@@ -101,7 +101,7 @@ class Lint {
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
     std::string bytes;
-    if (fs_.ReadFile(kJournalFile, &bytes)) {
+    if (fs_.ReadFile(kJournalFile, &bytes) && CheckJournal(bytes)) {
       for (const JournalRun& run : ParseJournal(bytes)) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }

@@ -22,11 +22,17 @@ struct Taken {
   bool changed = false;
 };
 
-std::vector<Taken> PagesOf(const JournalRun& run) {
+// Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
+// backup of its first visit too.
+std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
   std::vector<Taken> pages;
   std::map<std::string, size_t> index;
   for (const JournalPage& page : run.pages) {
-    auto [it, first] = index.try_emplace(page.path, pages.size());
+    FileId id;
+    const std::string file = fs.Identify(page.path, &id)
+                                 ? std::to_string(id.device) + ":" + std::to_string(id.inode)
+                                 : "/" + page.path;  // no file now: by its name
+    auto [it, first] = index.try_emplace(file, pages.size());
     if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
     Taken& taken = pages[it->second];
     taken.after = page.new_hash.value_or(page.old_hash);
@@ -40,6 +46,8 @@ std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
   std::string bytes;
   Status read = fs.ReadFile(kJournalFile, &bytes);
   if (!read && read.error() != ENOENT) *failure = read;
+  if (Status known = CheckJournal(bytes); !known) *failure = known;
+  if (!failure->ok()) return std::nullopt;
   const std::vector<JournalRun> runs = ParseJournal(bytes);
   const JournalRun* run = LastUndoableRun(runs);
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
@@ -56,7 +64,7 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
   Status failure;
   const std::optional<JournalRun> run = LastRun(fs, &failure);
   if (!run) return std::nullopt;
-  return UndoCandidate{run->number, run->time, PagesOf(*run).size()};
+  return UndoCandidate{run->number, run->time, PagesOf(*run, fs).size()};
 }
 
 UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
@@ -81,7 +89,7 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   bool complete = true;
   std::string bytes, backed_up;
   FileInfo info;
-  for (const Taken& page : PagesOf(*run)) {
+  for (const Taken& page : PagesOf(*run, fs)) {
     if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
       form.SetLabel3("Datei " + page.path + " wurde seit dem Lauf geändert und bleibt, wie sie ist");
       complete = false;
@@ -99,7 +107,6 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
     std::string backup;
     Status saved = FindFreeBackupName(fs, page.path, &backup);
     if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
-    if (saved && !journal.is_open()) saved = journal.Open();
     if (!saved) return Fail(form, "FEHLER beim Zugriff auf " + page.path, std::move(saved));
     if (Status added = batch.Add(page.path, info, backed_up); !added) {
       return Fail(form, "FEHLER beim Schreiben von " + page.path, std::move(added));
@@ -115,8 +122,8 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
     return {complete, {}};
   }
   // The run counts as undone even where pages stayed; the journal says so before any page
-  // is replaced.
-  Status written = journal.is_open() ? Status() : journal.Open();
+  // is replaced, and only once nothing can stop the undo short of the commit itself.
+  Status written = journal.Open();
   if (written) written = journal.Write();
   if (!written) {
     return Fail(form, std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(written));

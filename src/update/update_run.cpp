@@ -192,13 +192,17 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       entry.blocks.push_back(JournalHash(std::string_view(new_bytes).substr(
           span.new_generated, span.new_end - span.new_generated)));
     }
-    journal.Add(entry);
-    // Unchanged bytes are not written, so the page keeps its modification time.
+    // Unchanged bytes are not written, so the page keeps its modification time. A page the
+    // batch refuses is not journaled: it keeps its bytes. (One the commit then fails to put in
+    // place is, as the run stops there; an undo names it as changed and leaves it.)
     if (new_bytes != bytes) {
       if (Status added = batch.Add(page, info, new_bytes); !added) {
         return stop(RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
                     std::move(added));
       }
+    }
+    journal.Add(entry);
+    if (new_bytes != bytes) {
       if (batch.Full()) {
         if (std::optional<RunResult> stopped = commit()) return *stopped;
       }

@@ -113,6 +113,29 @@ TEST(History, PruneKeepsTheNewestBackupsOfListedPages) {
   EXPECT_EQ(RunCli({"--prune", "0"}).code, 2);
 }
 
+// What a refused page, a failed undo or a second name of one file must not do to the journal:
+// mark a run undone that was not, journal bytes never written, or prune the newest backups.
+TEST(History, FailuresAndSecondNamesKeepTheJournalTrue) {
+  Files files = kSite;
+  files["include.txt"] = "a.htm\n./a.htm\nb.htm\n";
+  TempSite site(files);
+  ASSERT_EQ(RunCli({}).code, 0);
+  EXPECT_EQ(RunCli({"--prune", "1"}).out, "0 Sicherungen gelöscht, 3 behalten\n");
+
+  TempSite::Write("include.htm", "<!-- INCLUDE MENU -->zwei\n");
+  ::chmod("b.htm", 0444);  // refused even as root: no write bit at all
+  ASSERT_EQ(RunCli({}).code, 1);
+  EXPECT_EQ(RunCli({"--lint"}).out.find("von Hand"), std::string::npos);  // b was not written
+
+  ::chmod("a.htm", 0444);  // now the undo cannot write a: it stops and journals nothing
+  EXPECT_EQ(RunCli({"--undo"}).err,
+            "FEHLER beim Schreiben von a.htm\nsplicery-cli: a.htm: keine Berechtigung\n");
+  ::chmod("a.htm", 0644);
+  const CliResult undo = RunCli({"--undo"});
+  EXPECT_TRUE(undo.out.ends_with("Lauf 2 wurde rückgängig gemacht\n")) << undo.out;
+  EXPECT_EQ(TempSite::Read("a.htm"), Page("eins\n"));
+}
+
 // A line edited by hand inside a block is named, unless the next run would write it anyway.
 TEST(History, LintWarnsOfAHandEditInsideABlock) {
   TempSite site(kSite);

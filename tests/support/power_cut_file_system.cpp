@@ -125,7 +125,8 @@ Status PowerCutFileSystem::ListFolder(const std::string& folder,
   for (const auto& [name, id] : names_) {
     if (Parent(name) != folder) continue;
     const std::string dir = Parent(name);
-    entries->push_back({name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime});
+    entries->push_back({name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime, 1,
+                        id});
   }
   return {};
 }

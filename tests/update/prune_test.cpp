@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <map>
+
 namespace splicery {
 namespace {
 
@@ -21,11 +24,22 @@ TEST(Prune, BackupNumbersAsARunWritesThem) {
 }
 
 // Journaled backups are newer than the others, by their place in the journal (a number used
-// again counts where it was used last); the others by time. The newest run's backups stay.
+// again counts where it was used last); the others by time. The newest run's backups stay,
+// and so does one file reached under a second name, and a recent one the journal lost.
 TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
-  const std::vector<BackupFile> files = {
-      {B("a.htm", "1"), 10}, {B("a.htm", "2"), 20}, {B("a.htm", "3"), 5},
-      {B("a.htm", "4"), 30}, {B("a.htm", "05"), 1}, {B("b.htm", "1"), 1},
+  std::map<std::string, FileKey> keys = {{"a.htm", {1, 100}}, {"./a.htm", {1, 100}}};
+  std::vector<BackupFile> files;
+  for (const auto& [number, mtime] : std::vector<std::pair<std::string, int64_t>>{
+           {"1", 10}, {"2", 20}, {"3", 5}, {"4", 30}, {"05", 1}}) {
+    keys[B("a.htm", number)] = {1, std::stoul(number)};
+    files.push_back({B("a.htm", number), keys[B("a.htm", number)], mtime});
+  }
+  keys[B("./a.htm", "2")] = keys[B("a.htm", "2")];  // the same backup under the page's other name
+  files.push_back({B("./a.htm", "2"), keys[B("a.htm", "2")], 20});
+  files.push_back({B("b.htm", "1"), {1, 50}, 1});
+  const Identify identify = [&keys](const std::string& name) -> std::optional<FileKey> {
+    auto it = keys.find(name);
+    return it == keys.end() ? std::nullopt : std::optional<FileKey>(it->second);
   };
   auto run = [](uint64_t n, std::optional<uint64_t> undoes, std::vector<std::string> backups) {
     JournalRun r{n, "t", undoes, {}};
@@ -35,25 +49,29 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
   struct Case {
     std::vector<JournalRun> runs;
     size_t keep;
+    int64_t newest_run_ns;
     std::vector<std::string> remove;
   };
   const std::vector<Case> cases = {
-      {{}, 2, {B("a.htm", "1"), B("a.htm", "3")}},
-      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")})}, 2,
+      {{}, 2, INT64_MAX, {B("a.htm", "1"), B("a.htm", "3")}},
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")})}, 2, INT64_MAX,
        {B("a.htm", "4"), B("a.htm", "2")}},
       // The page was listed twice in the newest run: both of its backups stay.
-      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1"), B("a.htm", "2")})}, 1,
-       {B("a.htm", "3"), B("a.htm", "4")}},
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1"), B("./a.htm", "2")})}, 1,
+       INT64_MAX, {B("a.htm", "3"), B("a.htm", "4")}},
       // Run 2 is undone by run 3: run 3's backup is the one that stays.
       {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}),
-        run(3, 2, {B("a.htm", "2")})}, 0,
+        run(3, 2, {B("a.htm", "2")})}, 0, INT64_MAX,
        {B("a.htm", "1"), B("a.htm", "3"), B("a.htm", "4")}},
-      {{run(1, {}, {B("a.htm", "3")})}, 10, {}},
+      // The newest run began at 25: the unknown backup 4 (30) is younger, so it may be that run's.
+      {{run(1, {}, {B("a.htm", "3")})}, 1, 25, {B("a.htm", "2"), B("a.htm", "1")}},
+      {{run(1, {}, {B("a.htm", "3")})}, 10, INT64_MAX, {}},
   };
   for (const Case& c : cases) {
-    const PrunePlan plan = PlanPrune({"a.htm", "a.htm"}, files, c.runs, c.keep);
+    const PrunePlan plan = PlanPrune({"a.htm", "./a.htm"}, files, c.runs, c.keep, identify,
+                                     c.newest_run_ns);
     EXPECT_EQ(plan.remove, c.remove);
-    EXPECT_EQ(plan.kept + plan.remove.size(), 4u);
+    EXPECT_EQ(plan.kept + plan.remove.size(), 4u);  // 1 to 4, each once; 05 and b.htm never
   }
 }
 
