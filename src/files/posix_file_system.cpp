@@ -337,14 +337,19 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   return {};
 }
 
+// Only root can give a file away; a user can choose among their own groups.
+bool PosixFileSystem::MayGive(uid_t owner, gid_t group, const Folder& folder) const {
+  const bool give_away = owner != uid_ || group != folder.new_file;
+  return !give_away || uid_ == 0 || (owner == uid_ && MayUseGroup(group));
+}
+
 Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
                                   std::string* temp) {
   temp->clear();
   const std::string dir = DirName(info.path);
   const Folder& folder = FolderOf(dir);
   const bool give_away = info.uid != uid_ || info.gid != folder.new_file;
-  // Only root can give a file away; a user can choose among their own groups.
-  if (give_away && uid_ != 0 && (info.uid != uid_ || !MayUseGroup(info.gid))) return {};
+  if (!MayGive(info.uid, info.gid, folder)) return {};
 
   const auto fail = [&](int error) {
     ::unlink(temp->c_str());
@@ -474,9 +479,7 @@ Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
                                                      &std::free);
   if (!target) return Status::FromErrno(errno, path);
   const std::string dir = DirName(target.get());
-  const Folder& folder = FolderOf(dir);
-  const bool give_away = st.st_uid != uid_ || st.st_gid != folder.new_file;
-  if (give_away && uid_ != 0 && (st.st_uid != uid_ || !MayUseGroup(st.st_gid))) return {};
+  if (!MayGive(st.st_uid, st.st_gid, FolderOf(dir))) return {};  // written in place
   return ProbeNewName(dir, "", path);
 }
 

@@ -60,6 +60,8 @@ class PosixFileSystem : public FileSystem {
   void Written(const std::string& dir);
   bool MayUseGroup(gid_t group) const;
   bool MayWrite(uid_t owner, gid_t group, mode_t mode) const;
+  // Whether a new file in `folder` can get this owner and group (else: write in place).
+  bool MayGive(uid_t owner, gid_t group, const Folder& folder) const;
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
 
   bool unnamed_temp_files_ = true;

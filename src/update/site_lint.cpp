@@ -112,7 +112,7 @@ class Lint {
       // An unreadable page is a finding of its own; the others still get their news entries.
       if (fs_.ReadFile(page, &page_bytes)) AddNewsEntries(page_bytes, page, scan_.List5);
     }
-    guard_blocks_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
   }
 
   void ReadIncludeSource() {
@@ -196,11 +196,11 @@ class Lint {
     if (!has_block && !has_stand) {
       Add(page, 1, Severity::kNote, "Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile");
     }
-    if (open_line != 0 || !guard_blocks_) return;
+    if (open_line != 0 || !next_run_) return;
     LineBuffer next;
     std::vector<std::string> block_keys;
     std::vector<BlockSpan> spans;
-    RewritePage(bytes, *guard_blocks_, next, block_keys, nullptr, &spans);
+    RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
     // A page the run would change must be writable; the run stops at it otherwise.
     if (next.bytes() != bytes) {
       if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
@@ -291,7 +291,7 @@ class Lint {
   std::set<size_t> selected_;
   std::map<std::string, std::vector<uint64_t>> last_blocks_;
   Form scan_;
-  std::unique_ptr<BlockRewriter> guard_blocks_;
+  std::unique_ptr<BlockRewriter> next_run_;
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
 };
