@@ -337,22 +337,6 @@ TEST(MainWindow, LongEntriesCanBeRead) {
   }
 }
 
-// The detail line shows a huge page line cut for display; the core keeps it whole.
-TEST(MainWindow, DetailLineShowsAHugeLineCut) {
-  const std::string line(1 << 20, 'z');
-  ShownWindowOver<testing::FaultFileSystem> shown(
-      {{"include.txt", "a.htm\n"},
-       {"include.htm", "<!-- INCLUDE MENU -->m\n"},
-       {"a.htm", "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n" + line}});
-  shown.fs.FailCall(testing::Op::kWriteTemp, 0);
-  shown.window.findChild<QPushButton*>("Command1")->click();
-  ASSERT_TRUE(shown.WaitForRunEnd());
-  EXPECT_EQ(shown.window.findChild<QLabel*>("Label3")->text(), "FEHLER beim Schreiben von a.htm");
-  EXPECT_EQ(shown.window.findChild<QLabel*>("Label4")->text(),
-            QString(kShownChars, 'z') + QChar(0x2026));
-  EXPECT_EQ(shown.form.Label4(), line);
-}
-
 // Lists are unbounded: no item is lost past any 16-bit count.
 TEST(MainWindow, ShowsLargeListsThroughTheModel) {
   std::string targets;

@@ -75,15 +75,6 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
   EXPECT_EQ(again.out, "");
 }
 
-TEST(Diff, APageWithNulBytesIsNamedAsBinary) {
-  TempSite site({{"include.txt", "p.htm\n"},
-                 {"include.htm", kMenu + "neu\n"},
-                 {"p.htm", std::string("\0\n", 2) + kStart + "\n" + kMenu + "\n" + kEnd + "\n"}});
-  const testing::CliResult diff = RunCli({"--diff"});
-  EXPECT_EQ(diff.code, 1);
-  EXPECT_EQ(diff.out, "Binary files a/p.htm and b/p.htm differ\n");
-}
-
 // One page per finding; each line of the output starts with the expected prefix.
 TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const std::string news = "<!-- INCLUDE NEWS -->";

@@ -38,50 +38,6 @@ int FaultFileSystem::Fails(Op op, const std::string& path) {
   return 0;
 }
 
-Status FaultFileSystem::ProbeFile(const std::string& path, Probe* found) {
-  *found = Probe::kAbsent;
-  if (int error = Fails(Op::kProbe, path)) return Status::FromErrno(error, path);
-  return inner_.ProbeFile(path, found);
-}
-
-Status FaultFileSystem::Identify(const std::string& path, FileId* id) {
-  if (int error = Fails(Op::kIdentify, path)) return Status::FromErrno(error, path);
-  return inner_.Identify(path, id);
-}
-
-Status FaultFileSystem::MakeDirectory(const std::string& path) {
-  if (int error = Fails(Op::kMakeDirectory, path)) return Status::FromErrno(error, path);
-  return inner_.MakeDirectory(path);
-}
-
-Status FaultFileSystem::ReadFile(const std::string& path, std::string* bytes) {
-  if (int error = Fails(Op::kReadFile, path)) return Status::FromErrno(error, path);
-  return inner_.ReadFile(path, bytes);
-}
-
-Status FaultFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
-  if (int error = Fails(Op::kReadPage, path)) return Status::FromErrno(error, path);
-  return inner_.ReadPage(path, bytes, info);
-}
-
-Status FaultFileSystem::CreateFile(const std::string& path, std::string_view bytes,
-                                   uint32_t mode) {
-  if (int error = Fails(Op::kCreateFile, path)) return Status::FromErrno(error, path);
-  return inner_.CreateFile(path, bytes, mode);
-}
-
-Status FaultFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
-                                  std::string* temp) {
-  temp->clear();
-  if (int error = Fails(Op::kWriteTemp, info.path)) return Status::FromErrno(error, info.path);
-  return inner_.WriteTemp(info, bytes, temp);
-}
-
-Status FaultFileSystem::Flush() {
-  if (int error = Fails(Op::kFlush, ".")) return Status::FromErrno(error, ".");
-  return inner_.Flush();
-}
-
 // A failed put keeps its promise to remove the temporary file.
 Status FaultFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
   if (int error = Fails(Op::kPutInPlace, info.path)) {
@@ -89,37 +45,6 @@ Status FaultFileSystem::PutInPlace(const std::string& temp, const FileInfo& info
     return Status::FromErrno(error, info.path);
   }
   return inner_.PutInPlace(temp, info);
-}
-
-Status FaultFileSystem::WriteInPlace(const FileInfo& info, std::string_view bytes) {
-  if (int error = Fails(Op::kWriteInPlace, info.path)) return Status::FromErrno(error, info.path);
-  return inner_.WriteInPlace(info, bytes);
-}
-
-Status FaultFileSystem::RemoveFile(const std::string& path) {
-  if (int error = Fails(Op::kRemoveFile, path)) return Status::FromErrno(error, path);
-  return inner_.RemoveFile(path);
-}
-
-Status FaultFileSystem::LockFolder(const std::string& folder,
-                                   const std::function<void()>& on_wait) {
-  if (int error = Fails(Op::kLockFolder, folder)) return Status::FromErrno(error, folder);
-  return inner_.LockFolder(folder, on_wait);
-}
-
-Status FaultFileSystem::ProbeWrite(const std::string& path, Intent intent) {
-  if (int error = Fails(Op::kProbeWrite, path)) return Status::FromErrno(error, path);
-  return inner_.ProbeWrite(path, intent);
-}
-
-Status FaultFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
-  if (int error = Fails(Op::kAppendFile, path)) return Status::FromErrno(error, path);
-  return inner_.AppendFile(path, bytes);
-}
-
-Status FaultFileSystem::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
-  if (int error = Fails(Op::kListFolder, folder)) return Status::FromErrno(error, folder);
-  return inner_.ListFolder(folder, entries);
 }
 
 }  // namespace splicery::testing

@@ -38,27 +38,61 @@ class FaultFileSystem : public FileSystem {
   size_t Calls(Op op) const;
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
 
-  Status ProbeFile(const std::string& path, Probe* found) override;
-  Status Identify(const std::string& path, FileId* id) override;
-  Status MakeDirectory(const std::string& path) override;
-  Status ReadFile(const std::string& path, std::string* bytes) override;
-  Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
-  Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
-  Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
-  Status Flush() override;
+  // Each call fails as told, else goes on to the real file system.
+  Status ProbeFile(const std::string& p, Probe* found) override {
+    *found = Probe::kAbsent;
+    return Pass(Op::kProbe, p, [&] { return inner_.ProbeFile(p, found); });
+  }
+  Status Identify(const std::string& p, FileId* id) override {
+    return Pass(Op::kIdentify, p, [&] { return inner_.Identify(p, id); });
+  }
+  Status MakeDirectory(const std::string& p) override {
+    return Pass(Op::kMakeDirectory, p, [&] { return inner_.MakeDirectory(p); });
+  }
+  Status ReadFile(const std::string& p, std::string* bytes) override {
+    return Pass(Op::kReadFile, p, [&] { return inner_.ReadFile(p, bytes); });
+  }
+  Status ReadPage(const std::string& p, std::string* bytes, FileInfo* info) override {
+    return Pass(Op::kReadPage, p, [&] { return inner_.ReadPage(p, bytes, info); });
+  }
+  Status CreateFile(const std::string& p, std::string_view bytes, uint32_t mode) override {
+    return Pass(Op::kCreateFile, p, [&] { return inner_.CreateFile(p, bytes, mode); });
+  }
+  Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override {
+    temp->clear();
+    return Pass(Op::kWriteTemp, info.path, [&] { return inner_.WriteTemp(info, bytes, temp); });
+  }
+  Status Flush() override { return Pass(Op::kFlush, ".", [&] { return inner_.Flush(); }); }
   Status PutInPlace(const std::string& temp, const FileInfo& info) override;
-  Status WriteInPlace(const FileInfo& info, std::string_view bytes) override;
-  Status RemoveFile(const std::string& path) override;
-  Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) override;
+  Status WriteInPlace(const FileInfo& info, std::string_view bytes) override {
+    return Pass(Op::kWriteInPlace, info.path, [&] { return inner_.WriteInPlace(info, bytes); });
+  }
+  Status RemoveFile(const std::string& p) override {
+    return Pass(Op::kRemoveFile, p, [&] { return inner_.RemoveFile(p); });
+  }
+  Status LockFolder(const std::string& p, const std::function<void()>& on_wait) override {
+    return Pass(Op::kLockFolder, p, [&] { return inner_.LockFolder(p, on_wait); });
+  }
   void UnlockFolder() override { inner_.UnlockFolder(); }
   void RemoveLeftovers(const std::string& folder) override { inner_.RemoveLeftovers(folder); }
-  Status ProbeWrite(const std::string& path, Intent intent) override;
-  Status AppendFile(const std::string& path, std::string_view bytes) override;
-  Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
+  Status ProbeWrite(const std::string& p, Intent intent) override {
+    return Pass(Op::kProbeWrite, p, [&] { return inner_.ProbeWrite(p, intent); });
+  }
+  Status AppendFile(const std::string& p, std::string_view bytes) override {
+    return Pass(Op::kAppendFile, p, [&] { return inner_.AppendFile(p, bytes); });
+  }
+  Status ListFolder(const std::string& p, std::vector<FolderEntry>* entries) override {
+    return Pass(Op::kListFolder, p, [&] { return inner_.ListFolder(p, entries); });
+  }
 
  private:
   // The errno this call is to fail with, or 0.
   int Fails(Op op, const std::string& path);
+  template <typename Call>
+  Status Pass(Op op, const std::string& path, Call call) {
+    if (int error = Fails(op, path)) return Status::FromErrno(error, path);
+    return call();
+  }
 
   FileSystem& inner_;
   std::map<std::pair<Op, size_t>, int> fail_calls_;

@@ -13,16 +13,6 @@ std::string B(const std::string& page, const std::string& number) {
   return "splicery.sic/" + page + ". " + number + ".htm";
 }
 
-TEST(Prune, BackupNumbersAsARunWritesThem) {
-  const std::pair<std::string, uint64_t> cases[] = {
-      {B("a.htm", "1"), 1},   {B("a.htm", "17"), 17}, {B("a.htm", "01"), 0},
-      {B("a.htm", "0"), 0},   {B("a.htm", "x"), 0},   {B("a.htm", ""), 0},
-      {B("b.htm", "1"), 0},   {"splicery.sic/a.htm.1.htm", 0},
-      {B("a.htm", "1") + ".htm", 0}, {B("a.htm", "99999999999999999999999"), 0},
-  };
-  for (const auto& [file, number] : cases) EXPECT_EQ(BackupNumber("a.htm", file), number) << file;
-}
-
 // Journaled backups are newer than the others, by their place in the journal (a number used
 // again counts where it was used last); the others by time. The newest run's backups stay,
 // and so does one file reached under a second name, and a recent one the journal lost.
