@@ -33,12 +33,15 @@ int main() {
   const auto start = std::chrono::steady_clock::now();
   std::string lines;
   for (size_t i = 0; i < pages.size(); ++i) {
-    splicery::JournalPage page{pages[i], "splicery.sic/" + pages[i] + ". 1.htm",
+    splicery::JournalPage page{pages[i],
+                               "splicery.sic/" + pages[i] + ". 1.htm",
                                splicery::JournalHash(old_bytes[i]),
-                               splicery::JournalHash(new_bytes[i]), {}};
+                               splicery::JournalHash(new_bytes[i]),
+                               {}};
     for (const splicery::BlockSpan& span : spans[i]) {
-      page.blocks.push_back(splicery::JournalHash(std::string_view(new_bytes[i]).substr(
-          span.new_generated, span.new_end - span.new_generated)));
+      page.blocks.push_back(splicery::JournalHash(
+          std::string_view(new_bytes[i])
+              .substr(span.new_generated, span.new_end - span.new_generated)));
     }
     lines += splicery::FormatPageLine(1, page);
   }

@@ -31,7 +31,8 @@ int main(int argc, char** argv) {
     inc << "<!-- INCLUDE NEWS --><li class='n" << t
         << "'><!-- NEWS DATE --> <a href='<!-- NEWS HREF -->'><!-- NEWS NAME --></a></li>\n";
   for (int i = 0; i < 8; ++i, written += 2) {
-    inc << "<!-- INCLUDE MENU-A --><li><a href='seite" << i << ".htm'>Menüpunkt " << i << "</a></li>\n";
+    inc << "<!-- INCLUDE MENU-A --><li><a href='seite" << i << ".htm'>Menüpunkt " << i
+        << "</a></li>\n";
     inc << "<!-- INCLUDE MENU-B --><li><a href='extra" << i << ".htm'>Extra " << i << "</a></li>\n";
   }
   inc << "<!-- INCLUDE FUSS --><p class='fuss'>Verein e.V. &middot; Musterstraße 1</p>\n";

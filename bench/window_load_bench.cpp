@@ -33,7 +33,9 @@ int main(int argc, char** argv) {
     timer.restart();
     QEventLoop loop;
     QObject::connect(&window, &splicery::MainWindow::RunInFlightChanged, &loop,
-                     [&loop](bool in_flight) { if (!in_flight) loop.quit(); });
+                     [&loop](bool in_flight) {
+                       if (!in_flight) loop.quit();
+                     });
     window.findChild<QPushButton*>("Command1")->click();
     if (window.RunInFlight()) loop.exec();
     std::printf(" %lld", static_cast<long long>(timer.elapsed()));

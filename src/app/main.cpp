@@ -37,10 +37,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::fputs("Aufruf: splicery [ORDNER]\n"
-               "Öffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
-               "Ordner).\nOhne Bildschirm: splicery-cli (siehe splicery-cli --help).\n",
-               stdout);
+    std::fputs(
+        "Aufruf: splicery [ORDNER]\n"
+        "Öffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
+        "Ordner).\nOhne Bildschirm: splicery-cli (siehe splicery-cli --help).\n",
+        stdout);
     return 0;
   }
   if (!splicery::HasDisplay(std::getenv, splicery::PlatformArgument(argc, argv))) {

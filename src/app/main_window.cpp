@@ -70,10 +70,10 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
   QWidget* order[] = {List1, Command1, List2, List3, List4, List5};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
 
-  model1_ = new ListModel([this]() -> const std::vector<std::string>& { return form_.List1; },
-                          this);
-  model2_ = new ListModel([this]() -> const std::vector<std::string>& { return form_.List2; },
-                          this);
+  model1_ =
+      new ListModel([this]() -> const std::vector<std::string>& { return form_.List1; }, this);
+  model2_ =
+      new ListModel([this]() -> const std::vector<std::string>& { return form_.List2; }, this);
   model5_ = new ListModel(
       [this]() -> const std::vector<std::string>& { return form_.List5.items(); }, this);
   for (auto [list, model] : {std::pair{List1, model1_}, {List2, model2_}, {List5, model5_}}) {
@@ -115,8 +115,8 @@ QListView* MainWindow::AddList(const char* name, int left, int top, int width, i
   return list;
 }
 
-QLabel* MainWindow::AddLabel(const char* name, const QString& caption, int left, int top,
-                             int width, int height) {
+QLabel* MainWindow::AddLabel(const char* name, const QString& caption, int left, int top, int width,
+                             int height) {
   auto* label = new QLabel(caption, this);
   label->setObjectName(name);
   label->setGeometry(Px(left), Px(top), Px(width), Px(height));
@@ -169,8 +169,8 @@ QMenu* MainWindow::BuildPageMenu() {
   QAction* lint = menu->addAction("Seiten prüfen…", this, &MainWindow::ShowLint);
   lint->setObjectName("ShowLint");
   menu->addSeparator();
-  QAction* undo = menu->addAction("Letzten Lauf rückgängig machen…", this,
-                                  &MainWindow::UndoLastRunAsked);
+  QAction* undo =
+      menu->addAction("Letzten Lauf rückgängig machen…", this, &MainWindow::UndoLastRunAsked);
   undo->setObjectName("UndoLastRun");
   menu->setEnabled(!RunInFlight());
   return menu;
@@ -220,16 +220,17 @@ void MainWindow::UndoLastRunAsked() {
   }
   const QDateTime when = QDateTime::fromString(QString::fromStdString(run->time), Qt::ISODate);
   const QString question =
-      QString::fromUtf8("Lauf %1 vom %2 rückgängig machen? Er hat %3 geändert.\n\nJede dieser "
-                        "Seiten, die seitdem niemand geändert hat, bekommt ihren Inhalt von vor "
-                        "dem Lauf zurück; ihr jetziger Inhalt wird vorher gesichert.")
+      QString::fromUtf8(
+          "Lauf %1 vom %2 rückgängig machen? Er hat %3 geändert.\n\nJede dieser "
+          "Seiten, die seitdem niemand geändert hat, bekommt ihren Inhalt von vor "
+          "dem Lauf zurück; ihr jetziger Inhalt wird vorher gesichert.")
           .arg(run->number)
           .arg(when.isValid() ? when.toLocalTime().toString("dd.MM.yyyy, HH:mm 'Uhr'")
                               : QString::fromStdString(run->time))
           .arg(run->pages == 1 ? QString("1 Seite") : QString("%1 Seiten").arg(run->pages));
-  const bool yes = confirm ? confirm(question)
-                           : QMessageBox::question(this, windowTitle(), question) ==
-                                 QMessageBox::Yes;
+  const bool yes = confirm
+                       ? confirm(question)
+                       : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
   if (!yes) return;
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
   UndoLastRun(form_, fs_, false);

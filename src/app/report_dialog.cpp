@@ -4,8 +4,8 @@
 
 #include <QDialogButtonBox>
 #include <QFontDatabase>
-#include <QPushButton>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 #include "app/list_model.h"

@@ -8,8 +8,8 @@
 
 namespace splicery::markers {
 
-inline constexpr std::string_view kIncludeLine = "<!-- INCLUDE";    // include.htm: an include line
-inline constexpr std::string_view kKey = "<!-- INCLUDE ";           // page, in a block: a key line
+inline constexpr std::string_view kIncludeLine = "<!-- INCLUDE";  // include.htm: an include line
+inline constexpr std::string_view kKey = "<!-- INCLUDE ";         // page, in a block: a key line
 inline constexpr std::string_view kStart = "<!-- INCLUDE START -->";
 inline constexpr std::string_view kEnd = "<!-- INCLUDE END -->";
 inline constexpr std::string_view kNews = "<!-- INCLUDE NEWS -->";

@@ -146,7 +146,8 @@ bool IsTempName(std::string_view name) {
   const std::string_view tail = name.substr(marker + kTempMarker.size());
   const size_t dash = tail.find('-');
   const auto digits = [](std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
+    return !s.empty() &&
+           std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
   };
   return dash != std::string_view::npos && digits(tail.substr(0, dash)) &&
          digits(tail.substr(dash + 1));
@@ -291,8 +292,7 @@ Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, Fi
 
 // The bytes go to an unnamed file (or a temporary name) that is then linked into place;
 // linking refuses an existing name.
-Status PosixFileSystem::CreateFile(const std::string& path, std::string_view bytes,
-                                   uint32_t mode) {
+Status PosixFileSystem::CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   const std::string dir = DirName(path);
   const Folder& folder = FolderOf(dir);
@@ -343,8 +343,7 @@ bool PosixFileSystem::MayGive(uid_t owner, gid_t group, const Folder& folder) co
   return !give_away || uid_ == 0 || (owner == uid_ && MayUseGroup(group));
 }
 
-Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes,
-                                  std::string* temp) {
+Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) {
   temp->clear();
   const std::string dir = DirName(info.path);
   const Folder& folder = FolderOf(dir);
@@ -406,8 +405,8 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
   if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, info.path);
   if (!StillTheSame(st, info)) return Status::Failure(info.path, kChangedSinceRead);
   for (size_t done = 0; done < bytes.size();) {
-    const ssize_t n = ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done,
-                               static_cast<off_t>(done));
+    const ssize_t n =
+        ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
     if (n < 0 && errno != EINTR) return Status::FromErrno(errno, info.path);
     if (n > 0) done += static_cast<size_t>(n);
   }
@@ -475,8 +474,7 @@ Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
   if (!S_ISREG(st.st_mode)) return Status::FromErrno(EINVAL, path);
   if (!MayWrite(st.st_uid, st.st_gid, st.st_mode)) return Status::FromErrno(EACCES, path);
   if (st.st_nlink > 1) return {};
-  std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
-                                                     &std::free);
+  std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
   if (!target) return Status::FromErrno(errno, path);
   const std::string dir = DirName(target.get());
   if (!MayGive(st.st_uid, st.st_gid, FolderOf(dir))) return {};  // written in place
@@ -507,8 +505,7 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
   return {};
 }
 
-Status PosixFileSystem::ListFolder(const std::string& folder,
-                                   std::vector<FolderEntry>* entries) {
+Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   entries->clear();
   if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
   struct DirCloser {

@@ -53,8 +53,8 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
   for (size_t number = 1;; ++number) {
     std::optional<std::string> candidate = BackupName(page, number);
     if (!candidate) {
-      return Status::Failure(std::string(page), "Sicherung läge außerhalb von " +
-                                                    std::string(kBackupFolder));
+      return Status::Failure(std::string(page),
+                             "Sicherung läge außerhalb von " + std::string(kBackupFolder));
     }
     Probe found;
     if (Status probed = fs.ProbeFile(*candidate, &found); !probed) return probed;

@@ -31,8 +31,8 @@ std::vector<std::string_view> Fields(std::string_view line) {
   std::vector<std::string_view> fields;
   for (size_t at = 0;;) {
     const size_t tab = line.find('\t', at);
-    fields.push_back(line.substr(at, tab == std::string_view::npos ? std::string_view::npos
-                                                                    : tab - at));
+    fields.push_back(
+        line.substr(at, tab == std::string_view::npos ? std::string_view::npos : tab - at));
     if (tab == std::string_view::npos) return fields;
     at = tab + 1;
   }
@@ -85,8 +85,7 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
 Status CheckJournal(std::string_view bytes) {
   if (bytes.empty() || bytes.starts_with(kJournalHeader)) return {};
   return Status::Failure(kJournalFile, "unbekanntes Format (erste Zeile ist nicht \"" +
-                                           std::string(kJournalHeader.substr(0, 16)) +
-                                           "\t1\")");
+                                           std::string(kJournalHeader.substr(0, 16)) + "\t1\")");
 }
 
 std::vector<JournalRun> ParseJournal(std::string_view bytes) {
@@ -151,8 +150,9 @@ Status JournalWriter::Open() {
   run_.number = last + 1;
   // A torn last line from a killed run is ended with a field no line can end in, so that it
   // never reads as a fact and this run's lines stand on their own.
-  std::string head = bytes.empty() ? std::string(kJournalHeader)
-                     : bytes.back() != '\n' ? "\t!\n" : "";
+  std::string head = bytes.empty()          ? std::string(kJournalHeader)
+                     : bytes.back() != '\n' ? "\t!\n"
+                                            : "";
   Status appended = fs_.AppendFile(kJournalFile, head + FormatRunLine(run_));
   open_ = appended.ok();
   return appended;
@@ -172,11 +172,20 @@ std::string EscapeField(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '\t': out += "\\t"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\\': out += "\\\\"; break;
-      default: out += c;
+      case '\t':
+        out += "\\t";
+        break;
+      case '\n':
+        out += "\\n";
+        break;
+      case '\r':
+        out += "\\r";
+        break;
+      case '\\':
+        out += "\\\\";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -192,11 +201,20 @@ std::optional<std::string> UnescapeField(std::string_view text) {
     }
     if (++i == text.size()) return std::nullopt;
     switch (text[i]) {
-      case 't': out += '\t'; break;
-      case 'n': out += '\n'; break;
-      case 'r': out += '\r'; break;
-      case '\\': out += '\\'; break;
-      default: return std::nullopt;
+      case 't':
+        out += '\t';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      default:
+        return std::nullopt;
     }
   }
   return out;

@@ -3,8 +3,8 @@
 // that a run can be taken back and old backups pruned. Append-only, tab-separated, readable:
 //
 //   splicery-journal	1
-//   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes back)
-//   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
+//   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
+//   back) page	N	PATH	BACKUP	OLD	NEW	BLOCKS
 //
 // OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
 // left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
@@ -40,7 +40,7 @@ struct JournalPage {
 
 struct JournalRun {
   uint64_t number = 0;
-  std::string time;               // UTC, ISO 8601
+  std::string time;                // UTC, ISO 8601
   std::optional<uint64_t> undoes;  // the run this one took back
   std::vector<JournalPage> pages;
 

@@ -15,8 +15,7 @@ namespace splicery {
 
 // Replaces every occurrence of `placeholder` that `text` holds, never searching a value it
 // inserted itself.
-std::string ReplaceAll(std::string_view text, std::string_view placeholder,
-                       std::string_view value);
+std::string ReplaceAll(std::string_view text, std::string_view placeholder, std::string_view value);
 
 // The news lines for a news block, entry-major: the last entry of the index first, and within
 // an entry the templates in include-source order. Appended to `out`, one line each; a list of

@@ -43,7 +43,7 @@ class PageBatch {
   struct Entry {
     std::string page;
     FileInfo info;
-    std::string temp;   // the new file; empty: write `bytes` in place
+    std::string temp;  // the new file; empty: write `bytes` in place
     std::string bytes;
   };
   void Abandon(size_t from);

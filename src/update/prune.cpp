@@ -151,8 +151,8 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
   }
   form.SetLabel3(dry_run ? Count(plan.remove.size(), " Sicherung würde", " Sicherungen würden") +
                                " gelöscht, " + std::to_string(plan.kept) + " behalten"
-                         : Count(plan.remove.size(), " Sicherung", " Sicherungen") +
-                               " gelöscht, " + std::to_string(plan.kept) + " behalten");
+                         : Count(plan.remove.size(), " Sicherung", " Sicherungen") + " gelöscht, " +
+                               std::to_string(plan.kept) + " behalten");
   return {};
 }
 

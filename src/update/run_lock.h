@@ -20,9 +20,8 @@ class RunLock {
   // Takes the lock, saying once in Label3 that it waits for another holder. A failure is to be
   // reported as "FEHLER beim Zugriff auf .".
   Status Take(Form& form) {
-    Status locked = fs_.LockFolder(".", [&form] {
-      form.SetLabel3("Warte auf einen anderen Lauf in diesem Ordner ...");
-    });
+    Status locked = fs_.LockFolder(
+        ".", [&form] { form.SetLabel3("Warte auf einen anderen Lauf in diesem Ordner ..."); });
     held_ = locked.ok();
     return locked;
   }

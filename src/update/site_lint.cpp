@@ -204,8 +204,7 @@ class Lint {
     // A page the run would change must be writable; the run stops at it otherwise.
     if (next.bytes() != bytes) {
       if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
-        Add(page, 1, Severity::kError,
-            "Datei kann nicht geschrieben werden: " + writable.reason());
+        Add(page, 1, Severity::kError, "Datei kann nicht geschrieben werden: " + writable.reason());
       }
     }
     if (journaled != last_blocks_.end()) {
@@ -221,8 +220,8 @@ class Lint {
     for (size_t k = 0; k < blocks.size() && k < spans.size() && k < last.size(); ++k) {
       std::string now;
       for (const auto& [number, line] : blocks[k].lines) now += line;
-      const std::string_view generated = next.substr(
-          spans[k].new_generated, spans[k].new_end - spans[k].new_generated);
+      const std::string_view generated =
+          next.substr(spans[k].new_generated, spans[k].new_end - spans[k].new_generated);
       if (JournalHash(now) == last[k] || now == generated) continue;
       size_t differs = blocks[k].end_line;
       LineCursor expected(generated);
@@ -313,8 +312,8 @@ const char* SeverityName(Severity severity) {
 std::vector<Finding> LintSite(FileSystem& fs) { return Lint(fs).Run(); }
 
 std::string FormatFinding(const Finding& finding) {
-  return finding.file + ":" + std::to_string(finding.line) + ": " +
-         SeverityName(finding.severity) + ": " + finding.text;
+  return finding.file + ":" + std::to_string(finding.line) + ": " + SeverityName(finding.severity) +
+         ": " + finding.text;
 }
 
 std::string FormatSummary(const std::vector<Finding>& findings) {

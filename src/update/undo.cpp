@@ -91,7 +91,8 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   FileInfo info;
   for (const Taken& page : PagesOf(*run, fs)) {
     if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
-      form.SetLabel3("Datei " + page.path + " wurde seit dem Lauf geändert und bleibt, wie sie ist");
+      form.SetLabel3("Datei " + page.path +
+                     " wurde seit dem Lauf geändert und bleibt, wie sie ist");
       complete = false;
       continue;
     }
@@ -101,7 +102,8 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
       complete = false;
       continue;
     }
-    form.SetLabel3("Datei " + page.path + (dry_run ? " würde zurückgesetzt" : " wird zurückgesetzt"));
+    form.SetLabel3("Datei " + page.path +
+                   (dry_run ? " würde zurückgesetzt" : " wird zurückgesetzt"));
     if (dry_run) continue;
     // What the page holds now is backed up first, as a run does.
     std::string backup;

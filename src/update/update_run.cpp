@@ -74,8 +74,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   Status made;
   if (write) {
     if (Status locked = lock.Take(form); !locked) {
-      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf .",
-                  std::move(locked));
+      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf .", std::move(locked));
     }
     std::set<std::string> folders = {"."};
     for (const std::string& page : form.List1) folders.insert(FolderOf(page));
@@ -87,9 +86,8 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
 
   BlockRewriter blocks(form.List2, form.List5);
   std::function<void(std::string_view)> show_line;
-  if (write) show_line = [&form](std::string_view text) {
-    form.SetLabel4(text, TextKind::kPageLine);
-  };
+  if (write)
+    show_line = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
 
   // Pages are put in place in batches; a stop first commits the pages before it, so they
   // are rewritten and the later ones untouched. The journal's lines of a batch go to the disk

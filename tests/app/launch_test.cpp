@@ -51,9 +51,15 @@ TEST(Launch, OpenSite) {
       {{"site"}, nullptr, std::nullopt, "site", ""},  // with an argument: never a dialog
       {{}, "site", std::nullopt, "site", ""},
       {{}, "", std::nullopt, "", ""},  // cancelled: the scan will report what is missing
-      {{"missing"}, nullptr, 2, "",
+      {{"missing"},
+       nullptr,
+       2,
+       "",
        "Verzeichnis missing kann nicht betreten werden: nicht vorhanden"},
-      {{"site/include.txt"}, nullptr, 2, "",
+      {{"site/include.txt"},
+       nullptr,
+       2,
+       "",
        "Verzeichnis site/include.txt kann nicht betreten werden: kein Verzeichnis"},
       {{""}, nullptr, 2, "", "Verzeichnis \"\" kann nicht betreten werden: nicht vorhanden"},
       {{}, "missing", 2, "", "Verzeichnis missing kann nicht betreten werden: nicht vorhanden"},

@@ -31,7 +31,7 @@ using testing::TempSite;
 
 struct Control {
   const char* name;
-  const char* caption;  // nullptr: no caption
+  const char* caption;           // nullptr: no caption
   int left, top, width, height;  // twips
 };
 
@@ -73,8 +73,7 @@ TEST(MainWindow, ControlsAsDesigned) {
     SCOPED_TRACE(c.name);
     auto* widget = window.findChild<QWidget*>(c.name);
     ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(widget->geometry(),
-              QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
+    EXPECT_EQ(widget->geometry(), QRect(c.left / 15, c.top / 15, c.width / 15, c.height / 15));
     if (c.caption) {
       QString text = qobject_cast<QLabel*>(widget) ? qobject_cast<QLabel*>(widget)->text()
                                                    : qobject_cast<QPushButton*>(widget)->text();
@@ -97,10 +96,14 @@ TEST(MainWindow, ControlsAsDesigned) {
 
 const testing::Files kSite = {
     {"include.txt", "b.htm\na.htm\n"},
-    {"include.htm", "<!-- INCLUDE MENU -->m\nnot an include line\n<!-- INCLUDE NEWS --><!-- NEWS NAME -->\n"},
-    {"a.htm", "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
-              "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n"},
-    {"b.htm", "<!-- STAND START -->02.02.2002<!--Stra\xDF" "e-->\n"},  // Latin-1
+    {"include.htm",
+     "<!-- INCLUDE MENU -->m\nnot an include line\n<!-- INCLUDE NEWS --><!-- NEWS NAME -->\n"},
+    {"a.htm",
+     "<!-- STAND START -->01.01.2001<!--Grüße-->\n"
+     "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n"},
+    {"b.htm",
+     "<!-- STAND START -->02.02.2002<!--Stra\xDF"
+     "e-->\n"},  // Latin-1
 };
 
 // Holds the run in its first backup copy until the test lets it go.
@@ -221,9 +224,8 @@ TEST(MainWindow, RunsOffTheWindowThread) {
   EXPECT_FALSE(std::unique_ptr<QMenu>(window.BuildPageMenu())->isEnabled());
   bool timer_fired = false;
   QTimer::singleShot(0, &window, [&timer_fired] { timer_fired = true; });
-  EXPECT_TRUE(QTest::qWaitFor([&] {
-    return timer_fired && label3->text() == "Datei b.htm wird bearbeitet";
-  }));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] { return timer_fired && label3->text() == "Datei b.htm wird bearbeitet"; }));
 
   window.close();
   EXPECT_FALSE(window.isVisible());
@@ -310,8 +312,9 @@ TEST(MainWindow, LongEntriesCanBeRead) {
   // The view sizes its rows from one sample row, the last: it is a short one here.
   ShownWindow shown({{"include.txt", "a.htm\nb.htm\n"},
                      {"include.htm", footer + "\n" + huge + "\n<!-- INCLUDE MENU -->m\n"},
-                     {"a.htm", "<!-- STAND START -->01.01.2001<!--Neue Trainingszeiten ab "
-                               "Oktober für alle Jugendmannschaften-->\n"},
+                     {"a.htm",
+                      "<!-- STAND START -->01.01.2001<!--Neue Trainingszeiten ab "
+                      "Oktober für alle Jugendmannschaften-->\n"},
                      {"b.htm", "<!-- STAND START -->02.02.2002<!--Fest-->\n"}});
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&shown.window));
   const struct {
@@ -321,8 +324,9 @@ TEST(MainWindow, LongEntriesCanBeRead) {
   } cases[] = {
       {"List2", 0, QString::fromUtf8(footer)},
       {"List2", 1, QString::fromStdString(huge.substr(0, kShownChars)) + QChar(0x2026)},
-      {"List5", 0, QString::fromUtf8("2001.01.01___a.htm___Neue Trainingszeiten ab Oktober "
-                                     "für alle Jugendmannschaften")},
+      {"List5", 0,
+       QString::fromUtf8("2001.01.01___a.htm___Neue Trainingszeiten ab Oktober "
+                         "für alle Jugendmannschaften")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.whole.left(40).toStdString());

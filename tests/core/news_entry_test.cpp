@@ -16,8 +16,8 @@ TEST(NewsEntry, BuildAndSplitRoundTrip) {
     bool asymmetry;  // expected: the out columns differ from what went in
   };
   const std::vector<Case> cases = {
-      {"15.08.2003", "news.htm", "Sommerfest", "2003.08.15___news.htm___Sommerfest",
-       "15.08.2003", "news.htm", "Sommerfest", false},
+      {"15.08.2003", "news.htm", "Sommerfest", "2003.08.15___news.htm___Sommerfest", "15.08.2003",
+       "news.htm", "Sommerfest", false},
       {"1.2.3", "p", "", "3.2.1___p___", "1.2.3", "p", "", false},
       {"..", "", "t", "..______t", "..", "", "t", false},
       {"01.02.2003", "sub/a.htm", "A ___ B", "2003.02.01___sub/a.htm___A ___ B", "01.02.2003",
@@ -25,8 +25,8 @@ TEST(NewsEntry, BuildAndSplitRoundTrip) {
       {"15.08", "p", "t", std::nullopt, "", "", "", false},
       {"15082003", "p", "t", std::nullopt, "", "", "", false},
       // Split at the first two separators: the page's own "___" moves into the title.
-      {"01.02.2003", "a___b.htm", "T", "2003.02.01___a___b.htm___T", "01.02.2003", "a",
-       "b.htm___T", true},
+      {"01.02.2003", "a___b.htm", "T", "2003.02.01___a___b.htm___T", "01.02.2003", "a", "b.htm___T",
+       true},
       // Both halves swap around the first two dots only, so more dots do not come back.
       {"1.2.3.4", "p", "t", "3.4.2.1___p___t", "2.1.4.3", "p", "t", true},
   };

@@ -31,14 +31,21 @@ TEST(BadInput, OddBytesPassThroughUnchanged) {
   const std::string long_line(10 << 20, 'x');
   const std::vector<PassCase> cases = {
       {"NUL bytes", nul + kBlockOld + nul, nul + kBlockNew + nul},
-      {"invalid UTF-8", "\xFF\xFE\xC3(\n" + kBlockOld + "Stra\xDF" "e", "\xFF\xFE\xC3(\n" + kBlockNew + "Stra\xDF" "e"},
+      {"invalid UTF-8",
+       "\xFF\xFE\xC3(\n" + kBlockOld +
+           "Stra\xDF"
+           "e",
+       "\xFF\xFE\xC3(\n" + kBlockNew +
+           "Stra\xDF"
+           "e"},
       {"a 10 MiB single line", long_line, long_line},
       {"a 10 MiB line before a block", long_line + "\n" + kBlockOld, long_line + "\n" + kBlockNew},
       {"a byte-order mark in a page", "\xEF\xBB\xBF" + kBlockOld, "\xEF\xBB\xBF" + kBlockNew},
   };
   for (const PassCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempSite site({{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"}, {"p.htm", c.page}});
+    TempSite site(
+        {{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"}, {"p.htm", c.page}});
     CliResult r = RunCli({});
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(TempSite::Read("p.htm"), c.expected);
@@ -47,8 +54,8 @@ TEST(BadInput, OddBytesPassThroughUnchanged) {
 }
 
 TEST(BadInput, APageListedTwiceIsBackedUpTwiceAndUpdatedOnce) {
-  TempSite site({{"include.txt", "p.htm\np.htm\n"}, {"include.htm", kMenu + "neu\n"},
-                 {"p.htm", kBlockOld}});
+  TempSite site(
+      {{"include.txt", "p.htm\np.htm\n"}, {"include.htm", kMenu + "neu\n"}, {"p.htm", kBlockOld}});
   EXPECT_EQ(RunCli({}).code, 0);
   EXPECT_EQ(TempSite::Read("p.htm"), kBlockNew);
   EXPECT_EQ(TempSite::Read("splicery.sic/p.htm. 1.htm"), kBlockOld);
@@ -56,8 +63,8 @@ TEST(BadInput, APageListedTwiceIsBackedUpTwiceAndUpdatedOnce) {
 }
 
 TEST(BadInput, ASymlinkedPageIsWrittenThroughAndStaysALink) {
-  TempSite site({{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"},
-                 {"real/p.htm", kBlockOld}});
+  TempSite site(
+      {{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"}, {"real/p.htm", kBlockOld}});
   ASSERT_EQ(::symlink("real/p.htm", "p.htm"), 0);
   EXPECT_EQ(RunCli({}).code, 0);
   struct stat st;
@@ -68,8 +75,10 @@ TEST(BadInput, ASymlinkedPageIsWrittenThroughAndStaysALink) {
 }
 
 TEST(BadInput, APagePathLeavingTheFolderGetsNoBackupOutsideIt) {
-  TempSite outer({{"x.htm", kBlockOld}, {"site/include.htm", kMenu + "neu\n"},
-                  {"site/include.txt", "../x.htm\n"}, {"site/x.htm. 1.htm", "other"}});
+  TempSite outer({{"x.htm", kBlockOld},
+                  {"site/include.htm", kMenu + "neu\n"},
+                  {"site/include.txt", "../x.htm\n"},
+                  {"site/x.htm. 1.htm", "other"}});
   ::mkdir("site/splicery.sic", 0755);
   CliResult r = RunCli({"-C", "site"});
   EXPECT_EQ(r.code, 1);
@@ -78,9 +87,8 @@ TEST(BadInput, APagePathLeavingTheFolderGetsNoBackupOutsideIt) {
             "splicery-cli: ../x.htm: Sicherung läge außerhalb von splicery.sic\n");
   EXPECT_EQ(TempSite::Read("x.htm"), kBlockOld);
   // Without the guard the copy would be "splicery.sic/../x.htm. 1.htm", outside the folder.
-  EXPECT_EQ(outer.ListFiles(),
-            (std::vector<std::string>{"site/include.htm", "site/include.txt", "site/x.htm. 1.htm",
-                                      "x.htm"}));
+  EXPECT_EQ(outer.ListFiles(), (std::vector<std::string>{"site/include.htm", "site/include.txt",
+                                                         "site/x.htm. 1.htm", "x.htm"}));
 }
 
 struct PermissionCase {
@@ -104,8 +112,8 @@ TEST(BadInput, UnwritablePagesAndFoldersKeepTheirBytes) {
   };
   for (const PermissionCase& c : cases) {
     SCOPED_TRACE(c.name);
-    TempSite site({{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"},
-                   {"p.htm", kBlockOld}});
+    TempSite site(
+        {{"include.txt", "p.htm\n"}, {"include.htm", kMenu + "neu\n"}, {"p.htm", kBlockOld}});
     if (c.backup_folder_exists) {
       ::mkdir("splicery.sic", 0777);
       ::chmod("splicery.sic", 0777);

@@ -84,22 +84,35 @@ const std::string kUnpaired =
 
 TEST(Cli, FailuresGoToStandardErrorWithExitOne) {
   const std::vector<FailureCase> cases = {
-      {"include.txt missing", {{"include.txt", ""}}, {},
-       "FEHLER beim Lesen von INCLUDE.TXT\nsplicery-cli: include.txt: nicht vorhanden\n", ""},
-      {"include.htm missing", {{"include.htm", ""}}, {},
+      {"include.txt missing",
+       {{"include.txt", ""}},
+       {},
+       "FEHLER beim Lesen von INCLUDE.TXT\nsplicery-cli: include.txt: nicht vorhanden\n",
+       ""},
+      {"include.htm missing",
+       {{"include.htm", ""}},
+       {},
        "FEHLER beim Lesen von INCLUDE.HTM\nsplicery-cli: include.htm: nicht vorhanden\n",
        " 2 Dateien werden bearbeitet\n"},
-      {"page missing at scan", {{"include.txt", "a.htm\nnope.htm\nb.htm\n"}}, {},
+      {"page missing at scan",
+       {{"include.txt", "a.htm\nnope.htm\nb.htm\n"}},
+       {},
        "FEHLER beim Lesen von nope.htm\nsplicery-cli: nope.htm: nicht vorhanden\n",
        "Datei nope.htm wird bearbeitet\n"},
-      {"empty line in include.txt", {{"include.txt", "a.htm\n\nb.htm\n"}}, {},
+      {"empty line in include.txt",
+       {{"include.txt", "a.htm\n\nb.htm\n"}},
+       {},
        "FEHLER beim Lesen von \nsplicery-cli: (leerer Dateiname): nicht vorhanden\n",
        "Datei  wird bearbeitet\n"},
-      {"markers do not pair", {{"b.htm", kUnpaired}}, {},
+      {"markers do not pair",
+       {{"b.htm", kUnpaired}},
+       {},
        "FEHLER: INCLUDE START/END paßt nicht in b.htm\n"
        "splicery-cli: b.htm:4: INCLUDE START ohne INCLUDE END\n",
        "Datei b.htm wird bearbeitet\n"},
-      {"markers do not pair, check mode", {{"b.htm", kUnpaired}}, {"--check"},
+      {"markers do not pair, check mode",
+       {{"b.htm", kUnpaired}},
+       {"--check"},
        "FEHLER: INCLUDE START/END paßt nicht in b.htm\n"
        "splicery-cli: b.htm:4: INCLUDE START ohne INCLUDE END\n",
        "Datei a.htm ist nicht aktuell\n"},
@@ -139,8 +152,15 @@ TEST(Cli, AScanFailureWritesNothing) {
 TEST(Cli, BadCommandLinesExitTwoWithUsage) {
   TempSite site(kSite);
   const std::vector<std::vector<std::string>> cases = {
-      {"--bogus"}, {"-C"}, {"-C", "no-such-dir"}, {"-C", "a.htm"}, {"--check", "--check"},
-      {"-C", ".", "-C", "."}, {"extra"}, {"--diff", "--check"}, {"--lint", "--diff"},
+      {"--bogus"},
+      {"-C"},
+      {"-C", "no-such-dir"},
+      {"-C", "a.htm"},
+      {"--check", "--check"},
+      {"-C", ".", "-C", "."},
+      {"extra"},
+      {"--diff", "--check"},
+      {"--lint", "--diff"},
       {"--lint", "--lint"},
   };
   for (const auto& args : cases) {
@@ -185,10 +205,11 @@ TEST(Cli, SecondRunWaitsForTheFirstAndClearsLeftovers) {
   first_ends.join();
   ::close(held);
   EXPECT_EQ(second.code, 0);
-  EXPECT_EQ(second.out, kScanOut + "Warte auf einen anderen Lauf in diesem Ordner ...\n"
-                                   "Datei a.htm wird bearbeitet\nDatei a.htm wird geschrieben\n"
-                                   "Datei b.htm wird bearbeitet\nDatei b.htm wird geschrieben\n"
-                                   "INCLUDE wurde erfolgreich durchgeführt\n");
+  EXPECT_EQ(second.out, kScanOut +
+                            "Warte auf einen anderen Lauf in diesem Ordner ...\n"
+                            "Datei a.htm wird bearbeitet\nDatei a.htm wird geschrieben\n"
+                            "Datei b.htm wird bearbeitet\nDatei b.htm wird geschrieben\n"
+                            "INCLUDE wurde erfolgreich durchgeführt\n");
   EXPECT_FALSE(TempSite::Exists(".a.htm.splicery-tmp-99999-0"));
   EXPECT_TRUE(TempSite::Exists(".b.htm.splicery-tmp-99999-1"));
   EXPECT_TRUE(TempSite::Exists(".a.htm.splicery-tmp-notours"));

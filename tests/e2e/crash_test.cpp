@@ -28,16 +28,18 @@ Files StaleSite() {
   for (int p = 0; p < kPages; ++p) {
     const std::string name = "seite" + std::to_string(p) + ".htm";
     list += name + "\n";
-    std::string page = "<html>\n<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nalt\n"
-                       "<!-- INCLUDE END -->\n";
+    std::string page =
+        "<html>\n<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nalt\n"
+        "<!-- INCLUDE END -->\n";
     for (int i = 0; i < 100; ++i) page += "<p>Absatz " + std::to_string(i) + " der Seite.</p>\n";
     page += "<p><!-- STAND START -->01.02." + std::to_string(2000 + p) + "<!--S" +
             std::to_string(p) + "--></p>\n</html>\n";
     files[name] = page;
   }
   files["include.txt"] = list;
-  files["include.htm"] = "<!-- INCLUDE MENU --><a href='index.htm'>Start</a>\n"
-                         "<!-- INCLUDE MENU --><a href='news.htm'>Neues</a>\n";
+  files["include.htm"] =
+      "<!-- INCLUDE MENU --><a href='index.htm'>Start</a>\n"
+      "<!-- INCLUDE MENU --><a href='news.htm'>Neues</a>\n";
   return files;
 }
 
@@ -93,7 +95,8 @@ TEST(CrashSafety, KilledRunsNeverLeaveAHalfWrittenPageOrBackup) {
     }
     if (HasFailure()) break;
   }
-  std::printf("%d runs killed (seed %u, full run %ld us)\n", kills, seed, static_cast<long>(full_us));
+  std::printf("%d runs killed (seed %u, full run %ld us)\n", kills, seed,
+              static_cast<long>(full_us));
 
   // The next run is not bothered by what the killed ones left, and finishes every page.
   EXPECT_EQ(RunCli(), 0);

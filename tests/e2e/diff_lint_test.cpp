@@ -79,16 +79,19 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
 TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const std::string news = "<!-- INCLUDE NEWS -->";
   TempSite site({
-      {"include.txt", "ok.htm\nmissing.htm\nopen.htm\nnokey.htm\nstray.htm\nstand.htm\n"
-                      "plain.htm\n./ok.htm\nnested.htm\n\nsub/x.htm\nro.htm\n"},
+      {"include.txt",
+       "ok.htm\nmissing.htm\nopen.htm\nnokey.htm\nstray.htm\nstand.htm\n"
+       "plain.htm\n./ok.htm\nnested.htm\n\nsub/x.htm\nro.htm\n"},
       {"include.htm", "<html>\n" + kMenu + "m\n<!-- INCLUDE UNUSED -->u\n"},
-      {"ok.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n<!-- STAND START -->01.02.2003<!--T-->\n"},
+      {"ok.htm",
+       kStart + "\n" + kMenu + "\n" + kEnd + "\n<!-- STAND START -->01.02.2003<!--T-->\n"},
       {"open.htm", "a\n" + kStart + "\n" + kEnd + "\n" + kStart + "\n"},
-      {"nokey.htm", "a\n" + kStart + "\nalt\n" + kEnd + "\n" + kStart + "\n" + news + "\n" + kEnd +
-                        "\n"},
+      {"nokey.htm",
+       "a\n" + kStart + "\nalt\n" + kEnd + "\n" + kStart + "\n" + news + "\n" + kEnd + "\n"},
       {"stray.htm", kEnd + "\n" + kStart + "\n<!-- INCLUDE MENUE -->\n" + kEnd + "\n"},
-      {"stand.htm", "<!-- STAND START -->1.02.2003<!--T-->\n<!-- STAND START -->00.00.0000<!--T-->\n"
-                    "<!-- STAND START -->01.02.2003\n"},
+      {"stand.htm",
+       "<!-- STAND START -->1.02.2003<!--T-->\n<!-- STAND START -->00.00.0000<!--T-->\n"
+       "<!-- STAND START -->01.02.2003\n"},
       {"plain.htm", "<p>nichts</p>\n"},
       {"nested.htm", kStart + "\n" + kMenu + "\n" + kStart + "\n" + kEnd + "\n"},
       {"sub/x.htm", "<p>x</p>\n"},
@@ -120,7 +123,8 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
     lines.push_back(lint.out.substr(at, nl - at));
   }
   ASSERT_EQ(lines.size(), prefixes.size()) << lint.out;
-  for (size_t i = 0; i < lines.size(); ++i) EXPECT_TRUE(lines[i].starts_with(prefixes[i])) << lines[i];
+  for (size_t i = 0; i < lines.size(); ++i)
+    EXPECT_TRUE(lines[i].starts_with(prefixes[i])) << lines[i];
   EXPECT_EQ(lint.err, "5 Fehler, 9 Warnungen, 3 Hinweise\n");
   EXPECT_EQ(lint.code, 1);
   EXPECT_FALSE(TempSite::Exists("splicery.sic"));

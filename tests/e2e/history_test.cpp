@@ -44,21 +44,27 @@ TEST(History, UndoTakesBackOneRunAtATime) {
     std::string out, a, c;
   };
   const std::vector<Step> steps = {
-      {{"--undo", "--check"}, 1,
+      {{"--undo", "--check"},
+       1,
        "Datei a.htm würde zurückgesetzt\n"
        "Datei b.htm wurde seit dem Lauf geändert und bleibt, wie sie ist\n"
        "Datei c.htm würde zurückgesetzt\nLauf 2 würde rückgängig gemacht\n",
-       Page("zwei\n"), Page("zwei\n")},
-      {{"--undo"}, 1,
+       Page("zwei\n"),
+       Page("zwei\n")},
+      {{"--undo"},
+       1,
        "Datei a.htm wird zurückgesetzt\n"
        "Datei b.htm wurde seit dem Lauf geändert und bleibt, wie sie ist\n"
        "Datei c.htm wird zurückgesetzt\nLauf 2 wurde rückgängig gemacht\n",
-       Page("eins\n"), Page("eins\n")},
-      {{"--undo"}, 1,
+       Page("eins\n"),
+       Page("eins\n")},
+      {{"--undo"},
+       1,
        "Datei a.htm wird zurückgesetzt\n"
        "Datei b.htm wurde seit dem Lauf geändert und bleibt, wie sie ist\n"
        "Datei c.htm wird zurückgesetzt\nLauf 1 wurde rückgängig gemacht\n",
-       Page("alt\n"), Page("alt\n")},
+       Page("alt\n"),
+       Page("alt\n")},
       {{"--undo"}, 1, "Kein Lauf zum Rückgängigmachen\n", Page("alt\n"), Page("alt\n")},
   };
   for (const Step& step : steps) {

@@ -90,7 +90,9 @@ TEST(Lines, LineAroundAnOffset) {
 }
 
 TEST(Lines, StripBomOnlyAtTheVeryStart) {
-  EXPECT_EQ(StripBom("\xEF\xBB\xBF" "a.htm\n"), "a.htm\n");
+  EXPECT_EQ(StripBom("\xEF\xBB\xBF"
+                     "a.htm\n"),
+            "a.htm\n");
   EXPECT_EQ(StripBom("\xEF\xBB\xBF"), "");
   EXPECT_EQ(StripBom("a\xEF\xBB\xBF"), "a\xEF\xBB\xBF");
   EXPECT_EQ(StripBom("\xEF\xBB"), "\xEF\xBB");

@@ -27,15 +27,15 @@ TEST(NewsScan, ParsesStandLinesPositionByPosition) {
       {m + " 15.08.2003 <!--Sommerfest-->", "2003.08.15___news.htm___Sommerfest"},
       {m + "00.00.0000<!-- leer -->", std::nullopt},
       {m + "0.0.0000<!--x-->", "0000.0.0___news.htm___x"},
-      {m + "1.8.03<!--x-->", "03.8.1___news.htm___x"},       // no zero-filling
+      {m + "1.8.03<!--x-->", "03.8.1___news.htm___x"},              // no zero-filling
       {m + "15.08.2003.1<!--x-->", "2003.1.08.15___news.htm___x"},  // dots stay in the year
       {m + "\t15.08.2003<!--x-->", "2003.08.\t15___news.htm___x"},  // a tab is no blank
       {m + "15.08.2003<!---->", "2003.08.15___news.htm___"},        // empty title
       {m + "15.08.2003 Neu -->", "2003.08.15___news.htm___Neu "},   // no opening
       {m + "<!-- 15.08.2003 --> <!-- Fest -->", "2003.08.15___news.htm___"},
-      {m + "15.08.<!--x-->", ".08.15___news.htm___x"},  // empty year
+      {m + "15.08.<!--x-->", ".08.15___news.htm___x"},              // empty year
       {m + "<xyz15.08.2003<!--x-->", "2003.08.15___news.htm___x"},  // "<" skips four
-      {m + "<15.08.2003<!--x-->", std::nullopt},  // ... so the token is 08.2003
+      {m + "<15.08.2003<!--x-->", std::nullopt},                    // ... so the token is 08.2003
       {"x" + m + "01.01.2001<!--a-->" + m + "02.02.2002<!--b-->", "2001.01.01___news.htm___a"},
       {"<!-- stand start -->15.08.2003<!--x-->", std::nullopt},
       {"<!--STAND START-->15.08.2003<!--x-->", std::nullopt},
@@ -64,7 +64,8 @@ TEST(NewsScan, ALongLineWorks) {
 
 TEST(NewsScan, ScansEveryPageIntoTheSortedIndex) {
   TempSite site({
-      {"b.htm", "<!-- STAND START -->01.09.2003<!--B1-->\r\nx\n<!-- STAND START -->15.08.2003<!--B2-->"},
+      {"b.htm",
+       "<!-- STAND START -->01.09.2003<!--B1-->\r\nx\n<!-- STAND START -->15.08.2003<!--B2-->"},
       {"a.htm", "<p><!-- STAND START -->02.01.2004<!--A--></p>\n"},
       {"empty.htm", ""},
   });
@@ -76,16 +77,14 @@ TEST(NewsScan, ScansEveryPageIntoTheSortedIndex) {
     if (id == LabelId::kLabel3) shown.emplace_back(text);
   });
   EXPECT_TRUE(ScanNews(form, fs));
-  EXPECT_EQ(form.List5.items(), (std::vector<std::string>{
-                                    "2003.08.15___b.htm___B2",
-                                    "2003.09.01___b.htm___B1",
-                                    "2004.01.02___a.htm___A",
-                                    "2004.01.02___a.htm___A",  // a page listed twice counts twice
-                                }));
-  EXPECT_EQ(shown, (std::vector<std::string>{"Datei b.htm wird bearbeitet",
-                                             "Datei a.htm wird bearbeitet",
-                                             "Datei empty.htm wird bearbeitet",
-                                             "Datei a.htm wird bearbeitet"}));
+  EXPECT_EQ(form.List5.items(),
+            (std::vector<std::string>{
+                "2003.08.15___b.htm___B2", "2003.09.01___b.htm___B1", "2004.01.02___a.htm___A",
+                "2004.01.02___a.htm___A",  // a page listed twice counts twice
+            }));
+  EXPECT_EQ(shown, (std::vector<std::string>{
+                       "Datei b.htm wird bearbeitet", "Datei a.htm wird bearbeitet",
+                       "Datei empty.htm wird bearbeitet", "Datei a.htm wird bearbeitet"}));
 }
 
 TEST(NewsScan, APageThatCannotBeReadEndsTheScan) {

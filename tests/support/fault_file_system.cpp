@@ -6,21 +6,36 @@ namespace splicery::testing {
 
 const char* OpName(Op op) {
   switch (op) {
-    case Op::kProbe: return "probe";
-    case Op::kMakeDirectory: return "mkdir";
-    case Op::kReadFile: return "read";
-    case Op::kReadPage: return "read page";
-    case Op::kCreateFile: return "create";
-    case Op::kWriteTemp: return "write temp";
-    case Op::kFlush: return "flush";
-    case Op::kPutInPlace: return "put in place";
-    case Op::kWriteInPlace: return "write in place";
-    case Op::kRemoveFile: return "remove";
-    case Op::kLockFolder: return "lock";
-    case Op::kIdentify: return "identify";
-    case Op::kProbeWrite: return "probe write";
-    case Op::kAppendFile: return "append";
-    case Op::kListFolder: return "list";
+    case Op::kProbe:
+      return "probe";
+    case Op::kMakeDirectory:
+      return "mkdir";
+    case Op::kReadFile:
+      return "read";
+    case Op::kReadPage:
+      return "read page";
+    case Op::kCreateFile:
+      return "create";
+    case Op::kWriteTemp:
+      return "write temp";
+    case Op::kFlush:
+      return "flush";
+    case Op::kPutInPlace:
+      return "put in place";
+    case Op::kWriteInPlace:
+      return "write in place";
+    case Op::kRemoveFile:
+      return "remove";
+    case Op::kLockFolder:
+      return "lock";
+    case Op::kIdentify:
+      return "identify";
+    case Op::kProbeWrite:
+      return "probe write";
+    case Op::kAppendFile:
+      return "append";
+    case Op::kListFolder:
+      return "list";
   }
   return "?";
 }

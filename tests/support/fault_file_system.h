@@ -14,14 +14,26 @@
 namespace splicery::testing {
 
 enum class Op {
-  kProbe, kMakeDirectory, kReadFile, kReadPage, kCreateFile, kWriteTemp, kFlush, kPutInPlace,
-  kWriteInPlace, kRemoveFile, kLockFolder, kIdentify, kProbeWrite, kAppendFile, kListFolder
+  kProbe,
+  kMakeDirectory,
+  kReadFile,
+  kReadPage,
+  kCreateFile,
+  kWriteTemp,
+  kFlush,
+  kPutInPlace,
+  kWriteInPlace,
+  kRemoveFile,
+  kLockFolder,
+  kIdentify,
+  kProbeWrite,
+  kAppendFile,
+  kListFolder
 };
-inline constexpr Op kAllOps[] = {Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,
-                                 Op::kReadPage,   Op::kCreateFile,    Op::kWriteTemp,
-                                 Op::kFlush,      Op::kPutInPlace,    Op::kWriteInPlace,
-                                 Op::kRemoveFile, Op::kLockFolder,   Op::kIdentify,
-                                 Op::kProbeWrite, Op::kAppendFile,   Op::kListFolder};
+inline constexpr Op kAllOps[] = {
+    Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,   Op::kReadPage,     Op::kCreateFile,
+    Op::kWriteTemp,  Op::kFlush,         Op::kPutInPlace, Op::kWriteInPlace, Op::kRemoveFile,
+    Op::kLockFolder, Op::kIdentify,      Op::kProbeWrite, Op::kAppendFile,   Op::kListFolder};
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -62,7 +74,9 @@ class FaultFileSystem : public FileSystem {
     temp->clear();
     return Pass(Op::kWriteTemp, info.path, [&] { return inner_.WriteTemp(info, bytes, temp); });
   }
-  Status Flush() override { return Pass(Op::kFlush, ".", [&] { return inner_.Flush(); }); }
+  Status Flush() override {
+    return Pass(Op::kFlush, ".", [&] { return inner_.Flush(); });
+  }
   Status PutInPlace(const std::string& temp, const FileInfo& info) override;
   Status WriteInPlace(const FileInfo& info, std::string_view bytes) override {
     return Pass(Op::kWriteInPlace, info.path, [&] { return inner_.WriteInPlace(info, bytes); });

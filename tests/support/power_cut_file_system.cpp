@@ -125,8 +125,8 @@ Status PowerCutFileSystem::ListFolder(const std::string& folder,
   for (const auto& [name, id] : names_) {
     if (Parent(name) != folder) continue;
     const std::string dir = Parent(name);
-    entries->push_back({name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime, 1,
-                        id});
+    entries->push_back(
+        {name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime, 1, id});
   }
   return {};
 }
@@ -144,8 +144,7 @@ Status PowerCutFileSystem::ReadFile(const std::string& path, std::string* bytes)
   return ReadPage(path, bytes, &info);
 }
 
-Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes,
-                                    FileInfo* info) {
+Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   auto it = names_.find(path);
   if (it == names_.end()) return Status::FromErrno(ENOENT, path);
@@ -162,8 +161,7 @@ Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes,
   return {};
 }
 
-Status PowerCutFileSystem::CreateFile(const std::string& path, std::string_view bytes,
-                                      uint32_t) {
+Status PowerCutFileSystem::CreateFile(const std::string& path, std::string_view bytes, uint32_t) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   if (names_.count(path) || folders_.count(path)) return Status::FromErrno(EEXIST, path);
   if (!FolderExists(path)) return Status::FromErrno(ENOENT, path);

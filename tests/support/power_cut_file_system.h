@@ -23,7 +23,7 @@ enum class Loss {
 
 class PowerCutFileSystem : public FileSystem {
  public:
-  explicit PowerCutFileSystem(const Files& files);  // all of it durable
+  explicit PowerCutFileSystem(const Files& files);                      // all of it durable
   void HardLink(const std::string& existing, const std::string& name);  // durable too
 
   // The power goes right after the next `operations` calls.

@@ -6,8 +6,10 @@
 namespace splicery {
 namespace {
 
-JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes, std::vector<JournalPage> pages) {
-  return {number, "2026-12-07T10:40:0" + std::to_string(number % 10) + "Z", undoes, std::move(pages)};
+JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes,
+                   std::vector<JournalPage> pages) {
+  return {number, "2026-12-07T10:40:0" + std::to_string(number % 10) + "Z", undoes,
+          std::move(pages)};
 }
 
 std::string Write(const std::vector<JournalRun>& runs) {

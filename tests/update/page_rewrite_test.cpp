@@ -62,8 +62,9 @@ TEST(MarkersClose, TheLastMarkerLineMustClose) {
 }
 
 TEST(RewritePage, WorkedExampleAndASecondRunChangesNothing) {
-  Rewrite r{{MENU + "<a href='a.htm'>A</a>", FOOT + "<p>Impressum</p>", MENU + "<a href='b.htm'>B</a>"},
-            {}};
+  Rewrite r{
+      {MENU + "<a href='a.htm'>A</a>", FOOT + "<p>Impressum</p>", MENU + "<a href='b.htm'>B</a>"},
+      {}};
   Texts page = {"<body>", S, MENU, "<a href='old.htm'>Old</a>", E, "</body>"};
   Texts once = r.Run(page);
   EXPECT_EQ(once, (Texts{"<body>", S, MENU, "<a href='a.htm'>A</a>", "<a href='b.htm'>B</a>", E,
@@ -81,10 +82,14 @@ struct BlockCase {
 TEST(RewritePage, IncludeBlocks) {
   const std::vector<BlockCase> cases = {
       {"a block without key lines keeps only START and END",
-       {MENU + "m"}, {S, "old", "older", E}, {S, E}},
+       {MENU + "m"},
+       {S, "old", "older", E},
+       {S, E}},
       {"no include lines at all", {}, {S, MENU, "old", E}, {S, MENU, E}},
       {"key line that matches nothing", {FOOT + "f"}, {S, MENU, "old", E}, {S, MENU, E}},
-      {"include line that is only the key gives one empty line", {MENU}, {S, MENU, E},
+      {"include line that is only the key gives one empty line",
+       {MENU},
+       {S, MENU, E},
        {S, MENU, "", E}},
       {"indented key line matches nothing", {MENU + "m"}, {S, "  " + MENU, E}, {S, "  " + MENU, E}},
       {"include lines outer, key lines inner; a key twice yields twice",
@@ -92,27 +97,41 @@ TEST(RewritePage, IncludeBlocks) {
        {S, FOOT, MENU, FOOT, E},
        {S, FOOT, MENU, FOOT, "m1", "f1", "f1", "f2", "m2" + FOOT + "f2", "f2", E}},
       {"fragment is taken behind the first occurrence of the key",
-       {"pre" + MENU + "a" + MENU + "b"}, {S, MENU, E}, {S, MENU, "a" + MENU + "b", E}},
+       {"pre" + MENU + "a" + MENU + "b"},
+       {S, MENU, E},
+       {S, MENU, "a" + MENU + "b", E}},
       {"a second START inside a block is a key line; the block ends at the first END",
-       {S + "s"}, {S, S, "old", E, "after", E}, {S, S, "s", E, "after", E}},
+       {S + "s"},
+       {S, S, "old", E, "after", E},
+       {S, S, "s", E, "after", E}},
       {"<!-- INCLUDE without a blank inside a block is dropped",
-       {}, {S, "<!-- INCLUDEMENU -->", E}, {S, E}},
+       {},
+       {S, "<!-- INCLUDEMENU -->", E},
+       {S, E}},
       {"text around markers on START, key and END lines is kept",
        {"<li>" + MENU + " x</li>ok"},
        {"<ul>" + S + "</ul>", "<li>" + MENU + " x</li>", "old", "a" + E + "b"},
        {"<ul>" + S + "</ul>", "<li>" + MENU + " x</li>", "ok", "a" + E + "b"}},
       {"a line with START and END is copied, outside and never drops lines",
-       {MENU + "m"}, {"x", S + E, MENU, "keep", E, "y"}, {"x", S + E, MENU, "keep", E, "y"}},
+       {MENU + "m"},
+       {"x", S + E, MENU, "keep", E, "y"},
+       {"x", S + E, MENU, "keep", E, "y"}},
       {"a line with START and END inside a block is its END line",
-       {MENU + "m"}, {S, MENU, "old", S + E, "keep"}, {S, MENU, "m", S + E, "keep"}},
+       {MENU + "m"},
+       {S, MENU, "old", S + E, "keep"},
+       {S, MENU, "m", S + E, "keep"}},
       {"a news block generates news, its other key lines nothing",
-       {MENU + "m", NEWS + "n:<!-- NEWS NAME -->"}, {S, MENU, NEWS, "old", E},
+       {MENU + "m", NEWS + "n:<!-- NEWS NAME -->"},
+       {S, MENU, NEWS, "old", E},
        {S, MENU, NEWS, "n:T", E}},
       {"two news blocks both get the full list",
-       {NEWS + "<!-- NEWS NAME -->"}, {S, NEWS, E, "mid", S, NEWS, "x", E},
+       {NEWS + "<!-- NEWS NAME -->"},
+       {S, NEWS, E, "mid", S, NEWS, "x", E},
        {S, NEWS, "T", E, "mid", S, NEWS, "T", E}},
       {"a block open at the end of the page writes no END line",
-       {MENU + "m"}, {S, MENU, "old"}, {S, MENU, "m"}},
+       {MENU + "m"},
+       {S, MENU, "old"},
+       {S, MENU, "m"}},
   };
   for (const BlockCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -141,7 +160,8 @@ TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
   SortedList news;
   Texts include = {MENU + "m"};
   BlockRewriter blocks(include, news);
-  for (std::string bytes : {"", "a", "a\n", "a\r\nb\nc\r\n", "x\r\r\n\n\ny", "<!-- INCLUDE END -->\r\n"}) {
+  for (std::string bytes :
+       {"", "a", "a\n", "a\r\nb\nc\r\n", "x\r\r\n\n\ny", "<!-- INCLUDE END -->\r\n"}) {
     LineBuffer out;
     Texts keys;
     RewritePage(bytes, blocks, out, keys);
@@ -157,7 +177,8 @@ TEST(BlockRewriter, ManyFragmentsOfOneIncludeLineKeepTheKeyOrder) {
   for (int k = 40; k > 0; --k) {  // keys listed in the opposite order of the include line
     keys.push_back("<!-- INCLUDE K" + std::to_string(k) + " -->");
   }
-  for (int k = 1; k <= 40; ++k) first += "<!-- INCLUDE K" + std::to_string(k) + " -->a" + std::to_string(k);
+  for (int k = 1; k <= 40; ++k)
+    first += "<!-- INCLUDE K" + std::to_string(k) + " -->a" + std::to_string(k);
   second = "<!-- INCLUDE K7 -->b";
   const std::vector<std::string> include = {second, first, second};
   SortedList news;
@@ -165,7 +186,8 @@ TEST(BlockRewriter, ManyFragmentsOfOneIncludeLineKeepTheKeyOrder) {
   std::vector<std::string_view> out;
   blocks.Substitute(keys, out);
   std::vector<std::string> expected = {"b"};
-  for (const std::string& key : keys) expected.push_back(first.substr(first.find(key) + key.size()));
+  for (const std::string& key : keys)
+    expected.push_back(first.substr(first.find(key) + key.size()));
   expected.push_back("b");
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.end()), expected);
 }

@@ -44,22 +44,27 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
   };
   const std::vector<Case> cases = {
       {{}, 2, INT64_MAX, {B("a.htm", "1"), B("a.htm", "3")}},
-      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")})}, 2, INT64_MAX,
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")})},
+       2,
+       INT64_MAX,
        {B("a.htm", "4"), B("a.htm", "2")}},
       // The page was listed twice in the newest run: both of its backups stay.
-      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1"), B("./a.htm", "2")})}, 1,
-       INT64_MAX, {B("a.htm", "3"), B("a.htm", "4")}},
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1"), B("./a.htm", "2")})},
+       1,
+       INT64_MAX,
+       {B("a.htm", "3"), B("a.htm", "4")}},
       // Run 2 is undone by run 3: run 3's backup is the one that stays.
-      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}),
-        run(3, 2, {B("a.htm", "2")})}, 0, INT64_MAX,
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}), run(3, 2, {B("a.htm", "2")})},
+       0,
+       INT64_MAX,
        {B("a.htm", "1"), B("a.htm", "3"), B("a.htm", "4")}},
       // The newest run began at 25: the unknown backup 4 (30) is younger, so it may be that run's.
       {{run(1, {}, {B("a.htm", "3")})}, 1, 25, {B("a.htm", "2"), B("a.htm", "1")}},
       {{run(1, {}, {B("a.htm", "3")})}, 10, INT64_MAX, {}},
   };
   for (const Case& c : cases) {
-    const PrunePlan plan = PlanPrune({"a.htm", "./a.htm"}, files, c.runs, c.keep, identify,
-                                     c.newest_run_ns);
+    const PrunePlan plan =
+        PlanPrune({"a.htm", "./a.htm"}, files, c.runs, c.keep, identify, c.newest_run_ns);
     EXPECT_EQ(plan.remove, c.remove);
     EXPECT_EQ(plan.kept + plan.remove.size(), 4u);  // 1 to 4, each once; 05 and b.htm never
   }

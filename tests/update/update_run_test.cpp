@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "update/update_run.h"
 
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
@@ -27,12 +27,14 @@ const std::string kInclude =
 
 std::string StalePage(const std::string& date) {
   return "<html>\r\n<!-- INCLUDE START -->\r\n<!-- INCLUDE MENU -->\r\nold\r\n"
-         "<!-- INCLUDE END -->\r\n<p><!-- STAND START -->" + date + "<!--T" + date + "--></p>";
+         "<!-- INCLUDE END -->\r\n<p><!-- STAND START -->" +
+         date + "<!--T" + date + "--></p>";
 }
 
 std::string FreshPage(const std::string& date) {
   return "<html>\r\n<!-- INCLUDE START -->\r\n<!-- INCLUDE MENU -->\r\n<a href='a.htm'>A</a>\r\n"
-         "<!-- INCLUDE END -->\r\n<p><!-- STAND START -->" + date + "<!--T" + date + "--></p>";
+         "<!-- INCLUDE END -->\r\n<p><!-- STAND START -->" +
+         date + "<!--T" + date + "--></p>";
 }
 
 // Three stale pages; the news page lists them all.
@@ -73,11 +75,11 @@ TEST(UpdateRun, BacksUpRewritesAndReportsSuccess) {
                 "<!-- INCLUDE END -->\n");
   EXPECT_EQ(TempSite::Read("splicery.sic/a.htm. 1.htm"), StalePage("01.01.2001"));
   EXPECT_EQ(TempSite::Read("splicery.sic/c.htm. 1.htm"), StalePage("03.03.2003"));
-  EXPECT_EQ(run.label3, (std::vector<std::string>{
-                            "Datei a.htm wird bearbeitet", "Datei a.htm wird geschrieben",
-                            "Datei b.htm wird bearbeitet", "Datei b.htm wird geschrieben",
-                            "Datei c.htm wird bearbeitet", "Datei c.htm wird geschrieben",
-                            "INCLUDE wurde erfolgreich durchgeführt"}));
+  EXPECT_EQ(run.label3,
+            (std::vector<std::string>{"Datei a.htm wird bearbeitet", "Datei a.htm wird geschrieben",
+                                      "Datei b.htm wird bearbeitet", "Datei b.htm wird geschrieben",
+                                      "Datei c.htm wird bearbeitet", "Datei c.htm wird geschrieben",
+                                      "INCLUDE wurde erfolgreich durchgeführt"}));
   EXPECT_EQ(run.form.Label4(), "");
   EXPECT_FALSE(run.form.Command1Enabled);
 
@@ -104,8 +106,11 @@ TEST(UpdateRun, EmptyTargetListStillCreatesTheBackupFolder) {
 }
 
 TEST(UpdateRun, UnchangedPagesKeepTheirModificationTimeButAreBackedUp) {
-  TempSite site({{"include.txt", "a.htm"}, {"include.htm", kInclude}, {"a.htm", FreshPage("1.1.1")}});
-  struct utimbuf old_time{1000000000, 1000000000};
+  TempSite site(
+      {{"include.txt", "a.htm"}, {"include.htm", kInclude}, {"a.htm", FreshPage("1.1.1")}});
+  struct utimbuf old_time {
+    1000000000, 1000000000
+  };
   ASSERT_EQ(::utime("a.htm", &old_time), 0);
   PosixFileSystem fs;
   Session run;
@@ -119,9 +124,17 @@ TEST(UpdateRun, UnchangedPagesKeepTheirModificationTimeButAreBackedUp) {
 
 TEST(UpdateRun, LineEndingsRoundTripByteForByte) {
   const std::vector<std::string> pages = {
-      "", "a", "a\n", "a\r\n", "a\nb\r\nc", "a\r\nb\r\n\r\n", "x\ry\n",
-      "<!-- INCLUDE START -->\r\n<!-- INCLUDE MENU -->\r\n<a href='a.htm'>A</a>\r\n<!-- INCLUDE END -->",
-      "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<a href='a.htm'>A</a>\n<!-- INCLUDE END -->\n",
+      "",
+      "a",
+      "a\n",
+      "a\r\n",
+      "a\nb\r\nc",
+      "a\r\nb\r\n\r\n",
+      "x\ry\n",
+      "<!-- INCLUDE START -->\r\n<!-- INCLUDE MENU -->\r\n<a href='a.htm'>A</a>\r\n<!-- INCLUDE "
+      "END -->",
+      "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<a href='a.htm'>A</a>\n<!-- INCLUDE END "
+      "-->\n",
   };
   for (const std::string& page : pages) {
     SCOPED_TRACE(page);
@@ -155,8 +168,8 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
        RunOutcome::kAccessFailure, false},
       {"page outside the backup folder's reach", "../b.htm", "FEHLER beim Zugriff auf ../b.htm",
        RunOutcome::kAccessFailure, false},
-      {"marker failure END,START", "bad.htm",
-       "FEHLER: INCLUDE START/END paßt nicht in bad.htm", RunOutcome::kMarkerFailure, true},
+      {"marker failure END,START", "bad.htm", "FEHLER: INCLUDE START/END paßt nicht in bad.htm",
+       RunOutcome::kMarkerFailure, true},
   };
   for (const StopCase& c : cases) {
     SCOPED_TRACE(c.name);
@@ -300,13 +313,13 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
     std::function<void()> edit;
   };
   const std::vector<Case> cases = {
-      {"saved by rename", false, [&] {
+      {"saved by rename", false,
+       [&] {
          TempSite::Write("b.new", saved);
          ::rename("b.new", "b.htm");
        }},
-      {"saved in place, same size", false, [&] {
-         TempSite::Write("b.htm", std::string(StalePage("02.02.2002").size(), 'x'));
-       }},
+      {"saved in place, same size", false,
+       [&] { TempSite::Write("b.htm", std::string(StalePage("02.02.2002").size(), 'x')); }},
       {"hard-linked, saved in place", true, [&] { TempSite::Write("b.htm", saved); }},
   };
   for (const Case& c : cases) {
@@ -326,7 +339,10 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
     };
     Form form;
     ASSERT_TRUE(RunStartupScan(form, fs).ok());
-    const std::string edited = [&] { c.edit(); return TempSite::Read("b.htm"); }();
+    const std::string edited = [&] {
+      c.edit();
+      return TempSite::Read("b.htm");
+    }();
     TempSite::Write("b.htm", files["b.htm"]);
     const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
     EXPECT_EQ(form.Label3(), "FEHLER beim Schreiben von b.htm");

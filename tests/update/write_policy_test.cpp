@@ -21,8 +21,10 @@ using testing::TempSite;
 constexpr uid_t kAlice = 5001, kBob = 5002, kRoot = 0;
 constexpr gid_t kWeb = 5000;  // the shared group; each user's own group has the user's id
 
-const std::string kStale = "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nalt\n<!-- INCLUDE END -->\n";
-const std::string kFresh = "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nneu\n<!-- INCLUDE END -->\n";
+const std::string kStale =
+    "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nalt\n<!-- INCLUDE END -->\n";
+const std::string kFresh =
+    "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nneu\n<!-- INCLUDE END -->\n";
 
 // Runs the update as `user` (member of kWeb, umask 002) and hands back its Label3.
 std::string RunAs(uid_t user) {
@@ -32,7 +34,8 @@ std::string RunAs(uid_t user) {
   const pid_t pid = ::fork();
   if (pid == 0) {
     const gid_t groups[] = {kWeb};
-    if (user != kRoot && (::setgroups(1, groups) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
+    if (user != kRoot &&
+        (::setgroups(1, groups) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
       ::_exit(1);
     }
     ::umask(002);
