@@ -4,7 +4,7 @@
 BUILD ?= build
 DEMO := $(BUILD)/demo-site
 
-.PHONY: all build test check sanitize package package-check demo bench screenshot install clean
+.PHONY: all build test style check sanitize package package-check demo bench screenshot install clean
 
 all: build
 
@@ -12,9 +12,14 @@ build:
 	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD)
 
-# Every test: the suite, the package (built, validated, unpacked and run), then the suite
+# Every test: the layer and format checks, the suite, the package (built, validated, unpacked and run), then the suite
 # again with AddressSanitizer and UBSan, with the rewrite fuzzed for a minute.
-test: check package-check sanitize
+test: style check package-check sanitize
+
+# Layers point down only, and the code is formatted as .clang-format says.
+style:
+	tools/check-layers.sh
+	git ls-files '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j2

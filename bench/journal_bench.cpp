@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "files/posix_file_system.h"
+#include "rewrite/block_rewriter.h"
+#include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
 #include "scan/startup_scan.h"
-#include "update/block_rewriter.h"
 #include "update/journal.h"
-#include "update/page_rewrite.h"
 
 int main() {
   splicery::PosixFileSystem fs;

@@ -12,9 +12,9 @@ if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
   # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
   # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
-  # man pages.
+  # man pages; clang-format and clang-tidy 14 for the written style.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
-             strace desktop-file-utils appstream man-db)
+             strace desktop-file-utils appstream man-db clang-format-14 clang-tidy-14)
 fi
 
 missing=()

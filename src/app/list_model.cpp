@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <climits>
 
-#include "core/display_text.h"
+#include "text/display_text.h"
 
 namespace splicery {
 namespace {

@@ -17,9 +17,9 @@
 
 #include "app/list_model.h"
 #include "app/report_dialog.h"
+#include "history/undo.h"
+#include "report/site_report.h"
 #include "scan/startup_scan.h"
-#include "update/site_report.h"
-#include "update/undo.h"
 #include "update/update_run.h"
 
 namespace splicery {

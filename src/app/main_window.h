@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/form.h"
+#include "files/file_system.h"
 
 class QLabel;
 class QListView;

@@ -14,11 +14,11 @@
 #include "cli/output_stream.h"
 #include "core/form.h"
 #include "files/posix_file_system.h"
+#include "history/prune.h"
+#include "history/undo.h"
+#include "report/site_lint.h"
+#include "report/site_report.h"
 #include "scan/startup_scan.h"
-#include "update/prune.h"
-#include "update/site_lint.h"
-#include "update/site_report.h"
-#include "update/undo.h"
 #include "update/update_run.h"
 
 namespace splicery {

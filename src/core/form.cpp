@@ -1,10 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Form1's data and the two event handlers.
+// Form1's data: the labels tell their listener of every text written into them.
 #include "core/form.h"
-
-#include "scan/config_loader.h"
-#include "scan/news_scan.h"
-#include "update/update_run.h"
 
 namespace splicery {
 

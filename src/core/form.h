@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Form1's working data, without any widget: the five lists, the status line, the detail line
-// and the Start button's state. The start-up scan (scan/startup_scan.h) and the update run
-// (update/update_run.h) work on it; the Qt window and splicery-cli only show it.
+// and the Start button's state. The start-up scan and the update run work on it; the Qt window
+// and splicery-cli only show it.
 #pragma once
 
 #include <functional>
@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "core/sorted_list.h"
-#include "files/file_system.h"
-#include "files/lines.h"
+#include "text/lines.h"
 
 namespace splicery {
 
@@ -22,19 +21,6 @@ enum class TextKind { kStatus, kPageLine };
 
 // Sees every text as it is written into Label3 or Label4 (also empty ones).
 using LabelListener = std::function<void(LabelId, std::string_view text, TextKind)>;
-
-enum class RunOutcome {
-  kSuccess,        // every page processed (in check mode: checked)
-  kAccessFailure,  // backup, copy or read of a page failed
-  kMarkerFailure,  // a page's last marker line opens a block
-  kWriteFailure,   // writing a page back failed; the page kept its old bytes
-};
-
-struct RunResult {
-  RunOutcome outcome = RunOutcome::kSuccess;
-  size_t stale_pages = 0;  // pages whose new bytes differ from their current ones
-  Status failure;          // why the run stopped; ok on success
-};
 
 class Form {
  public:

@@ -2,8 +2,8 @@
 // Configuration loading: reads both files, reports their counts or the file that failed.
 #include "scan/config_loader.h"
 
-#include "files/lines.h"
-#include "files/markers.h"
+#include "text/lines.h"
+#include "text/markers.h"
 
 namespace splicery {
 

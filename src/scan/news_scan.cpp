@@ -3,9 +3,9 @@
 // end of the line holds "no character", which is neither a blank nor "<".
 #include "scan/news_scan.h"
 
-#include "core/news_entry.h"
-#include "files/lines.h"
-#include "files/markers.h"
+#include "text/lines.h"
+#include "text/markers.h"
+#include "text/news_entry.h"
 
 namespace splicery {
 namespace {

@@ -8,12 +8,12 @@
 #include <set>
 #include <utility>
 
-#include "files/lines.h"
+#include "rewrite/block_rewriter.h"
+#include "rewrite/page_rewrite.h"
+#include "text/lines.h"
 #include "update/backup_name.h"
-#include "update/block_rewriter.h"
 #include "update/journal.h"
 #include "update/page_batch.h"
-#include "update/page_rewrite.h"
 #include "update/run_lock.h"
 
 namespace splicery {

@@ -10,9 +10,22 @@
 
 #include "core/form.h"
 #include "files/file_system.h"
-#include "update/page_rewrite.h"
+#include "rewrite/page_rewrite.h"
 
 namespace splicery {
+
+enum class RunOutcome {
+  kSuccess,        // every page processed (in check mode: checked)
+  kAccessFailure,  // backup, copy or read of a page failed
+  kMarkerFailure,  // a page's last marker line opens a block
+  kWriteFailure,   // writing a page back failed; the page kept its old bytes
+};
+
+struct RunResult {
+  RunOutcome outcome = RunOutcome::kSuccess;
+  size_t stale_pages = 0;  // pages whose new bytes differ from their current ones
+  Status failure;          // why the run stopped; ok on success
+};
 
 enum class RunMode {
   kWrite,  // the Start button: back up and write every page

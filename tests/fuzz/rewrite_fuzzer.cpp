@@ -9,10 +9,10 @@
 #include <string_view>
 #include <vector>
 
-#include "files/lines.h"
-#include "files/markers.h"
-#include "update/block_rewriter.h"
-#include "update/page_rewrite.h"
+#include "rewrite/block_rewriter.h"
+#include "rewrite/page_rewrite.h"
+#include "text/lines.h"
+#include "text/markers.h"
 
 using namespace splicery;
 

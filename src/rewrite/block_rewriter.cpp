@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fragment lookup with a per-run cache, and the ordering of fragments across key lines.
-#include "update/block_rewriter.h"
+#include "rewrite/block_rewriter.h"
 
 #include <algorithm>
 
-#include "update/news_list.h"
+#include "rewrite/news_list.h"
 
 namespace splicery {
 

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "core/news_entry.h"
 #include "core/sorted_list.h"
-#include "files/lines.h"
+#include "text/lines.h"
+#include "text/news_entry.h"
 
 namespace splicery {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // News entry text: build and split.
-#include "core/news_entry.h"
+#include "text/news_entry.h"
 
-#include "files/markers.h"
+#include "text/markers.h"
 
 namespace splicery {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Pruning backups: ranking a page's backups, newest first.
-#include "update/prune.h"
+#include "history/prune.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "update/page_rewrite.h"
+#include "rewrite/page_rewrite.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Diff and findings as texts.
-#include "update/site_report.h"
+#include "report/site_report.h"
 
 #include <vector>
 
-#include "update/site_lint.h"
+#include "report/site_lint.h"
 
 namespace splicery {
 

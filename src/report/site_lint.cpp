@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The site check: the configuration files, then each page's markers, blocks and stand lines.
-#include "update/site_lint.h"
+#include "report/site_lint.h"
 
 #include <algorithm>
 #include <map>
@@ -8,15 +8,14 @@
 #include <set>
 
 #include "core/sorted_list.h"
-#include "files/lines.h"
-#include "files/markers.h"
+#include "rewrite/block_rewriter.h"
+#include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
-#include "scan/startup_scan.h"
+#include "text/lines.h"
+#include "text/markers.h"
 #include "update/backup_name.h"
-#include "update/block_rewriter.h"
 #include "update/journal.h"
-#include "update/page_rewrite.h"
 
 namespace splicery {
 namespace {

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Line splitting without copies, and the byte-backed line list.
-#include "files/lines.h"
+#include "text/lines.h"
 
 #include <string.h>
 

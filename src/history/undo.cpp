@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Undo of the newest run, from the journal.
-#include "update/undo.h"
+#include "history/undo.h"
 
 #include <map>
 #include <vector>
 
+#include "rewrite/page_rewrite.h"
 #include "update/backup_name.h"
 #include "update/page_batch.h"
-#include "update/page_rewrite.h"
 #include "update/run_lock.h"
 
 namespace splicery {

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "files/lines.h"
-#include "update/block_rewriter.h"
+#include "rewrite/block_rewriter.h"
+#include "text/lines.h"
 
 namespace splicery {
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // News list generation.
-#include "update/news_list.h"
+#include "rewrite/news_list.h"
 
-#include "files/markers.h"
+#include "text/markers.h"
 
 namespace splicery {
 

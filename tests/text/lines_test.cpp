@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "files/lines.h"
+#include "text/lines.h"
 
 #include <gtest/gtest.h>
 

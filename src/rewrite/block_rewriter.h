@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/sorted_list.h"
-#include "files/lines.h"
+#include "text/lines.h"
 
 namespace splicery {
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // UTF-8 validation for the window's byte-to-text edge.
-#include "core/display_text.h"
+#include "text/display_text.h"
 
 namespace splicery {
 

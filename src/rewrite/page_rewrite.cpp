@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Marker validation and the rewrite pass with its include blocks. Both look for markers in the
 // page's bytes first and only then at the line that holds one: most lines hold none.
-#include "update/page_rewrite.h"
+#include "rewrite/page_rewrite.h"
 
 #include <optional>
 
-#include "files/markers.h"
+#include "text/markers.h"
 
 namespace splicery {
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "update/news_list.h"
+#include "rewrite/news_list.h"
 
 #include <gtest/gtest.h>
 

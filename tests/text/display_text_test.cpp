@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/display_text.h"
+#include "text/display_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "core/news_entry.h"
+#include "text/news_entry.h"
 
 #include <gtest/gtest.h>
 

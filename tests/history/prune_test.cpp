@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "update/prune.h"
+#include "history/prune.h"
 
 #include <gtest/gtest.h>
 
