@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "core/messages.h"
 #include "scan/config_loader.h"
 
 namespace splicery {
@@ -27,7 +28,7 @@ std::string EnterFolder(const std::string& dir) {
   if (::chdir(dir.c_str()) == 0) return "";
   // An empty name would otherwise read as a double blank.
   const std::string name = dir.empty() ? "\"\"" : dir;
-  return "Verzeichnis " + name + " kann nicht betreten werden: " + ErrnoReason(errno);
+  return msg::FolderNotEntered(name, errno);
 }
 
 int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message) {
@@ -37,10 +38,6 @@ int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message)
 }
 
 }  // namespace
-
-const char* const kNoDisplayMessage =
-    "splicery: Kein Bildschirm erreichbar, das Fenster kann nicht geöffnet werden.\n"
-    "Ohne Bildschirm arbeitet splicery-cli im Ordner der Web-Site: splicery-cli -C ORDNER\n";
 
 bool HasDisplay(const std::function<const char*(const char*)>& env,
                 const std::string& platform_argument) {
@@ -67,7 +64,7 @@ std::string PlatformArgument(int argc, char** argv) {
 
 std::optional<int> OpenSite(const std::vector<std::string>& args, FileSystem& fs,
                             const SiteDialogs& dialogs, std::FILE* err) {
-  if (args.size() > 1) return Fail(dialogs, err, "Aufruf: splicery [ORDNER]");
+  if (args.size() > 1) return Fail(dialogs, err, msg::AppUsage());
   if (args.size() == 1) {
     if (std::string failure = EnterFolder(args[0]); !failure.empty())
       return Fail(dialogs, err, failure);

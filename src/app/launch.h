@@ -17,9 +17,6 @@ namespace splicery {
 inline constexpr int kExitNoDisplay = 1;
 inline constexpr int kExitNoSite = 2;  // the folder cannot be entered, or a bad command line
 
-// Printed when no window can be opened; it points to the program that needs none.
-extern const char* const kNoDisplayMessage;
-
 // Whether Qt will find a display: the platform from "-platform NAME" (empty: none given), else
 // QT_QPA_PLATFORM (a ";"-separated list of candidates), else DISPLAY or WAYLAND_DISPLAY.
 // `env` reads a variable and returns nullptr for an unset one.

@@ -13,6 +13,7 @@
 
 #include "app/launch.h"
 #include "app/main_window.h"
+#include "core/messages.h"
 #include "files/posix_file_system.h"
 
 namespace {
@@ -24,7 +25,7 @@ QtMessageHandler qt_handler = nullptr;
 void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, const QString& text) {
   if (qt_handler) qt_handler(type, context, text);
   if (type != QtFatalMsg) return;
-  std::fputs(splicery::kNoDisplayMessage, stderr);
+  std::fputs(splicery::msg::NoDisplay().c_str(), stderr);
   std::_Exit(splicery::kExitNoDisplay);
 }
 
@@ -37,15 +38,11 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(
-        "Aufruf: splicery [ORDNER]\n"
-        "Öffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
-        "Ordner).\nOhne Bildschirm: splicery-cli (siehe splicery-cli --help).\n",
-        stdout);
+    std::fputs(splicery::msg::AppHelp().c_str(), stdout);
     return 0;
   }
   if (!splicery::HasDisplay(std::getenv, splicery::PlatformArgument(argc, argv))) {
-    std::fputs(splicery::kNoDisplayMessage, stderr);
+    std::fputs(splicery::msg::NoDisplay().c_str(), stderr);
     return splicery::kExitNoDisplay;
   }
   qt_handler = qInstallMessageHandler(ExitOnPlatformFailure);

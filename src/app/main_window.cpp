@@ -214,20 +214,15 @@ void MainWindow::UndoLastRunAsked() {
   if (RunInFlight()) return;
   const std::optional<UndoCandidate> run = FindUndoCandidate(fs_);
   if (!run) {
-    form_.SetLabel3("Kein Lauf zum Rückgängigmachen");
+    form_.SetLabel3(msg::NoRunToUndo());
     ShowLabels();
     return;
   }
   const QDateTime when = QDateTime::fromString(QString::fromStdString(run->time), Qt::ISODate);
+  const QString shown_time = when.isValid() ? when.toLocalTime().toString("dd.MM.yyyy, HH:mm 'Uhr'")
+                                            : QString::fromStdString(run->time);
   const QString question =
-      QString::fromUtf8(
-          "Lauf %1 vom %2 rückgängig machen? Er hat %3 geändert.\n\nJede dieser "
-          "Seiten, die seitdem niemand geändert hat, bekommt ihren Inhalt von vor "
-          "dem Lauf zurück; ihr jetziger Inhalt wird vorher gesichert.")
-          .arg(run->number)
-          .arg(when.isValid() ? when.toLocalTime().toString("dd.MM.yyyy, HH:mm 'Uhr'")
-                              : QString::fromStdString(run->time))
-          .arg(run->pages == 1 ? QString("1 Seite") : QString("%1 Seiten").arg(run->pages));
+      QString::fromStdString(msg::UndoQuestion(run->number, shown_time.toStdString(), run->pages));
   const bool yes = confirm
                        ? confirm(question)
                        : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;

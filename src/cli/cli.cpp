@@ -13,6 +13,7 @@
 
 #include "cli/output_stream.h"
 #include "core/form.h"
+#include "core/messages.h"
 #include "files/posix_file_system.h"
 #include "history/prune.h"
 #include "history/undo.h"
@@ -23,44 +24,6 @@
 
 namespace splicery {
 namespace {
-
-constexpr const char* kUsage =
-    "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
-    "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
-    "        splicery-cli --help | --version\n";
-
-constexpr const char* kHelp =
-    "Hält eine Web-Site aus handgeschriebenen HTML-Seiten aktuell: liest include.txt und\n"
-    "include.htm, sichert jede Seite in splicery.sic, erneuert ihre INCLUDE-Blöcke und\n"
-    "NEWS-Listen und schreibt sie zurück. Ohne Angabe einer Aktion läuft genau das.\n"
-    "\n"
-    "  -C VERZEICHNIS  in VERZEICHNIS arbeiten statt im aktuellen Verzeichnis\n"
-    "  --check         nichts schreiben, nur melden, welche Seiten nicht aktuell sind\n"
-    "                  und wo der Lauf scheitern würde\n"
-    "  --diff          nichts schreiben, die Änderungen des Laufs als Unified Diff ausgeben\n"
-    "                  (die Meldungen gehen dann auf die Standardfehlerausgabe)\n"
-    "  --lint          nichts schreiben, die ganze Site prüfen und jeden Befund als\n"
-    "                  DATEI:ZEILE: Fehler|Warnung|Hinweis: TEXT ausgeben\n"
-    "  --undo          den letzten Lauf zurücknehmen: jede Seite, die er geändert hat und die\n"
-    "                  seitdem niemand geändert hat, bekommt ihre Sicherung zurück\n"
-    "  --prune N       je Seite nur die N neuesten Sicherungen behalten, ältere löschen\n"
-    "                  (mit --check: nur sagen, was geschähe)\n"
-    "  --help          diesen Text zeigen\n"
-    "  --version       die Version zeigen\n"
-    "\n"
-    "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo\n"
-    "und --prune.\n"
-    "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
-    "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
-    "\n"
-    "Rückgabewerte:\n"
-    "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
-    "     mit --lint: kein Fehler und keine Warnung)\n"
-    "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
-    "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden; mit --undo:\n"
-    "     nicht jede Seite des Laufs kam zurück, oder es gab keinen Lauf),\n"
-    "     oder die Ausgabe ließ sich nicht schreiben\n"
-    "  2  falscher Aufruf\n";
 
 enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune };
 
@@ -90,12 +53,12 @@ std::string Shown(std::string_view text) {
 void PrintReason(OutputStream& err, const Status& status) {
   if (status.ok()) return;
   // An empty line of include.txt names no file; say so rather than print nothing.
-  const std::string path = status.path().empty() ? "(leerer Dateiname)" : status.path();
-  err.Write("splicery-cli: " + Shown(path) + ": " + status.reason() + "\n");
+  const std::string path = status.path().empty() ? msg::EmptyFileName() : status.path();
+  err.Write("splicery-cli: " + Shown(path) + ": " + msg::Reason(status) + "\n");
 }
 
 int Usage(OutputStream& err, const std::string& problem) {
-  err.Write("splicery-cli: " + problem + "\n" + kUsage);
+  err.Write("splicery-cli: " + problem + "\n" + msg::CliUsage());
   return kExitUsage;
 }
 
@@ -107,7 +70,7 @@ std::string Parse(int argc, char** argv, Options* options) {
     const std::string_view arg = argv[i];
     Action action;
     if (arg == "--check") {
-      if (check) return "--check ist doppelt angegeben";
+      if (check) return msg::TwiceGiven("--check");
       check = true;
       continue;
     } else if (arg == "--undo") {
@@ -119,7 +82,7 @@ std::string Parse(int argc, char** argv, Options* options) {
       errno = 0;
       const unsigned long long keep = std::strtoull(n, &end, 10);
       if (n[0] < '1' || n[0] > '9' || *end != '\0' || errno != 0) {
-        return "--prune verlangt eine Zahl ab 1";
+        return msg::PruneNeedsNumber();
       }
       options->keep = static_cast<size_t>(keep);
       ++i;
@@ -128,17 +91,17 @@ std::string Parse(int argc, char** argv, Options* options) {
     } else if (arg == "--lint") {
       action = Action::kLint;
     } else if (arg == "-C") {
-      if (options->dir) return "-C ist doppelt angegeben";
+      if (options->dir) return msg::TwiceGiven("-C");
       // An empty name is no folder either.
-      if (i + 1 >= argc || argv[i + 1][0] == '\0') return "-C verlangt ein Verzeichnis";
+      if (i + 1 >= argc || argv[i + 1][0] == '\0') return msg::NeedsFolder();
       options->dir = argv[++i];
       continue;
     } else {
-      return "unbekannte Angabe: " + std::string(arg);
+      return msg::UnknownOption(arg);
     }
-    if (action_flag == arg) return std::string(arg) + " ist doppelt angegeben";
+    if (action_flag == arg) return msg::TwiceGiven(arg);
     if (!action_flag.empty()) {
-      return action_flag + " und " + std::string(arg) + " gehen nicht zusammen";
+      return msg::DoNotGoTogether(action_flag, arg);
     }
     action_flag = arg;
     options->action = action;
@@ -148,7 +111,7 @@ std::string Parse(int argc, char** argv, Options* options) {
     if (options->action == Action::kUndo || options->action == Action::kPrune) {
       options->dry_run = true;
     } else if (!action_flag.empty()) {
-      return "--check und " + action_flag + " gehen nicht zusammen";
+      return msg::DoNotGoTogether("--check", action_flag);
     } else {
       options->action = Action::kCheck;
     }
@@ -173,7 +136,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
     if (arg == "--help") {
-      out.Write(std::string(kUsage) + kHelp);
+      out.Write(msg::CliUsage() + msg::CliHelp());
       return kExitOk;
     }
     if (arg == "--version") {
@@ -187,8 +150,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
     return Usage(err, problem);
   }
   if (options.dir && ::chdir(options.dir) != 0) {
-    return Usage(err, "Verzeichnis " + std::string(options.dir) +
-                          " kann nicht betreten werden: " + ErrnoReason(errno));
+    return Usage(err, msg::FolderNotEntered(options.dir, errno));
   }
   if (options.action == Action::kLint) return Lint(out, err);
 
@@ -198,7 +160,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
     if (text.empty() || kind == TextKind::kPageLine) return;
-    OutputStream& stream = text.starts_with("FEHLER") ? err : texts;
+    OutputStream& stream = kind == TextKind::kError ? err : texts;
     if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
     stream.Write(Shown(text));
     stream.Write("\n");

@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "cli/cli.h"
-#include "files/status.h"
+#include "core/messages.h"
 
 namespace splicery {
 
@@ -24,7 +24,7 @@ void OutputStream::Flush() {
 int FinishOutput(int code, OutputStream& out, OutputStream& err) {
   out.Flush();
   if (out.failed()) {
-    err.Write("splicery-cli: " + out.name() + ": " + ErrnoReason(out.error()) + "\n");
+    err.Write("splicery-cli: " + out.name() + ": " + msg::ErrnoReason(out.error()) + "\n");
   }
   err.Flush();
   if ((out.failed() || err.failed()) && code == kExitOk) return kExitFailure;

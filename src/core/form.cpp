@@ -4,9 +4,9 @@
 
 namespace splicery {
 
-void Form::SetLabel3(std::string_view text) {
+void Form::SetLabel3(std::string_view text, TextKind kind) {
   label3_.assign(text);
-  if (listener_) listener_(LabelId::kLabel3, label3_, TextKind::kStatus);
+  if (listener_) listener_(LabelId::kLabel3, label3_, kind);
 }
 
 void Form::SetLabel4(std::string_view text, TextKind kind) {

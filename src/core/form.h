@@ -9,15 +9,13 @@
 #include <string_view>
 #include <vector>
 
+#include "core/messages.h"
 #include "core/sorted_list.h"
 #include "text/lines.h"
 
 namespace splicery {
 
 enum class LabelId { kLabel3, kLabel4 };
-
-// kPageLine: a page line that the rewrite pass shows in the detail line while it reads it.
-enum class TextKind { kStatus, kPageLine };
 
 // Sees every text as it is written into Label3 or Label4 (also empty ones).
 using LabelListener = std::function<void(LabelId, std::string_view text, TextKind)>;
@@ -35,8 +33,10 @@ class Form {
 
   const std::string& Label3() const { return label3_; }
   const std::string& Label4() const { return label4_; }
-  void SetLabel3(std::string_view text);
+  void SetLabel3(std::string_view text, TextKind kind = TextKind::kStatus);
+  void SetLabel3(const Text& text) { SetLabel3(text.text, text.kind); }
   void SetLabel4(std::string_view text, TextKind kind = TextKind::kStatus);
+  void SetLabel4(const Text& text) { SetLabel4(text.text, text.kind); }
   // One listener at a time; whoever sets one removes it (SetListener(nullptr)) before it dies.
   void SetListener(LabelListener listener) { listener_ = std::move(listener); }
 

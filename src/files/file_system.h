@@ -20,18 +20,23 @@ namespace splicery {
 // a broken link of that name counts as absent.
 enum class Probe { kAbsent, kFile };
 
+// Which file a name leads to: two names of one file have the same key.
+struct FileKey {
+  uint64_t device = 0, inode = 0;
+  auto operator<=>(const FileKey&) const = default;
+};
+
 // A page as it was read: enough to tell later whether someone changed it, and to give its
 // replacement the same owner, group and permission bits.
 struct FileInfo {
   std::string path;  // the file itself: the page, or the target of the page's symlink
-  uint64_t device = 0, inode = 0, size = 0, links = 1;
+  FileKey key;
+  uint64_t size = 0, links = 1;
   int64_t mtime_ns = 0;
   uint32_t mode = 0, uid = 0, gid = 0;
   bool writable = true;  // the permission bits let the running user write it
 
-  bool SameFile(const FileInfo& other) const {
-    return device == other.device && inode == other.inode;
-  }
+  bool SameFile(const FileInfo& other) const { return key == other.key; }
   bool Unchanged(const FileInfo& other) const {
     return SameFile(other) && size == other.size && mtime_ns == other.mtime_ns;
   }
@@ -39,13 +44,11 @@ struct FileInfo {
 
 // Which file a name leads to (links followed): two names of one file have the same identity.
 struct FileId {
-  unsigned long long device = 0, inode = 0;
+  FileKey key;
   // Where a run writes the file: the name itself, or for a symbolic link its target, relative
   // to the current folder where it lies inside it.
   std::string written_at;
-  bool operator==(const FileId& other) const {
-    return device == other.device && inode == other.inode;
-  }
+  bool operator==(const FileId& other) const { return key == other.key; }
 };
 
 // The write that ProbeWrite is asked about.
@@ -59,11 +62,8 @@ struct FolderEntry {
   std::string name;
   bool regular = false;  // a regular file (links not followed)
   int64_t mtime_ns = 0;
-  unsigned long long device = 0, inode = 0;
+  FileKey key;
 };
-
-// The reason a page is not replaced when it changed after it was read.
-inline constexpr const char* kChangedSinceRead = "seit dem Lesen geändert";
 
 class FileSystem {
  public:
@@ -100,7 +100,7 @@ class FileSystem {
   virtual Status Flush() = 0;
 
   // Renames `temp` over info.path if that is still the file described by `info`; otherwise
-  // (or on failure) removes `temp` and fails, with kChangedSinceRead when the file changed.
+  // (or on failure) removes `temp` and fails, with Code::kChangedSinceRead when the file changed.
   virtual Status PutInPlace(const std::string& temp, const FileInfo& info) = 0;
 
   // Writes `bytes` into info.path itself, with the same check. A power cut in between can

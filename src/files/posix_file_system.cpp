@@ -119,8 +119,7 @@ Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes
 }
 
 void Describe(const struct stat& st, FileInfo* info) {
-  info->device = st.st_dev;
-  info->inode = st.st_ino;
+  info->key = {st.st_dev, st.st_ino};
   info->size = static_cast<uint64_t>(st.st_size);
   info->links = st.st_nlink;
   info->mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
@@ -249,8 +248,7 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   struct stat st;
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
-  *id = {static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino),
-         path};
+  *id = {{st.st_dev, st.st_ino}, path};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     using Path = std::unique_ptr<char, decltype(&std::free)>;
     const Path target(::realpath(path.c_str(), nullptr), &std::free);
@@ -388,7 +386,7 @@ Status PosixFileSystem::PutInPlace(const std::string& temp, const FileInfo& info
   if (::stat(info.path.c_str(), &st) != 0) {
     status = Status::FromErrno(errno, info.path);
   } else if (!StillTheSame(st, info)) {
-    status = Status::Failure(info.path, kChangedSinceRead);
+    status = Status::Failure(Code::kChangedSinceRead, info.path);
   } else if (::rename(temp.c_str(), info.path.c_str()) != 0) {
     status = Status::FromErrno(errno, info.path);
   } else {
@@ -403,7 +401,7 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
   FdCloser fd{::open(info.path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
   struct stat st;
   if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, info.path);
-  if (!StillTheSame(st, info)) return Status::Failure(info.path, kChangedSinceRead);
+  if (!StillTheSame(st, info)) return Status::Failure(Code::kChangedSinceRead, info.path);
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t n =
         ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -522,8 +520,7 @@ Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<Folder
     if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);
       found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-      found.device = st.st_dev;
-      found.inode = st.st_ino;
+      found.key = {st.st_dev, st.st_ino};
     }
     entries->push_back(std::move(found));
   }

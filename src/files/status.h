@@ -1,12 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The outcome of one file operation: success, or a failure with the path it concerns and the
-// reason, so that a front end can say why and not only that something failed.
+// The outcome of one file operation: success, or a failure with the path it concerns, a code
+// that callers test, and the errno behind it where there is one. The words for it are the
+// message catalogue's (core/messages.h); this layer speaks none.
 #pragma once
 
+#include <cstdint>
 #include <string>
-#include <string_view>
 
 namespace splicery {
+
+enum class Code : uint8_t {
+  kOk,
+  kSystem,            // an errno without a code of its own: see error()
+  kNotFound,          // ENOENT
+  kPermission,        // EACCES, EPERM
+  kExists,            // EEXIST
+  kNameTooLong,       // ENAMETOOLONG
+  kChangedSinceRead,  // the file is no longer the one that was read
+  kBackupOutside,     // the page's backup name would leave the backup folder
+  kUtf16,             // a configuration file saved as UTF-16
+  kUnknownFormat,     // a journal whose first line this program does not write
+  kStartWithoutEnd,   // a page whose last START marker opens a block; path is "PAGE:LINE"
+};
 
 class Status {
  public:
@@ -14,25 +29,22 @@ class Status {
 
   // A failed system call: `error` is its errno.
   static Status FromErrno(int error, std::string path);
-  // A failure without an errno behind it; `reason` is the German text to show.
-  static Status Failure(std::string path, std::string reason);
+  // A failure without an errno behind it.
+  static Status Failure(Code code, std::string path);
 
-  bool ok() const { return !failed_; }
+  bool ok() const { return code_ == Code::kOk; }
   explicit operator bool() const { return ok(); }
+  Code code() const { return code_; }
   int error() const { return error_; }  // 0 when no errno lies behind the failure
   // The page, backup name, configuration file or folder that failed; never a temporary name.
   const std::string& path() const { return path_; }
-  // German text: a fixed one for the common errnos, else the system's own.
-  std::string reason() const;
+  // The same failure, told about another name (a page as listed, not the file behind it).
+  Status About(std::string path) const;
 
  private:
-  bool failed_ = false;
+  Code code_ = Code::kOk;
   int error_ = 0;
   std::string path_;
-  std::string reason_;
 };
-
-// The reason text for an errno, as reason() gives it.
-std::string ErrnoReason(int error);
 
 }  // namespace splicery

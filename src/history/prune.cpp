@@ -83,39 +83,31 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
   return plan;
 }
 
-namespace {
-
-std::string Count(size_t n, const char* one, const char* many) {
-  return std::to_string(n) + (n == 1 ? one : many);
-}
-
-}  // namespace
-
 PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) {
-  const auto fail = [&form](std::string message, Status why) {
+  const auto fail = [&form](const Text& message, Status why) {
     form.SetLabel3(message);
     return PruneResult{false, std::move(why)};
   };
   RunLock lock(fs);
   if (!dry_run) {
-    if (Status locked = lock.Take(form); !locked) {
-      return fail("FEHLER beim Zugriff auf .", std::move(locked));
+    if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
+      return fail(msg::AccessFailed("."), std::move(locked));
     }
   }
   std::vector<std::string> pages;
   if (Status read = ReadPageList(fs, &pages); !read) {
-    return fail("FEHLER beim Lesen von INCLUDE.TXT", std::move(read));
+    return fail(msg::ReadFailed(msg::kTargetListShown), std::move(read));
   }
   std::string bytes;
   Status read = fs.ReadFile(kJournalFile, &bytes);
   if (read.error() == ENOENT) read = {};
   if (read) read = CheckJournal(bytes);
-  if (!read) return fail(std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(read));
+  if (!read) return fail(msg::ReadFailed(kJournalFile), std::move(read));
   const std::vector<JournalRun> runs = ParseJournal(bytes);
   const Identify identify = [&fs](const std::string& name) -> std::optional<FileKey> {
     FileId id;
     if (!fs.Identify(name, &id)) return std::nullopt;
-    return FileKey{id.device, id.inode};
+    return id.key;
   };
   int64_t newest_run_ns = INT64_MAX;
   if (!runs.empty()) {
@@ -137,22 +129,19 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
     if (!fs.ListFolder(folder, &entries)) continue;  // no backups there yet
     for (const FolderEntry& entry : entries) {
       if (entry.regular) {
-        files.push_back({folder + "/" + entry.name, {entry.device, entry.inode}, entry.mtime_ns});
+        files.push_back({folder + "/" + entry.name, entry.key, entry.mtime_ns});
       }
     }
   }
   const PrunePlan plan = PlanPrune(pages, files, runs, keep, identify, newest_run_ns);
   for (const std::string& name : plan.remove) {
-    form.SetLabel3("Sicherung " + name + (dry_run ? " würde gelöscht" : " wird gelöscht"));
+    form.SetLabel3(msg::BackupDeleted(name, dry_run));
     if (dry_run) continue;
     if (Status removed = fs.RemoveFile(name); !removed) {
-      return fail("FEHLER beim Löschen von " + name, std::move(removed));
+      return fail(msg::DeleteFailed(name), std::move(removed));
     }
   }
-  form.SetLabel3(dry_run ? Count(plan.remove.size(), " Sicherung würde", " Sicherungen würden") +
-                               " gelöscht, " + std::to_string(plan.kept) + " behalten"
-                         : Count(plan.remove.size(), " Sicherung", " Sicherungen") + " gelöscht, " +
-                               std::to_string(plan.kept) + " behalten");
+  form.SetLabel3(msg::PruneSummary(plan.remove.size(), plan.kept, dry_run));
   return {};
 }
 

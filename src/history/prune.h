@@ -19,8 +19,6 @@
 
 namespace splicery {
 
-// Which file a name leads to: device and inode.
-using FileKey = std::pair<unsigned long long, unsigned long long>;
 using Identify = std::function<std::optional<FileKey>(const std::string& name)>;
 
 // A file found beside a page's backups: its name as the backup name would spell it

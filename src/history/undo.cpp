@@ -3,6 +3,7 @@
 #include "history/undo.h"
 
 #include <map>
+#include <variant>
 #include <vector>
 
 #include "rewrite/page_rewrite.h"
@@ -26,12 +27,12 @@ struct Taken {
 // backup of its first visit too.
 std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
   std::vector<Taken> pages;
-  std::map<std::string, size_t> index;
+  // A file that is gone now is told by its name.
+  std::map<std::variant<FileKey, std::string>, size_t> index;
   for (const JournalPage& page : run.pages) {
     FileId id;
-    const std::string file = fs.Identify(page.path, &id)
-                                 ? std::to_string(id.device) + ":" + std::to_string(id.inode)
-                                 : "/" + page.path;  // no file now: by its name
+    std::variant<FileKey, std::string> file = page.path;
+    if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
     if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
     Taken& taken = pages[it->second];
@@ -53,7 +54,7 @@ std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
 }
 
-UndoResult Fail(Form& form, std::string message, Status why) {
+UndoResult Fail(Form& form, const Text& message, Status why) {
   form.SetLabel3(message);
   return {false, std::move(why)};
 }
@@ -70,17 +71,17 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
 UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   RunLock lock(fs);
   if (!dry_run) {
-    if (Status locked = lock.Take(form); !locked) {
-      return Fail(form, "FEHLER beim Zugriff auf .", std::move(locked));
+    if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
+      return Fail(form, msg::AccessFailed("."), std::move(locked));
     }
   }
   Status failure;
   const std::optional<JournalRun> run = LastRun(fs, &failure);
   if (!failure.ok()) {
-    return Fail(form, std::string("FEHLER beim Lesen von ") + kJournalFile, std::move(failure));
+    return Fail(form, msg::ReadFailed(kJournalFile), std::move(failure));
   }
   if (!run) {
-    form.SetLabel3("Kein Lauf zum Rückgängigmachen");
+    form.SetLabel3(msg::NoRunToUndo());
     return {};
   }
 
@@ -91,27 +92,24 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   FileInfo info;
   for (const Taken& page : PagesOf(*run, fs)) {
     if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
-      form.SetLabel3("Datei " + page.path +
-                     " wurde seit dem Lauf geändert und bleibt, wie sie ist");
+      form.SetLabel3(msg::ChangedSinceRun(page.path));
       complete = false;
       continue;
     }
     if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
-      form.SetLabel3("Sicherung von Datei " + page.path + " fehlt oder wurde verändert; Datei " +
-                     page.path + " bleibt, wie sie ist");
+      form.SetLabel3(msg::BackupMissing(page.path));
       complete = false;
       continue;
     }
-    form.SetLabel3("Datei " + page.path +
-                   (dry_run ? " würde zurückgesetzt" : " wird zurückgesetzt"));
+    form.SetLabel3(msg::PageRestored(page.path, dry_run));
     if (dry_run) continue;
     // What the page holds now is backed up first, as a run does.
     std::string backup;
     Status saved = FindFreeBackupName(fs, page.path, &backup);
     if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
-    if (!saved) return Fail(form, "FEHLER beim Zugriff auf " + page.path, std::move(saved));
+    if (!saved) return Fail(form, msg::AccessFailed(page.path), std::move(saved));
     if (Status added = batch.Add(page.path, info, backed_up); !added) {
-      return Fail(form, "FEHLER beim Schreiben von " + page.path, std::move(added));
+      return Fail(form, msg::WriteFailed(page.path), std::move(added));
     }
     JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
     for (const std::string& part : GeneratedParts(backed_up)) {
@@ -120,7 +118,7 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
     journal.Add(entry);
   }
   if (dry_run) {
-    form.SetLabel3("Lauf " + std::to_string(run->number) + " würde rückgängig gemacht");
+    form.SetLabel3(msg::RunUndone(run->number, true));
     return {complete, {}};
   }
   // The run counts as undone even where pages stayed; the journal says so before any page
@@ -128,15 +126,15 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   Status written = journal.Open();
   if (written) written = journal.Write();
   if (!written) {
-    return Fail(form, std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(written));
+    return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
   }
   const bool had_pages = !batch.empty();
   std::string failed;
   if (Status committed = batch.Commit(&failed); !committed) {
-    return Fail(form, "FEHLER beim Schreiben von " + failed, std::move(committed));
+    return Fail(form, msg::WriteFailed(failed), std::move(committed));
   }
   if (!had_pages) (void)fs.Flush();
-  form.SetLabel3("Lauf " + std::to_string(run->number) + " wurde rückgängig gemacht");
+  form.SetLabel3(msg::RunUndone(run->number, false));
   return {complete, {}};
 }
 

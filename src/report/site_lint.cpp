@@ -37,31 +37,28 @@ class Lint {
     std::string bytes;
     const Status listed_pages = ReadPageList(fs_, &pages);
     if (!listed_pages) {
-      AddListed(1, Severity::kError, "Datei kann nicht gelesen werden: " + listed_pages.reason());
+      AddListed(1, Severity::kError, msg::CannotRead(msg::Reason(listed_pages)));
     }
     ReadIncludeSource();
     ReadJournal();
     // A file listed twice, under one name or two (./a.htm, a link): its first line in include.txt.
     std::map<std::string, size_t> listed;
-    std::map<std::pair<unsigned long long, unsigned long long>, size_t> listed_files;
+    std::map<FileKey, size_t> listed_files;
     for (size_t i = 0; i < pages.size(); ++i) {
       const std::string& page = pages[i];
       auto [by_name, inserted] = listed.try_emplace(page, i + 1);
       size_t first_line = by_name->second;
       if (FileId id; inserted && fs_.Identify(page, &id)) {
-        auto [by_file, new_file] = listed_files.try_emplace({id.device, id.inode}, i + 1);
+        auto [by_file, new_file] = listed_files.try_emplace(id.key, i + 1);
         first_line = by_file->second;
         inserted = new_file;
       }
       if (!inserted) {
-        AddListed(i + 1, Severity::kWarning,
-                  "Datei " + page + " ist schon in Zeile " + std::to_string(first_line) +
-                      " aufgeführt und wird zweimal bearbeitet");
+        AddListed(i + 1, Severity::kWarning, msg::ListedTwice(page, first_line));
       } else if (page.empty()) {
-        AddListed(i + 1, Severity::kError, "leere Zeile: der Lauf bricht hier ab");
+        AddListed(i + 1, Severity::kError, msg::EmptyLine());
       } else if (Status read = fs_.ReadFile(page, &bytes); !read) {
-        AddListed(i + 1, Severity::kError,
-                  "Datei " + page + " kann nicht gelesen werden: " + read.reason());
+        AddListed(i + 1, Severity::kError, msg::PageCannotBeRead(page, msg::Reason(read)));
       } else {
         const size_t first_finding = findings_.size();
         CheckPage(page, bytes);
@@ -76,8 +73,7 @@ class Lint {
     // Without the page list no block was seen: every include line would look unused.
     for (const auto& [index, line] : include_line_numbers_) {
       if (listed_pages && !selected_.count(index) && !(news_blocks_ && IsTemplate(index))) {
-        Add(kIncludeSourceFile, line, Severity::kNote,
-            "Include-Zeile wird von keinem Block verwendet");
+        Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
@@ -117,7 +113,7 @@ class Lint {
   void ReadIncludeSource() {
     std::string bytes;
     if (Status read = ReadConfiguration(fs_, kIncludeSourceFile, &bytes); !read) {
-      include_failure_ = "Datei kann nicht gelesen werden: " + read.reason();
+      include_failure_ = msg::CannotRead(msg::Reason(read));
       return;
     }
     size_t number = 0;
@@ -133,11 +129,10 @@ class Lint {
 
   void CheckPage(const std::string& page, std::string_view bytes) {
     if (Status probed = ProbeBackup(fs_, page); !probed) {
-      Add(page, 1, Severity::kError,
-          "Sicherung kann nicht angelegt werden: " + probed.path() + ": " + probed.reason());
+      Add(page, 1, Severity::kError, msg::BackupCannotBeMade(probed.path(), msg::Reason(probed)));
     }
     const size_t open_line = OpenStartLine(bytes);
-    if (open_line != 0) Add(page, open_line, Severity::kError, "INCLUDE START ohne INCLUDE END");
+    if (open_line != 0) Add(page, open_line, Severity::kError, msg::StartWithoutEnd());
 
     bool has_block = false, has_stand = false, in_block = false, news = false;
     size_t start_line = 0, number = 0;
@@ -171,8 +166,7 @@ class Lint {
           keys.clear();
           block.lines.clear();
         } else if (end && !Contains(line, markers::kStart)) {
-          Add(page, number, Severity::kWarning,
-              "INCLUDE END ohne offenen Block: die Zeile bleibt, wie sie ist");
+          Add(page, number, Severity::kWarning, msg::EndWithoutBlock());
         }
         continue;
       }
@@ -184,16 +178,14 @@ class Lint {
         continue;
       }
       if (start) {
-        Add(page, number, Severity::kWarning,
-            "INCLUDE START im offenen Block aus Zeile " + std::to_string(start_line) +
-                ": die Zeile zählt als Schlüsselzeile");
+        Add(page, number, Severity::kWarning, msg::StartInsideBlock(start_line));
       }
       news = news || Contains(line, markers::kNews);
       keys.emplace_back(number, line);
     }
     // A block still open at the end is the marker failure reported above.
     if (!has_block && !has_stand) {
-      Add(page, 1, Severity::kNote, "Datei hat weder einen INCLUDE-Block noch eine Stand-Zeile");
+      Add(page, 1, Severity::kNote, msg::NoBlockNoStand());
     }
     if (open_line != 0 || !next_run_) return;
     LineBuffer next;
@@ -203,7 +195,7 @@ class Lint {
     // A page the run would change must be writable; the run stops at it otherwise.
     if (next.bytes() != bytes) {
       if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
-        Add(page, 1, Severity::kError, "Datei kann nicht geschrieben werden: " + writable.reason());
+        Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
       }
     }
     if (journaled != last_blocks_.end()) {
@@ -232,23 +224,20 @@ class Lint {
           break;
         }
       }
-      Add(page, differs, Severity::kWarning,
-          "von Hand geänderte Zeile im Block: der nächste Lauf ersetzt sie; "
-          "der Ort für die Änderung ist die Include-Zeile in include.htm");
+      Add(page, differs, Severity::kWarning, msg::HandEdit());
     }
   }
 
   void CheckBlock(const std::string& page, size_t start_line, bool news,
                   const std::vector<std::pair<size_t, std::string>>& keys) {
     if (keys.empty()) {
-      Add(page, start_line, Severity::kWarning, "Block ohne Schlüsselzeile: er bleibt leer");
+      Add(page, start_line, Severity::kWarning, msg::BlockWithoutKey());
       return;
     }
     if (news) {
       news_blocks_ = true;
       if (!has_template_ && include_failure_.empty()) {
-        Add(page, start_line, Severity::kWarning,
-            "NEWS-Block, aber include.htm hat keine NEWS-Vorlage: er bleibt leer");
+        Add(page, start_line, Severity::kWarning, msg::NewsWithoutTemplate());
       }
       return;
     }
@@ -257,7 +246,7 @@ class Lint {
       const auto& fragments = blocks_.FragmentsOf(key);
       for (const auto& fragment : fragments) selected_.insert(fragment.include_index);
       if (fragments.empty() && include_failure_.empty()) {
-        Add(page, number, Severity::kWarning, "Schlüsselzeile passt zu keiner Include-Zeile");
+        Add(page, number, Severity::kWarning, msg::KeyMatchesNothing());
       }
     }
   }
@@ -265,15 +254,12 @@ class Lint {
   void CheckStandLine(const std::string& page, size_t number, std::string_view line) {
     const StandLine stand = ReadStandLine(line);
     if (stand.kind == StandLine::kIncomplete) {
-      Add(page, number, Severity::kWarning,
-          "Stand-Zeile ergibt keinen News-Eintrag (erwartet: TT.MM.JJJJ <!-- Titel -->)");
+      Add(page, number, Severity::kWarning, msg::StandGivesNoEntry());
     } else if (stand.kind == StandLine::kEntry) {
       const size_t d1 = stand.date.find('.');
       const size_t d2 = stand.date.find('.', d1 + 1);
       if (d1 == 1 || d2 - d1 == 2) {
-        Add(page, number, Severity::kWarning,
-            "Datum " + std::string(stand.date) +
-                " mit einstelligem Tag oder Monat wird falsch einsortiert");
+        Add(page, number, Severity::kWarning, msg::OneDigitDate(stand.date));
       }
     }
   }
@@ -294,33 +280,19 @@ class Lint {
   std::vector<Finding> findings_;
 };
 
-const char* SeverityName(Severity severity) {
-  switch (severity) {
-    case Severity::kError:
-      return "Fehler";
-    case Severity::kWarning:
-      return "Warnung";
-    case Severity::kNote:
-      return "Hinweis";
-  }
-  return "";
-}
-
 }  // namespace
 
 std::vector<Finding> LintSite(FileSystem& fs) { return Lint(fs).Run(); }
 
 std::string FormatFinding(const Finding& finding) {
-  return finding.file + ":" + std::to_string(finding.line) + ": " + SeverityName(finding.severity) +
-         ": " + finding.text;
+  return finding.file + ":" + std::to_string(finding.line) + ": " +
+         std::string(msg::SeverityName(static_cast<int>(finding.severity))) + ": " + finding.text;
 }
 
 std::string FormatSummary(const std::vector<Finding>& findings) {
   size_t counts[3] = {0, 0, 0};
   for (const Finding& f : findings) ++counts[static_cast<int>(f.severity)];
-  return std::to_string(counts[0]) + " Fehler, " + std::to_string(counts[1]) +
-         (counts[1] == 1 ? " Warnung, " : " Warnungen, ") + std::to_string(counts[2]) +
-         (counts[2] == 1 ? " Hinweis" : " Hinweise");
+  return msg::LintSummary(counts[0], counts[1], counts[2]);
 }
 
 }  // namespace splicery

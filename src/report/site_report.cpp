@@ -29,9 +29,10 @@ std::string SiteDiffText(const Form& loaded, FileSystem& fs) {
       RunUpdate(scratch, fs, RunMode::kCheck,
                 DiffPrinter([&text](std::string_view piece) { text.append(piece); }));
   if (!result.failure.ok()) {
-    text += scratch.Label3() + "\n" + result.failure.path() + ": " + result.failure.reason() + "\n";
+    text +=
+        scratch.Label3() + "\n" + result.failure.path() + ": " + msg::Reason(result.failure) + "\n";
   } else if (text.empty()) {
-    text = "Alle Dateien sind aktuell: der Lauf würde nichts ändern.\n";
+    text = msg::NothingWouldChange();
   }
   return text;
 }

@@ -12,9 +12,7 @@ namespace splicery {
 Status ReadConfiguration(FileSystem& fs, const char* path, std::string* bytes) {
   Status read = fs.ReadFile(path, bytes);
   if (read && (bytes->starts_with("\xFF\xFE") || bytes->starts_with("\xFE\xFF"))) {
-    return Status::Failure(path,
-                           "UTF-16-kodiert; bitte in der Kodierung der Seiten speichern "
-                           "(UTF-8 oder ISO-8859-1)");
+    return Status::Failure(Code::kUtf16, path);
   }
   return read;
 }
@@ -33,22 +31,21 @@ Status LoadConfiguration(Form& form, FileSystem& fs) {
 
   std::vector<std::string> pages;
   if (Status read = ReadPageList(fs, &pages); !read) {
-    form.SetLabel3("FEHLER beim Lesen von INCLUDE.TXT");
+    form.SetLabel3(msg::ReadFailed(msg::kTargetListShown));
     return read;
   }
   for (std::string& path : pages) form.List1.push_back(std::move(path));
   std::string bytes;
-  form.SetLabel3(" " + std::to_string(form.List1.size()) + " Dateien werden bearbeitet");
+  form.SetLabel3(msg::PagesFound(form.List1.size()));
 
   if (Status read = ReadConfiguration(fs, kIncludeSourceFile, &bytes); !read) {
-    form.SetLabel3("FEHLER beim Lesen von INCLUDE.HTM");
+    form.SetLabel3(msg::ReadFailed(msg::kIncludeSourceShown));
     return read;
   }
   for (std::string& line : SplitTexts(bytes)) {
     if (markers::Contains(line, markers::kIncludeLine)) form.List2.push_back(std::move(line));
   }
-  form.SetLabel4(" " + std::to_string(form.List2.size()) +
-                 " Include-Zeilen in INCLUDE.HTM gefunden");
+  form.SetLabel4(msg::IncludeLinesFound(form.List2.size()));
   return {};
 }
 

@@ -62,9 +62,9 @@ Status ScanNews(Form& form, FileSystem& fs) {
   std::string bytes;  // reused, so a large page is not faulted in anew for every page
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
-    form.SetLabel3("Datei " + page + " wird bearbeitet");
+    form.SetLabel3(msg::PageWorkedOn(page));
     if (Status read = fs.ReadFile(page, &bytes); !read) {
-      form.SetLabel3("FEHLER beim Lesen von " + page);
+      form.SetLabel3(msg::ReadFailed(page));
       return read;
     }
     AddNewsEntries(bytes, page, form.List5);

@@ -53,8 +53,7 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
   for (size_t number = 1;; ++number) {
     std::optional<std::string> candidate = BackupName(page, number);
     if (!candidate) {
-      return Status::Failure(std::string(page),
-                             "Sicherung läge außerhalb von " + std::string(kBackupFolder));
+      return Status::Failure(Code::kBackupOutside, std::string(page));
     }
     Probe found;
     if (Status probed = fs.ProbeFile(*candidate, &found); !probed) return probed;

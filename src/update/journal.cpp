@@ -84,8 +84,7 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
 
 Status CheckJournal(std::string_view bytes) {
   if (bytes.empty() || bytes.starts_with(kJournalHeader)) return {};
-  return Status::Failure(kJournalFile, "unbekanntes Format (erste Zeile ist nicht \"" +
-                                           std::string(kJournalHeader.substr(0, 16)) + "\t1\")");
+  return Status::Failure(Code::kUnknownFormat, kJournalFile);
 }
 
 std::vector<JournalRun> ParseJournal(std::string_view bytes) {

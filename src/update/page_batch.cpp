@@ -8,19 +8,13 @@ namespace splicery {
 namespace {
 
 // The same failure, told about the page as listed rather than the file behind it.
-Status ForPage(const Status& status, const std::string& page) {
-  if (status.ok()) return status;
-  return status.error() != 0 ? Status::FromErrno(status.error(), page)
-                             : Status::Failure(page, status.reason());
-}
+Status ForPage(const Status& status, const std::string& page) { return status.About(page); }
 
 }  // namespace
 
 PageBatch::~PageBatch() { Abandon(0); }
 
-bool PageBatch::Holds(const FileInfo& info) const {
-  return files_.count({info.device, info.inode}) != 0;
-}
+bool PageBatch::Holds(const FileInfo& info) const { return files_.count(info.key) != 0; }
 
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
   if (!info.writable) return Status::FromErrno(EACCES, page);
@@ -34,7 +28,7 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
     entry.bytes = bytes;
     in_place_bytes_ += bytes.size();
   }
-  files_.insert({info.device, info.inode});
+  files_.insert(info.key);
   entries_.push_back(std::move(entry));
   return {};
 }

@@ -50,7 +50,7 @@ class PageBatch {
 
   FileSystem& fs_;
   std::vector<Entry> entries_;
-  std::set<std::pair<uint64_t, uint64_t>> files_;  // device and inode of every entry
+  std::set<FileKey> files_;  // every entry's file
   size_t in_place_bytes_ = 0;
 };
 

@@ -3,7 +3,8 @@
 // two at once would race for backup names and for the pages. A second one waits.
 #pragma once
 
-#include "core/form.h"
+#include <functional>
+
 #include "files/file_system.h"
 
 namespace splicery {
@@ -17,11 +18,10 @@ class RunLock {
   RunLock(const RunLock&) = delete;
   RunLock& operator=(const RunLock&) = delete;
 
-  // Takes the lock, saying once in Label3 that it waits for another holder. A failure is to be
-  // reported as "FEHLER beim Zugriff auf .".
-  Status Take(Form& form) {
-    Status locked = fs_.LockFolder(
-        ".", [&form] { form.SetLabel3("Warte auf einen anderen Lauf in diesem Ordner ..."); });
+  // Takes the lock; `on_wait` is called once before waiting for another holder. A failure is
+  // to be reported as an access failure of ".".
+  Status Take(const std::function<void()>& on_wait) {
+    Status locked = fs_.LockFolder(".", on_wait);
     held_ = locked.ok();
     return locked;
   }

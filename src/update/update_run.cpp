@@ -25,12 +25,12 @@ class Revisits {
  public:
   Revisits(FileSystem& fs, const std::vector<std::string>& pages)
       : ids_(pages.size()), names_(pages) {
-    std::map<std::pair<unsigned long long, unsigned long long>, size_t> first;
+    std::map<FileKey, size_t> first;
     for (size_t i = 0; i < pages.size(); ++i) {
       FileId id;
       if (!fs.Identify(pages[i], &id)) continue;  // the read will fail and say why
       if (!id.written_at.empty()) names_[i] = id.written_at;
-      auto [it, inserted] = first.try_emplace({id.device, id.inode}, i);
+      auto [it, inserted] = first.try_emplace(id.key, i);
       ids_[i] = it->second;  // the index of the file's first visit
       if (!inserted) bytes_.try_emplace(it->second);
     }
@@ -55,7 +55,7 @@ class Revisits {
   std::map<size_t, std::optional<std::string>> bytes_;
 };
 
-RunResult Stop(Form& form, RunOutcome outcome, std::string message, Status why) {
+RunResult Stop(Form& form, RunOutcome outcome, const Text& message, Status why) {
   form.SetLabel3(message);
   return RunResult{outcome, 0, std::move(why)};
 }
@@ -73,8 +73,8 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   RunLock lock(fs);
   Status made;
   if (write) {
-    if (Status locked = lock.Take(form); !locked) {
-      return Stop(form, RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf .", std::move(locked));
+    if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
+      return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
     }
     std::set<std::string> folders = {"."};
     for (const std::string& page : form.List1) folders.insert(FolderOf(page));
@@ -97,21 +97,20 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   const auto commit = [&]() -> std::optional<RunResult> {
     bool wrote = false;
     if (Status journaled = journal.Write(&wrote); !journaled) {
-      return Stop(form, RunOutcome::kAccessFailure,
-                  std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(journaled));
+      return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                  std::move(journaled));
     }
     // A batch without pages makes no barrier of its own; the journal's last lines need one.
     if (wrote && batch.empty()) (void)fs.Flush();
     std::string failed;
     if (Status committed = batch.Commit(&failed); !committed) {
-      return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + failed,
-                  std::move(committed));
+      return Stop(form, RunOutcome::kWriteFailure, msg::WriteFailed(failed), std::move(committed));
     }
     return std::nullopt;
   };
-  const auto stop = [&](RunOutcome outcome, std::string message, Status why) {
+  const auto stop = [&](RunOutcome outcome, const Text& message, Status why) {
     if (std::optional<RunResult> stopped = commit()) return *stopped;
-    return Stop(form, outcome, std::move(message), std::move(why));
+    return Stop(form, outcome, message, std::move(why));
   };
 
   RunResult result;
@@ -123,7 +122,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
   const size_t count = form.List1.size();
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
-    if (write) form.SetLabel3("Datei " + page + " wird bearbeitet");
+    if (write) form.SetLabel3(msg::PageWorkedOn(page));
     form.List4.clear();
     form.List3.Clear();
 
@@ -146,8 +145,8 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       // used stops the run at the first page as it always has.
       if (read && !journal.is_open()) {
         if (Status opened = journal.Open(); !opened) {
-          return Stop(form, RunOutcome::kAccessFailure,
-                      std::string("FEHLER beim Zugriff auf ") + kJournalFile, std::move(opened));
+          return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                      std::move(opened));
         }
       }
     } else {
@@ -160,12 +159,11 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
       if (read) read = ProbeBackupCopy(fs, backup);
     }
     if (!read) {
-      return stop(RunOutcome::kAccessFailure, "FEHLER beim Zugriff auf " + page, std::move(read));
+      return stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(read));
     }
     if (const size_t open_line = OpenStartLine(bytes); open_line != 0) {
-      return stop(RunOutcome::kMarkerFailure, "FEHLER: INCLUDE START/END paßt nicht in " + page,
-                  Status::Failure(page + ":" + std::to_string(open_line),
-                                  "INCLUDE START ohne INCLUDE END"));
+      return stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
+                  Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
     RewritePage(bytes, blocks, form.List3, form.List4, show_line, &spans);
 
@@ -173,17 +171,16 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     if (!write) {
       if (new_bytes != bytes) {
         if (Status writable = fs.ProbeWrite(page, Intent::kReplace); !writable) {
-          return Stop(form, RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
-                      std::move(writable));
+          return Stop(form, RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(writable));
         }
         ++result.stale_pages;
-        form.SetLabel3("Datei " + page + " ist nicht aktuell");
+        form.SetLabel3(msg::PageStale(page));
         if (on_change) on_change({revisits->WrittenAt(i), bytes, new_bytes, spans});
       }
       revisits->Visited(i, new_bytes);
       continue;
     }
-    form.SetLabel3("Datei " + page + " wird geschrieben");
+    form.SetLabel3(msg::PageWritten(page));
     JournalPage entry{page, backup, JournalHash(bytes), {}, {}};
     if (new_bytes != bytes) entry.new_hash = JournalHash(new_bytes);
     for (const BlockSpan& span : spans) {
@@ -195,8 +192,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     // place is, as the run stops there; an undo names it as changed and leaves it.)
     if (new_bytes != bytes) {
       if (Status added = batch.Add(page, info, new_bytes); !added) {
-        return stop(RunOutcome::kWriteFailure, "FEHLER beim Schreiben von " + page,
-                    std::move(added));
+        return stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(added));
       }
     }
     journal.Add(entry);
@@ -209,10 +205,10 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
 
   if (write) {
     if (std::optional<RunResult> stopped = commit()) return *stopped;
-    form.SetLabel3("INCLUDE wurde erfolgreich durchgeführt");
+    form.SetLabel3(msg::RunSucceeded());
     form.SetLabel4("");
   } else if (result.stale_pages == 0) {
-    form.SetLabel3("Alle Dateien sind aktuell");
+    form.SetLabel3(msg::AllCurrent());
   }
   return result;
 }

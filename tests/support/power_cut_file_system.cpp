@@ -76,8 +76,9 @@ Status PowerCutFileSystem::Check(const FileInfo& info) const {
   auto it = names_.find(info.path);
   if (it == names_.end()) return Status::FromErrno(ENOENT, info.path);
   const Inode& inode = inodes_[it->second];
-  if (it->second != info.inode || inode.bytes.size() != info.size || inode.mtime != info.mtime_ns) {
-    return Status::Failure(info.path, kChangedSinceRead);
+  if (it->second != info.key.inode || inode.bytes.size() != info.size ||
+      inode.mtime != info.mtime_ns) {
+    return Status::Failure(Code::kChangedSinceRead, info.path);
   }
   return {};
 }
@@ -152,7 +153,7 @@ Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes,
   *bytes = inode.bytes;
   *info = FileInfo{};
   info->path = path;
-  info->inode = it->second;
+  info->key.inode = it->second;
   info->size = inode.bytes.size();
   info->mtime_ns = inode.mtime;
   info->mode = 0644;

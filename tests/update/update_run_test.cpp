@@ -254,7 +254,7 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       }
       ASSERT_NE(result.outcome, RunOutcome::kSuccess);
       // The system's reason travels with the failure, for the front ends to show.
-      EXPECT_EQ(result.failure.reason(), "kein Platz auf dem Datenträger");
+      EXPECT_EQ(msg::Reason(result.failure), "kein Platz auf dem Datenträger");
       std::string failing;
       for (size_t seen = 0; const auto& [logged, path] : fs.log()) {
         if (logged == op && seen++ == nth) failing = path;
@@ -347,7 +347,7 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
     const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
     EXPECT_EQ(form.Label3(), "FEHLER beim Schreiben von b.htm");
     EXPECT_EQ(result.failure.path(), "b.htm");
-    EXPECT_EQ(result.failure.reason(), "seit dem Lesen geändert");
+    EXPECT_EQ(msg::Reason(result.failure), "seit dem Lesen geändert");
     EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
     EXPECT_EQ(TempSite::Read("b.htm"), edited);
     EXPECT_EQ(TempSite::Read("c.htm"), StalePage("03.03.2003"));

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every German sentence the program says, built in one place: one function per sentence, so a
+// wording is changed once and the texts the window, the CLI and the tests see cannot drift
+// apart. Lower layers report codes and facts; the layers above the core turn them into text
+// here. A sentence that reports a failure is of kind kError, and only those are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "files/status.h"
+
+namespace splicery {
+
+// kPageLine: a page line that the rewrite pass shows in the detail line while it reads it.
+enum class TextKind { kStatus, kError, kPageLine };
+
+struct Text {
+  std::string text;
+  TextKind kind = TextKind::kStatus;
+};
+
+namespace msg {
+
+// --- Why a file operation failed (the reason line) ---
+std::string ErrnoReason(int error);
+std::string Reason(const Status& status);
+
+// --- Failures that stop a command ---
+Text ReadFailed(std::string_view file);    // "FEHLER beim Lesen von F"
+Text AccessFailed(std::string_view file);  // "FEHLER beim Zugriff auf F"
+Text WriteFailed(std::string_view file);   // "FEHLER beim Schreiben von F"
+Text DeleteFailed(std::string_view file);  // "FEHLER beim Löschen von F"
+Text MarkersUnpaired(std::string_view page);
+inline constexpr std::string_view kTargetListShown = "INCLUDE.TXT";
+inline constexpr std::string_view kIncludeSourceShown = "INCLUDE.HTM";
+
+// --- Start-up scan ---
+Text PagesFound(size_t count);
+Text IncludeLinesFound(size_t count);
+
+// --- The run and its check ---
+Text PageWorkedOn(std::string_view page);
+Text PageWritten(std::string_view page);
+Text PageStale(std::string_view page);
+Text RunSucceeded();
+Text AllCurrent();
+Text WaitingForLock();
+std::string NothingWouldChange();  // the diff dialog's text for an empty diff
+
+// --- Undo ---
+Text NoRunToUndo();
+Text ChangedSinceRun(std::string_view page);
+Text BackupMissing(std::string_view page);
+Text PageRestored(std::string_view page, bool dry_run);
+Text RunUndone(uint64_t run, bool dry_run);
+
+// --- Prune ---
+Text BackupDeleted(std::string_view name, bool dry_run);
+Text PruneSummary(size_t removed, size_t kept, bool dry_run);
+
+// --- The CLI's own lines ---
+std::string CliUsage();
+std::string CliHelp();
+std::string EmptyFileName();
+// --- The window's launch and questions ---
+std::string AppUsage();
+std::string AppHelp();
+std::string NoDisplay();
+std::string UndoQuestion(uint64_t run, std::string_view when, size_t pages);
+std::string FolderNotEntered(std::string_view folder, int error);
+std::string TwiceGiven(std::string_view option);
+std::string DoNotGoTogether(std::string_view first, std::string_view second);
+std::string UnknownOption(std::string_view option);
+std::string NeedsFolder();
+std::string PruneNeedsNumber();
+
+// --- Lint ---
+std::string_view SeverityName(int severity);  // 0 Fehler, 1 Warnung, 2 Hinweis
+std::string LintSummary(size_t errors, size_t warnings, size_t notes);
+std::string CannotRead(std::string_view reason);
+std::string PageCannotBeRead(std::string_view page, std::string_view reason);
+std::string ListedTwice(std::string_view page, size_t first_line);
+std::string EmptyLine();
+std::string IncludeLineUnused();
+std::string BackupCannotBeMade(std::string_view path, std::string_view reason);
+std::string StartWithoutEnd();
+std::string EndWithoutBlock();
+std::string StartInsideBlock(size_t start_line);
+std::string NoBlockNoStand();
+std::string CannotBeWritten(std::string_view reason);
+std::string HandEdit();
+std::string BlockWithoutKey();
+std::string NewsWithoutTemplate();
+std::string KeyMatchesNothing();
+std::string StandGivesNoEntry();
+std::string OneDigitDate(std::string_view date);
+
+}  // namespace msg
+}  // namespace splicery
