@@ -17,6 +17,7 @@
 #include "text/markers.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -214,7 +215,7 @@ class Lint {
     std::vector<BlockSpan> spans;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
     if (next.bytes() != bytes) {
-      if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
+      if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
       }
     }
