@@ -44,12 +44,9 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
 }
 
 std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (!read && read.error() != ENOENT) *failure = read;
-  if (Status known = CheckJournal(bytes); !known) *failure = known;
+  std::vector<JournalRun> runs;
+  *failure = ReadJournal(fs, &runs);
   if (!failure->ok()) return std::nullopt;
-  const std::vector<JournalRun> runs = ParseJournal(bytes);
   const JournalRun* run = LastUndoableRun(runs);
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
 }

@@ -97,9 +97,9 @@ class Lint {
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
-    std::string bytes;
-    if (fs_.ReadFile(kJournalFile, &bytes) && CheckJournal(bytes)) {
-      for (const JournalRun& run : ParseJournal(bytes)) {
+    std::vector<JournalRun> runs;
+    if (splicery::ReadJournal(fs_, &runs)) {
+      for (const JournalRun& run : runs) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }
     }
