@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "core/sorted_list.h"
 #include "rewrite/block_rewriter.h"
@@ -193,7 +194,7 @@ class Lint {
       if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
         CheckBlock(page, start, news, keys);
         block.end_line = m.number;
-        blocks->push_back(std::move(block));
+        blocks->push_back(std::exchange(block, {}));
         start = 0;
         continue;
       }
