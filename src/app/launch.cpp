@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "core/form.h"
 #include "scan/config_loader.h"
 
 namespace splicery {
@@ -23,13 +24,6 @@ bool PlatformHasDisplay(std::string_view platform,
   return !platform.empty();  // offscreen, vnc, eglfs, ...: they need no display server
 }
 
-std::string EnterFolder(const std::string& dir) {
-  if (::chdir(dir.c_str()) == 0) return "";
-  // An empty name would otherwise read as a double blank.
-  const std::string name = dir.empty() ? "\"\"" : dir;
-  return "Verzeichnis " + name + " kann nicht betreten werden: " + ErrnoReason(errno);
-}
-
 int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message) {
   std::fprintf(err, "splicery: %s\n", message.c_str());
   dialogs.show_failure(message);
@@ -37,6 +31,40 @@ int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message)
 }
 
 }  // namespace
+
+std::string EnterFolder(const std::string& dir) {
+  if (::chdir(dir.c_str()) == 0) return "";
+  // An empty name would otherwise read as a double blank.
+  const std::string name = dir.empty() ? "\"\"" : dir;
+  return "Verzeichnis " + name + " kann nicht betreten werden: " + ErrnoReason(errno);
+}
+
+std::optional<int> AnswerHelpOrVersion(const std::vector<std::string>& args, std::FILE* out,
+                                       std::FILE* err) {
+  for (const std::string& arg : args) {
+    if (arg != "--help" && arg != "--version") continue;
+    if (args.size() > 1) {
+      const std::string& other = args[0] == arg ? args[1] : args[0];
+      std::fprintf(err,
+                   "splicery: %s und %s gehen nicht zusammen\n"
+                   "Aufruf: splicery [ORDNER]\n"
+                   "        splicery --help | --version\n",
+                   arg.c_str(), other.c_str());
+      return kExitNoSite;
+    }
+    if (arg == "--version") {
+      std::fprintf(out, "%s\n", std::string(Form::kCaption).c_str());
+    } else {
+      std::fputs(
+          "Aufruf: splicery [ORDNER]\n"
+          "Öffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
+          "Ordner).\nOhne Bildschirm: splicery-cli (siehe splicery-cli --help).\n",
+          out);
+    }
+    return 0;
+  }
+  return std::nullopt;
+}
 
 const char* const kNoDisplayMessage =
     "splicery: Kein Bildschirm erreichbar, das Fenster kann nicht geöffnet werden.\n"

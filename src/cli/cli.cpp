@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
     "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
-    "        splicery-cli --help | --version\n";
+    "        splicery-cli [-C VERZEICHNIS] --help | --version\n";
 
 constexpr const char* kHelp =
     "Hält eine Web-Site aus handgeschriebenen HTML-Seiten aktuell: liest include.txt und\n"
@@ -62,7 +62,7 @@ constexpr const char* kHelp =
     "     oder die Ausgabe ließ sich nicht schreiben\n"
     "  2  falscher Aufruf\n";
 
-enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune };
+enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kRun;
@@ -127,6 +127,10 @@ std::string Parse(int argc, char** argv, Options* options) {
       action = Action::kDiff;
     } else if (arg == "--lint") {
       action = Action::kLint;
+    } else if (arg == "--help") {  // actions too: beside another one they are a usage error
+      action = Action::kHelp;
+    } else if (arg == "--version") {
+      action = Action::kVersion;
     } else if (arg == "-C") {
       if (options->dir) return "-C ist doppelt angegeben";
       // An empty name is no folder either.
@@ -170,21 +174,18 @@ int Lint(OutputStream& out, OutputStream& err) {
 }
 
 int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help") {
-      out.Write(std::string(kUsage) + kHelp);
-      return kExitOk;
-    }
-    if (arg == "--version") {
-      out.Write(std::string(Form::kCaption) + "\n");
-      return kExitOk;
-    }
-    if (arg == "-C") ++i;  // a folder may be called --help
-  }
   Options options;
   if (std::string problem = Parse(argc, argv, &options); !problem.empty()) {
     return Usage(err, problem);
+  }
+  // Answered before -C: they need no folder.
+  if (options.action == Action::kHelp) {
+    out.Write(std::string(kUsage) + kHelp);
+    return kExitOk;
+  }
+  if (options.action == Action::kVersion) {
+    out.Write(std::string(Form::kCaption) + "\n");
+    return kExitOk;
   }
   if (options.dir && ::chdir(options.dir) != 0) {
     return Usage(err, "Verzeichnis " + std::string(options.dir) +
