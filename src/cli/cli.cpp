@@ -27,7 +27,7 @@ namespace {
 constexpr const char* kUsage =
     "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
     "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
-    "        splicery-cli [-C VERZEICHNIS] --help | --version\n";
+    "        splicery-cli --help | --version\n";
 
 constexpr const char* kHelp =
     "Hält eine Web-Site aus handgeschriebenen HTML-Seiten aktuell: liest include.txt und\n"
