@@ -12,9 +12,10 @@ if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
   # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
   # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
-  # man pages; lintian for the package; clang-format and clang-tidy 14 for the written style.
+  # man pages; lintian and file (icon sizes) for the package; clang-format and clang-tidy 14
+  # for the written style.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
-             strace desktop-file-utils appstream man-db lintian clang-format-14 clang-tidy-14)
+             strace desktop-file-utils appstream man-db lintian file clang-format-14 clang-tidy-14)
 fi
 
 missing=()
