@@ -54,7 +54,14 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
   resize(kDesignedSize);
   setMinimumSize(kMinimumSize);
 
-  // Created in tab order, so that the default focus chain is the designed one.
+  AddControls();
+  SetUpLists();
+  ConnectPageMenu();
+  List1->setFocus();
+}
+
+// Created in tab order, so that the default focus chain is the designed one.
+void MainWindow::AddControls() {
   List1 = AddList("List1", 5040, 360, 5175, 1620);
   Label1 = AddLabel("Label1", "Include-Quelle: INCLUDE.HTM:", 120, 120, 4455, 255);
   Label2 = AddLabel("Label2", "Include-Ziele:", 4920, 120, 4455, 375);
@@ -89,7 +96,9 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
 
   QWidget* order[] = {List1, Command1, List2, List3, List4, List5};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
 
+void MainWindow::SetUpLists() {
   model1_ =
       new ListModel([this]() -> const std::vector<std::string>& { return form_.List1; }, this);
   model2_ =
@@ -100,7 +109,10 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
     list->setModel(model);
     list->setItemDelegate(new WidestItemDelegate(model, list));
   }
+}
 
+// Start, and the page list's menu: by mouse, by the menu key and by Shift+F10.
+void MainWindow::ConnectPageMenu() {
   connect(Command1, &QPushButton::clicked, this, &MainWindow::OnCommand1Clicked);
   List1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(List1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -115,7 +127,6 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
     const QRect item = List1->visualRect(List1->currentIndex());
     emit List1->customContextMenuRequested(item.isValid() ? item.center() : QPoint(0, 0));
   });
-  List1->setFocus();
 }
 
 // A run still in flight (the program is ending otherwise than by closing the window) is

@@ -90,6 +90,9 @@ class MainWindow : public QWidget {
   QListView* AddList(const char* name, int left, int top, int width, int height);
   QLabel* AddLabel(const char* name, const QString& caption, int left, int top, int width,
                    int height);
+  void AddControls();
+  void SetUpLists();
+  void ConnectPageMenu();
   void LayOut();
   void ShowLabels();
   void ShowAll();
