@@ -87,6 +87,8 @@ std::string Reason(const Status& status) {
       return "unbekanntes Format (erste Zeile ist nicht \"splicery-journal\t1\")";
     case Code::kStartWithoutEnd:
       return StartWithoutEnd();
+    case Code::kConfigProblem:
+      return status.detail();
     case Code::kSystem:
     case Code::kNotFound:
     case Code::kPermission:
@@ -320,6 +322,10 @@ std::string IniNothingSwitchedOn() {
   return "weder [feed] noch [sitemap]: splicery.ini schaltet nichts ein";
 }
 std::string NoFeedEntries() { return "keine Einträge für den Feed"; }
+Text CreatedFileRemoved(std::string_view file, bool dry_run) {
+  return Say("Datei " + S(file) + (dry_run ? " würde gelöscht" : " wird gelöscht") +
+             " (der Lauf hat sie angelegt)");
+}
 std::string RobotsTxtWithoutSitemap() {
   return "robots.txt hat keine Zeile Sitemap: mit der Adresse der Sitemap";
 }

@@ -118,6 +118,7 @@ std::string IniSameFile(std::string_view file, size_t feed_line);
 std::string IniNothingSwitchedOn();
 std::string NoFeedEntries();
 std::string RobotsTxtWithoutSitemap();
+Text CreatedFileRemoved(std::string_view file, bool dry_run);
 
 }  // namespace msg
 }  // namespace splicery

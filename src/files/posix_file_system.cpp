@@ -515,7 +515,7 @@ Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<Folder
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    FolderEntry found{entry->d_name, false, 0};
+    FolderEntry found{entry->d_name, false, 0, {}};
     struct stat st;
     if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);

@@ -21,6 +21,7 @@ struct Taken {
   uint64_t before = 0;  // the hash of what the backup holds
   uint64_t after = 0;   // the hash the page held when the run was done with it
   bool changed = false;
+  bool created = false;  // the run made the file: undo removes it
 };
 
 // Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
@@ -34,7 +35,7 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
     std::variant<FileKey, std::string> file = page.path;
     if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
-    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
+    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false, page.created});
     Taken& taken = pages[it->second];
     taken.after = page.new_hash.value_or(page.old_hash);
     taken.changed = taken.changed || page.new_hash.has_value();
@@ -90,10 +91,16 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   bool complete = true;
   std::string bytes, backed_up;
   FileInfo info;
+  std::vector<std::string> made;  // files the run created, removed after the journal says so
   for (const Taken& page : PagesOf(*run, fs)) {
     if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
       form.SetLabel3(msg::ChangedSinceRun(page.path));
       complete = false;
+      continue;
+    }
+    if (page.created) {
+      form.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run));
+      made.push_back(page.path);
       continue;
     }
     if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
@@ -133,7 +140,12 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   if (Status committed = batch.Commit(&failed); !committed) {
     return Fail(form, msg::WriteFailed(failed), std::move(committed));
   }
-  if (!had_pages) (void)fs.Flush();
+  for (const std::string& path : made) {
+    if (Status removed = fs.RemoveFile(path); !removed) {
+      return Fail(form, msg::DeleteFailed(path), std::move(removed));
+    }
+  }
+  if (!had_pages || !made.empty()) (void)fs.Flush();
   form.SetLabel3(msg::RunUndone(run->number, false));
   return {complete, {}};
 }

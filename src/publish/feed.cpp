@@ -58,8 +58,13 @@ std::optional<std::string> BuildFeed(const FeedSettings& settings,
   for (const Entry* entry : shown) {
     out += "  <entry>\n";
     out += "    <id>" + XmlEscape(TagId(settings.base, entry->iso_date, entry->page)) + "</id>\n";
-    out += "    <title type=\"html\">" +
-           XmlEscape(DecodeToXmlText(entry->item->title, entry->item->encoding)) + "</title>\n";
+    // The blanks between the title and the comment's end are the stand line's, not the title's.
+    std::string_view title = entry->item->title;
+    while (!title.empty() && (title.front() == ' ' || title.front() == '\t'))
+      title.remove_prefix(1);
+    while (!title.empty() && (title.back() == ' ' || title.back() == '\t')) title.remove_suffix(1);
+    out += "    <title type=\"html\">" + XmlEscape(DecodeToXmlText(title, entry->item->encoding)) +
+           "</title>\n";
     out += "    <link rel=\"alternate\" href=\"" + XmlEscape(UrlOf(settings.base, entry->page)) +
            "\"/>\n";
     out += "    <updated>" + entry->iso_date + "T00:00:00Z</updated>\n";

@@ -212,6 +212,27 @@ SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string
   return config;
 }
 
+Status ReadSiteConfig(FileSystem& fs, const std::vector<std::string>& pages,
+                      std::optional<SiteConfig>* config, std::vector<ConfigProblem>* problems) {
+  config->reset();
+  std::vector<ConfigProblem> found;
+  if (!problems) problems = &found;
+  problems->clear();
+  std::string bytes;
+  Status read = ReadConfiguration(fs, kSiteConfigFile, &bytes);
+  if (read.code() == Code::kNotFound) return {};  // optional: a site without it is as before
+  if (!read) return read;
+  SiteConfig parsed = ParseSiteConfig(bytes, pages, problems);
+  if (!problems->empty()) {
+    const ConfigProblem& first = problems->front();
+    return Status::Described(Code::kConfigProblem,
+                             std::string(kSiteConfigFile) + ":" + std::to_string(first.line),
+                             DescribeConfigProblem(first));
+  }
+  *config = std::move(parsed);
+  return {};
+}
+
 std::string DescribeConfigProblem(const ConfigProblem& p) {
   switch (p.error) {
     case ConfigError::kNotUtf8:

@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/file_system.h"
 #include "text/web_text.h"
 
 namespace splicery {
@@ -68,6 +69,13 @@ inline constexpr size_t kMaxFeedEntries = 1000;
 // problem is listed, by line; the configuration is usable only when there is none.
 SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
                            std::vector<ConfigProblem>* problems);
+
+// Reads and checks splicery.ini. Without the file: ok, and *config stays empty. A file that
+// cannot be read fails with that status; one with problems fails as "splicery.ini:N" with the
+// first problem's reason, and *problems (where given) holds them all.
+Status ReadSiteConfig(FileSystem& fs, const std::vector<std::string>& pages,
+                      std::optional<SiteConfig>* config,
+                      std::vector<ConfigProblem>* problems = nullptr);
 
 // The reason line for a problem, in German (without the "splicery.ini:N: " in front).
 std::string DescribeConfigProblem(const ConfigProblem& problem);

@@ -10,11 +10,13 @@
 
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
+#include "scan/site_config.h"
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
+#include "update/site_files_step.h"
 
 namespace splicery {
 namespace {
@@ -83,6 +85,15 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     // folder.
     made = fs.MakeDirectory(kBackupFolder);
   }
+
+  // splicery.ini is read again: a file made unusable since the scan stops the run before any
+  // page is touched.
+  std::optional<SiteConfig> site;
+  if (Status read = ReadSiteConfig(fs, form.List1, &site); !read) {
+    return Stop(form, RunOutcome::kAccessFailure, msg::ReadFailed(msg::kSiteConfigShown),
+                std::move(read));
+  }
+  SiteFilesStep site_files(std::move(site));
 
   BlockRewriter blocks(form.List2, form.List5);
   std::function<void(std::string_view)> show_line;
@@ -168,6 +179,11 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     RewritePage(bytes, blocks, form.List3, form.List4, show_line, &spans);
 
     const std::string& new_bytes = form.List3.bytes();
+    if (site_files.wants_pages()) {
+      FileId id;
+      const FileKey* key = write ? &info.key : fs.Identify(page, &id) ? &id.key : nullptr;
+      site_files.AddPage(page, key, new_bytes);
+    }
     if (!write) {
       if (new_bytes != bytes) {
         if (Status writable = fs.ProbeWrite(page, Intent::kReplace); !writable) {
@@ -203,13 +219,42 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     }
   }
 
+  // Feed and sitemap after the last page, so that a run stopped at a page writes neither.
   if (write) {
+    if (std::optional<RunResult> stopped = commit()) return *stopped;
+    for (const SitemapFile& file : site_files.Build(form.Stands)) {
+      if (!journal.is_open()) {
+        if (Status opened = journal.Open(); !opened) {
+          return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                      std::move(opened));
+        }
+      }
+      bool changed = false;
+      if (Status written = WriteSiteFile(fs, file, batch, journal, &changed); !written) {
+        return stop(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
+                    written.About(file.path));
+      }
+      if (changed) form.SetLabel3(msg::PageWritten(file.path));
+    }
     if (std::optional<RunResult> stopped = commit()) return *stopped;
     form.SetLabel3(msg::RunSucceeded());
     form.SetLabel4("");
-  } else if (result.stale_pages == 0) {
-    form.SetLabel3(msg::AllCurrent());
+    return result;
   }
+  for (const SitemapFile& file : site_files.Build(form.Stands)) {
+    std::string old;
+    bool changed = false;
+    if (Status writable = CheckSiteFile(fs, file, &old, &changed); !writable) {
+      return Stop(form, RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
+                  writable.About(file.path));
+    }
+    if (!changed) continue;
+    ++result.stale_pages;
+    form.SetLabel3(msg::PageStale(file.path));
+    const std::vector<BlockSpan> whole = {{0, old.size(), 0, file.bytes.size(), 0}};
+    if (on_change) on_change({file.path, old, file.bytes, whole});
+  }
+  if (result.stale_pages == 0) form.SetLabel3(msg::AllCurrent());
   return result;
 }
 
