@@ -212,22 +212,24 @@ SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string
   return config;
 }
 
-Status ReadSiteConfig(FileSystem& fs, const std::vector<std::string>& pages,
-                      std::optional<SiteConfig>* config, std::vector<ConfigProblem>* problems) {
-  config->reset();
-  std::vector<ConfigProblem> found;
-  if (!problems) problems = &found;
-  problems->clear();
-  std::string bytes;
-  Status read = ReadConfiguration(fs, kSiteConfigFile, &bytes);
+Status ReadSiteConfigFile(FileSystem& fs, std::optional<std::string>* bytes) {
+  bytes->reset();
+  std::string read_bytes;
+  Status read = ReadConfiguration(fs, kSiteConfigFile, &read_bytes);
   if (read.code() == Code::kNotFound) return {};  // optional: a site without it is as before
-  if (!read) return read;
-  SiteConfig parsed = ParseSiteConfig(bytes, pages, problems);
-  if (!problems->empty()) {
-    const ConfigProblem& first = problems->front();
+  if (read) *bytes = std::move(read_bytes);
+  return read;
+}
+
+Status CheckSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
+                       std::optional<SiteConfig>* config) {
+  config->reset();
+  std::vector<ConfigProblem> problems;
+  SiteConfig parsed = ParseSiteConfig(bytes, pages, &problems);
+  if (!problems.empty()) {
     return Status::Described(Code::kConfigProblem,
-                             std::string(kSiteConfigFile) + ":" + std::to_string(first.line),
-                             DescribeConfigProblem(first));
+                             std::string(kSiteConfigFile) + ":" + std::to_string(problems[0].line),
+                             DescribeConfigProblem(problems[0]));
   }
   *config = std::move(parsed);
   return {};

@@ -70,12 +70,13 @@ inline constexpr size_t kMaxFeedEntries = 1000;
 SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
                            std::vector<ConfigProblem>* problems);
 
-// Reads and checks splicery.ini. Without the file: ok, and *config stays empty. A file that
-// cannot be read fails with that status; one with problems fails as "splicery.ini:N" with the
-// first problem's reason, and *problems (where given) holds them all.
-Status ReadSiteConfig(FileSystem& fs, const std::vector<std::string>& pages,
-                      std::optional<SiteConfig>* config,
-                      std::vector<ConfigProblem>* problems = nullptr);
+// Reads splicery.ini into *bytes. Without the file: ok, and *bytes stays empty.
+Status ReadSiteConfigFile(FileSystem& fs, std::optional<std::string>* bytes);
+
+// Checks splicery.ini's bytes: ok with the configuration, or a failure "splicery.ini:N" with the
+// first problem's reason.
+Status CheckSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
+                       std::optional<SiteConfig>* config);
 
 // The reason line for a problem, in German (without the "splicery.ini:N: " in front).
 std::string DescribeConfigProblem(const ConfigProblem& problem);

@@ -10,8 +10,12 @@ namespace splicery {
 
 Status RunStartupScan(Form& form, FileSystem& fs) {
   if (Status loaded = LoadConfiguration(form, fs); !loaded) return loaded;
+  // splicery.ini is kept as read, so the run works from what the scan checked.
   std::optional<SiteConfig> site;
-  if (Status read = ReadSiteConfig(fs, form.List1, &site); !read) {
+  Status read = ReadSiteConfigFile(fs, &form.SiteConfigBytes);
+  if (read && form.SiteConfigBytes)
+    read = CheckSiteConfig(*form.SiteConfigBytes, form.List1, &site);
+  if (!read) {
     form.SetLabel3(msg::ReadFailed(msg::kSiteConfigShown));
     return read;
   }

@@ -86,10 +86,11 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     made = fs.MakeDirectory(kBackupFolder);
   }
 
-  // splicery.ini is read again: a file made unusable since the scan stops the run before any
-  // page is touched.
+  // splicery.ini as the scan read it, checked against the page list the run works from.
   std::optional<SiteConfig> site;
-  if (Status read = ReadSiteConfig(fs, form.List1, &site); !read) {
+  if (Status read = form.SiteConfigBytes ? CheckSiteConfig(*form.SiteConfigBytes, form.List1, &site)
+                                         : Status();
+      !read) {
     return Stop(form, RunOutcome::kAccessFailure, msg::ReadFailed(msg::kSiteConfigShown),
                 std::move(read));
   }
