@@ -45,12 +45,9 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
 }
 
 std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (!read && read.error() != ENOENT) *failure = read;
-  if (Status known = CheckJournal(bytes); !known) *failure = known;
+  std::vector<JournalRun> runs;
+  *failure = ReadJournal(fs, &runs);
   if (!failure->ok()) return std::nullopt;
-  const std::vector<JournalRun> runs = ParseJournal(bytes);
   const JournalRun* run = LastUndoableRun(runs);
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
 }
@@ -113,7 +110,7 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
     // What the page holds now is backed up first, as a run does.
     std::string backup;
     Status saved = FindFreeBackupName(fs, page.path, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
+    if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
     if (!saved) return Fail(form, msg::AccessFailed(page.path), std::move(saved));
     if (Status added = batch.Add(page.path, info, backed_up); !added) {
       return Fail(form, msg::WriteFailed(page.path), std::move(added));

@@ -20,6 +20,7 @@
 #include "text/markers.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -100,9 +101,9 @@ class Lint {
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
-    std::string bytes;
-    if (fs_.ReadFile(kJournalFile, &bytes) && CheckJournal(bytes)) {
-      for (const JournalRun& run : ParseJournal(bytes)) {
+    std::vector<JournalRun> runs;
+    if (splicery::ReadJournal(fs_, &runs)) {
+      for (const JournalRun& run : runs) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }
     }
@@ -247,7 +248,7 @@ class Lint {
     std::vector<BlockSpan> spans;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
     if (next.bytes() != bytes) {
-      if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
+      if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
       }
     }

@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "update/backup_name.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -48,7 +49,7 @@ Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
   MakeBackupFolders(fs, file.path);
   std::string backup;
   Status saved = FindFreeBackupName(fs, file.path, &backup);
-  if (saved) saved = fs.CreateFile(backup, old, info.mode & 0666);
+  if (saved) saved = fs.CreateFile(backup, old, info.facts.mode & 0666);
   if (!saved) return saved;
   if (Status added = batch.Add(file.path, info, file.bytes); !added) return added;
   journal.Add({file.path, backup, JournalHash(old), JournalHash(file.bytes), {}});
@@ -67,7 +68,7 @@ Status CheckSiteFile(FileSystem& fs, const SitemapFile& file, std::string* old, 
   if (Status backup = ProbeBackup(fs, file.path); !backup && backup.code() != Code::kNotFound) {
     return backup;
   }
-  return fs.ProbeWrite(file.path, Intent::kReplace);
+  return ProbeReplace(fs, file.path);
 }
 
 }  // namespace splicery
