@@ -13,9 +13,11 @@ if [[ "${1:-}" == "--test" ]]; then
   # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
   # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
   # man pages; lintian and file (icon sizes) for the package; clang-format and clang-tidy 14
-  # for the written style.
+  # for the written style; jing, xmllint and libxml2 to check and read back the feed and the
+  # sitemap.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
-             strace desktop-file-utils appstream man-db lintian file clang-format-14 clang-tidy-14)
+             strace desktop-file-utils appstream man-db lintian file clang-format-14 clang-tidy-14
+             jing libxml2-utils libxml2-dev)
 fi
 
 missing=()

@@ -198,7 +198,14 @@ void MainWindow::LayOut() {
 // A failed scan leaves the lists incomplete; a run from them would empty the blocks of every
 // page, so Start stays off and the status line keeps the scan's failure text.
 void MainWindow::Load() {
-  if (!RunStartupScan(form_, *fs_)) form_.Command1Enabled = false;
+  if (Status scanned = RunStartupScan(form_, *fs_); !scanned) {
+    form_.Command1Enabled = false;
+    // A configuration file that says something unusable names its line and why in the detail
+    // line, as splicery-cli does in its reason line.
+    if (scanned.code() == Code::kConfigProblem) {
+      form_.SetLabel4(scanned.path() + ": " + msg::Reason(scanned));
+    }
+  }
   ShowAll();
 }
 

@@ -21,6 +21,7 @@ struct Taken {
   uint64_t before = 0;  // the hash of what the backup holds
   uint64_t after = 0;   // the hash the page held when the run was done with it
   bool changed = false;
+  bool created = false;  // the run made the file: undo removes it
 };
 
 // Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
@@ -34,7 +35,7 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
     std::variant<FileKey, std::string> file = page.path;
     if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
-    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
+    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false, page.created});
     Taken& taken = pages[it->second];
     taken.after = page.new_hash.value_or(page.old_hash);
     taken.changed = taken.changed || page.new_hash.has_value();
@@ -68,14 +69,20 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
 namespace {
 
 // One page of the run: left as it is when it or its backup changed since (false), else its
-// current bytes backed up and the backup's bytes taken into the batch. A failure stops the undo.
+// current bytes backed up and the backup's bytes taken into the batch; a file the run created
+// goes to *made. A failure stops the undo.
 bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageBatch& batch,
-              JournalWriter& journal, Status* failure) {
+              JournalWriter& journal, std::vector<std::string>* made, Status* failure) {
   std::string bytes, backed_up;
   FileInfo info;
   if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
     form.SetLabel3(msg::ChangedSinceRun(page.path));
     return false;
+  }
+  if (page.created) {
+    form.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run));
+    made->push_back(page.path);
+    return true;
   }
   if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
     form.SetLabel3(msg::BackupMissing(page.path));
@@ -108,7 +115,7 @@ bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageB
 // The run counts as undone even where pages stayed; the journal says so before any page is
 // replaced, and only once nothing can stop the undo short of the commit itself.
 UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journal,
-                  PageBatch& batch, bool complete) {
+                  PageBatch& batch, const std::vector<std::string>& made, bool complete) {
   Status written = journal.Open();
   if (written) written = journal.Write();
   if (!written) return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
@@ -117,7 +124,12 @@ UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journ
   if (Status committed = batch.Commit(&failed); !committed) {
     return Fail(form, msg::WriteFailed(failed), std::move(committed));
   }
-  if (!had_pages) (void)fs.Flush();
+  for (const std::string& path : made) {
+    if (Status removed = fs.RemoveFile(path); !removed) {
+      return Fail(form, msg::DeleteFailed(path), std::move(removed));
+    }
+  }
+  if (!had_pages || !made.empty()) (void)fs.Flush();
   form.SetLabel3(msg::RunUndone(run, false));
   return {complete, {}};
 }
@@ -141,13 +153,14 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   JournalWriter journal(fs, JournalTime(), run->number);
   PageBatch batch(fs);
   bool complete = true;
+  std::vector<std::string> made;  // files the run created, removed after the journal says so
   for (const Taken& page : PagesOf(*run, fs)) {
-    if (!UndoPage(form, fs, page, dry_run, batch, journal, &failure)) {
+    if (!UndoPage(form, fs, page, dry_run, batch, journal, &made, &failure)) {
       if (!failure.ok()) return {false, std::move(failure)};
       complete = false;
     }
   }
-  if (!dry_run) return Commit(form, fs, run->number, journal, batch, complete);
+  if (!dry_run) return Commit(form, fs, run->number, journal, batch, made, complete);
   form.SetLabel3(msg::RunUndone(run->number, true));
   return {complete, {}};
 }

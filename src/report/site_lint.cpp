@@ -9,10 +9,13 @@
 #include <utility>
 
 #include "core/sorted_list.h"
+#include "publish/feed.h"
+#include "publish/site_files.h"
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
+#include "scan/site_config.h"
 #include "text/block_walker.h"
 #include "text/lines.h"
 #include "text/markers.h"
@@ -79,6 +82,7 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
+    CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
   }
@@ -108,9 +112,38 @@ class Lint {
     std::string page_bytes;
     for (const std::string& page : scan_.List1) {
       // An unreadable page is a finding of its own; the others still get their news entries.
-      if (fs_.ReadFile(page, &page_bytes)) AddNewsEntries(page_bytes, page, scan_.List5);
+      if (fs_.ReadFile(page, &page_bytes)) {
+        AddNewsEntries(page_bytes, page, scan_.List5, &scan_.Stands);
+      }
     }
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+  }
+
+  // splicery.ini, after include.htm: each problem at its line, then what it would switch on.
+  void CheckSiteConfig(const std::vector<std::string>& pages) {
+    std::string bytes;
+    const Status read = ReadConfiguration(fs_, kSiteConfigFile, &bytes);
+    if (read.code() == Code::kNotFound) return;
+    if (!read) {
+      Add(kSiteConfigFile, 1, Severity::kError, msg::CannotRead(msg::Reason(read)));
+      return;
+    }
+    std::vector<ConfigProblem> problems;
+    const SiteConfig config = ParseSiteConfig(bytes, pages, &problems);
+    for (const ConfigProblem& problem : problems) {
+      Add(kSiteConfigFile, problem.line, Severity::kError, DescribeConfigProblem(problem));
+    }
+    if (!problems.empty()) return;
+    if (!config.feed && !config.sitemap) {
+      Add(kSiteConfigFile, 1, Severity::kWarning, msg::IniNothingSwitchedOn());
+    }
+    if (config.feed && !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands))) {
+      Add(kSiteConfigFile, config.feed->line, Severity::kWarning, msg::NoFeedEntries());
+    }
+    std::string robots;
+    if (config.sitemap && fs_.ReadFile("robots.txt", &robots) && !NamesSitemap(robots)) {
+      Add("robots.txt", 1, Severity::kNote, msg::RobotsTxtWithoutSitemap());
+    }
   }
 
   void ReadIncludeSource() {

@@ -74,6 +74,10 @@ std::string FormatRunLine(const JournalRun& run) {
 }
 
 std::string FormatPageLine(uint64_t run, const JournalPage& page) {
+  if (page.created) {
+    return "created\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+           Hex(page.new_hash.value_or(0)) + "\n";
+  }
   std::string blocks;
   for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
   return "page\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
@@ -111,6 +115,13 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes) {
       auto number = Number(f[1]);
       if (!number || runs.empty() || runs.back().number != *number) continue;
       if (auto page = ParsePage(f)) runs.back().pages.push_back(std::move(*page));
+    } else if (f[0] == "created" && f.size() == 4) {
+      auto number = Number(f[1]);
+      if (!number || runs.empty() || runs.back().number != *number) continue;
+      auto path = UnescapeField(f[2]);
+      auto hash = Number(f[3], 16);
+      if (!path || !hash) continue;
+      runs.back().pages.push_back({std::move(*path), {}, 0, *hash, {}, true});
     }
   }
   return runs;

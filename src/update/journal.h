@@ -6,6 +6,8 @@
 //   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
 //   back) page	N	PATH	BACKUP	OLD	NEW	BLOCKS
 //
+//   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
+//
 // OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
 // left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
 // joined by "," ("-" for none). PATH and BACKUP escape tab, LF, CR and backslash as \t \n \r \\.
@@ -35,6 +37,7 @@ struct JournalPage {
   uint64_t old_hash = 0;
   std::optional<uint64_t> new_hash;  // none: left unchanged
   std::vector<uint64_t> blocks;
+  bool created = false;  // the run made the file: no backup, no old bytes
 
   bool operator==(const JournalPage&) const = default;
 };
