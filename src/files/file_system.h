@@ -37,6 +37,10 @@ struct WriteFacts {
   uint32_t user = 0;             // the process's effective user
   std::vector<uint32_t> groups;  // its effective group first, then its other groups
   bool root = false;
+  // Of the links, names that are this file's own backups (a run killed between making a
+  // backup by link and the rename left them); the update layer counts them, this layer
+  // leaves 0.
+  uint64_t own_backup_links = 0;
 };
 
 // A page as it was read: enough to tell later whether someone changed it, and to give its
@@ -74,6 +78,7 @@ struct FolderEntry {
   std::string name;
   bool regular = false;  // a regular file (links not followed)
   int64_t mtime_ns = 0;
+  int64_t ctime_ns = 0;  // the last change of the file's name count, owner or mode, too
   FileKey key;
 };
 
@@ -112,6 +117,15 @@ class FileSystem {
   // after the next Flush. On failure nothing is left and *temp is empty; the failure names
   // info.path.
   virtual Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) = 0;
+
+  // Gives the file info.path the further name `name` (never overwriting), if it is still the
+  // file described by `info`; afterwards the new name is compared with `info` once more, and
+  // where they differ it is removed again and the call fails with Code::kChangedSinceRead.
+  // A link keeps the file's group and mode: where `name`'s folder is set-group-ID and the
+  // file is not in that folder's group or its group may not read it, fails with
+  // Code::kOwnerNotGiven. The file system's refusals (EXDEV, EMLINK, EPERM) come as errno.
+  // Durable only after the next Flush.
+  virtual Status LinkFile(const FileInfo& info, const std::string& name) = 0;
 
   // The barrier: everything created, written or renamed before it is durable after it.
   virtual Status Flush() = 0;

@@ -378,6 +378,21 @@ Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, 
   return {};
 }
 
+Status PosixFileSystem::LinkFile(const FileInfo& info, const std::string& name) {
+  if (NamesNoFile(name) || NamesNoFile(info.path)) return Status::FromErrno(ENOENT, name);
+  const std::string dir = DirName(name);
+  const Folder& folder = FolderOf(dir);
+  if (folder.setgid && (info.facts.group != folder.group || (info.facts.mode & S_IRGRP) == 0)) {
+    return Status::Failure(Code::kOwnerNotGiven, name);
+  }
+  if (::link(info.path.c_str(), name.c_str()) != 0) return Status::FromErrno(errno, name);
+  Written(dir);
+  struct stat st;
+  if (::lstat(name.c_str(), &st) == 0 && StillTheSame(st, info)) return {};
+  ::unlink(name.c_str());
+  return Status::Failure(Code::kChangedSinceRead, name);
+}
+
 Status PosixFileSystem::Flush() {
   for (const auto& [device, dir] : unflushed_) {
     FdCloser fd{::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
@@ -506,11 +521,12 @@ Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<Folder
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    FolderEntry found{entry->d_name, false, 0, {}};
+    FolderEntry found{entry->d_name, false, 0, 0, {}};
     struct stat st;
     if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);
       found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+      found.ctime_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
       found.key = {st.st_dev, st.st_ino};
     }
     entries->push_back(std::move(found));

@@ -37,6 +37,7 @@ class PosixFileSystem : public FileSystem {
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
+  Status LinkFile(const FileInfo& info, const std::string& name) override;
   Status Flush() override;
   Status PutInPlace(const std::string& temp, const FileInfo& info) override;
   Status WriteInPlace(const FileInfo& info, std::string_view bytes) override;

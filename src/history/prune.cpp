@@ -55,10 +55,10 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
     // Newest first: journaled by their place in the journal, then the others by time.
     std::stable_sort(mine.begin(), mine.end(), [&](const BackupFile* a, const BackupFile* b) {
       if (rank_of(a) != rank_of(b)) return rank_of(a) > rank_of(b);
-      return a->mtime_ns > b->mtime_ns;
+      return a->ctime_ns > b->ctime_ns;
     });
     for (size_t i = 0; i < mine.size(); ++i) {
-      const bool recent_unknown = rank_of(mine[i]) == 0 && mine[i]->mtime_ns >= newest_run_ns;
+      const bool recent_unknown = rank_of(mine[i]) == 0 && mine[i]->ctime_ns >= newest_run_ns;
       if (i < keep || keep_always.count(mine[i]->key) || recent_unknown) {
         ++plan.kept;
       } else {
@@ -108,7 +108,7 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
     if (!fs.ListFolder(folder, &entries)) continue;  // no backups there yet
     for (const FolderEntry& entry : entries) {
       if (entry.regular) {
-        files.push_back({folder + "/" + entry.name, entry.key, entry.mtime_ns});
+        files.push_back({folder + "/" + entry.name, entry.key, entry.ctime_ns});
       }
     }
   }

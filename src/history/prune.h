@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Which backups to delete so that every listed page keeps its N newest. Newest follows the
 // journal; backups it does not know (from before it existed) are older than every journaled
-// one and ordered among themselves by modification time. Files are told apart by what they
+// one and ordered among themselves by change time (a backup made by link keeps the page's
+// modification time; the link sets the change time). Files are told apart by what they
 // are, not by how they are named: one file reached under two names is one backup.
 #pragma once
 
@@ -22,11 +23,11 @@ namespace splicery {
 using Identify = std::function<std::optional<FileKey>(const std::string& name)>;
 
 // A file found beside a page's backups: its name as the backup name would spell it
-// ("splicery.sic/" + page + ". N.htm" for a backup), the file it is and its modification time.
+// ("splicery.sic/" + page + ". N.htm" for a backup), the file it is and its change time.
 struct BackupFile {
   std::string name;
   FileKey key;
-  int64_t mtime_ns = 0;
+  int64_t ctime_ns = 0;
 };
 
 struct PrunePlan {

@@ -8,6 +8,7 @@
 
 #include "rewrite/page_rewrite.h"
 #include "update/backup_name.h"
+#include "update/own_backups.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
 
@@ -90,18 +91,16 @@ bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageB
   }
   form.SetLabel3(msg::PageRestored(page.path, dry_run));
   if (dry_run) return true;
-  // What the page holds now is backed up first, as a run does.
+  // What the page holds now is backed up first, as a run does; the backup's bytes go to a new
+  // file, so the backup stays.
+  OwnBackupLinks(fs).Count(page.path, &info);
   std::string backup;
   Status saved = FindFreeBackupName(fs, page.path, &backup);
-  if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
+  bool backup_failed = !saved;
+  if (saved) saved = batch.Add(page.path, info, bytes, backed_up, backup, &backup_failed);
   if (!saved) {
-    form.SetLabel3(msg::AccessFailed(page.path));
+    form.SetLabel3(backup_failed ? msg::AccessFailed(page.path) : msg::WriteFailed(page.path));
     *failure = std::move(saved);
-    return false;
-  }
-  if (Status added = batch.Add(page.path, info, backed_up); !added) {
-    form.SetLabel3(msg::WriteFailed(page.path));
-    *failure = std::move(added);
     return false;
   }
   JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};

@@ -12,29 +12,94 @@ namespace {
 // The same failure, told about the page as listed rather than the file behind it.
 Status ForPage(const Status& status, const std::string& page) { return status.About(page); }
 
+// Where a link cannot be made (another file system, too many links, links refused) or must
+// not be (the file changed, or its group may not read it there), a copy does the job.
+bool CopyInstead(const Status& linked) {
+  switch (linked.code()) {
+    case Code::kChangedSinceRead:
+    case Code::kOwnerNotGiven:
+      return true;
+    default:
+      break;
+  }
+  const int error = linked.error();
+  return error == EXDEV || error == EMLINK || error == EPERM || error == EOPNOTSUPP ||
+         error == ENOSYS;
+}
+
 }  // namespace
 
 PageBatch::~PageBatch() { Abandon(0); }
 
 bool PageBatch::Holds(const FileInfo& info) const { return files_.count(info.key) != 0; }
 
-Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
-  const WriteWay way = DecideWrite(info.facts);
-  if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, page);
-  Entry entry{page, info, {}, {}};
+Status PageBatch::Write(std::string_view bytes, Entry* entry) {
+  const WriteWay way = DecideWrite(entry->info.facts);
+  if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, entry->page);
   if (way != WriteWay::kInPlace) {
-    Status written = fs_.WriteTemp(info, bytes, &entry.temp);
+    Status written = fs_.WriteTemp(entry->info, bytes, &entry->temp);
     const bool fall_back =
         way == WriteWay::kRenameElseInPlace && written.code() == Code::kOwnerNotGiven;
-    if (!written && !fall_back) return ForPage(written, page);
+    if (!written && !fall_back) return ForPage(written, entry->page);
   }
-  if (entry.temp.empty()) {
-    entry.bytes = bytes;
-    in_place_bytes_ += bytes.size();
-  }
-  files_.insert(info.key);
-  entries_.push_back(std::move(entry));
+  if (entry->temp.empty()) entry->bytes = bytes;
   return {};
+}
+
+Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
+  Entry entry{page, info, {}, {}, {}};
+  if (Status written = Write(bytes, &entry); !written) return written;
+  Take(std::move(entry));
+  return {};
+}
+
+Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
+                      std::string_view new_bytes, const std::string& backup, bool* backup_failed) {
+  Entry entry{page, info, {}, {}, {}};
+  const Status written = Write(new_bytes, &entry);
+  const Status saved =
+      entry.temp.empty() ? Copy(info, old_bytes, backup) : LinkOrCopy(old_bytes, backup, &entry);
+  *backup_failed = !saved;
+  if (!saved) {
+    if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);
+    held_.resize(entry.held_at);
+    return saved;
+  }
+  if (!written) return written;
+  Take(std::move(entry));
+  return {};
+}
+
+Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& backup, Entry* entry) {
+  Status linked = fs_.LinkFile(entry->info, backup);
+  if (!linked) return CopyInstead(linked) ? Copy(entry->info, old_bytes, backup) : linked;
+  entry->backup = backup;
+  entry->held_at = held_.size();
+  entry->held_size = old_bytes.size();
+  held_.append(old_bytes);
+  return {};
+}
+
+Status PageBatch::Copy(const FileInfo& info, std::string_view old_bytes,
+                       const std::string& backup) {
+  return fs_.CreateFile(backup, old_bytes, info.facts.mode & 0666);
+}
+
+void PageBatch::Take(Entry entry) {
+  if (entry.temp.empty()) in_place_bytes_ += entry.bytes.size();
+  files_.insert(entry.info.key);
+  entries_.push_back(std::move(entry));
+}
+
+void PageBatch::DropLast() {
+  if (entries_.empty()) return;
+  Entry& entry = entries_.back();
+  if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);
+  Unshare(entry);
+  if (entry.temp.empty()) in_place_bytes_ -= entry.bytes.size();
+  if (!entry.backup.empty()) held_.resize(entry.held_at);
+  files_.erase(entry.info.key);
+  entries_.pop_back();
 }
 
 Status PageBatch::Commit(std::string* failed) {
@@ -52,8 +117,8 @@ Status PageBatch::Commit(std::string* failed) {
   }
   if (!status) {
     *failed = entries_[done == 0 ? 0 : done - 1].page;
-    Abandon(done);
-    (void)fs_.Flush();  // the pages already replaced stay so
+    Abandon(done == 0 ? 0 : done - 1);  // the page it stopped at was not renamed either
+    (void)fs_.Flush();                  // the pages already replaced stay so
     return ForPage(status, *failed);
   }
   *failed = entries_.back().page;
@@ -61,13 +126,25 @@ Status PageBatch::Commit(std::string* failed) {
   return ForPage(fs_.Flush(), *failed);  // the new names
 }
 
+// The bytes read go to a new file under the backup's name. A power cut before that leaves the
+// page unchanged and its backup the same file, which the next run does not count as a link.
+void PageBatch::Unshare(const Entry& entry) {
+  if (entry.backup.empty()) return;
+  const std::string_view read = std::string_view(held_).substr(entry.held_at, entry.held_size);
+  if (fs_.RemoveFile(entry.backup)) {
+    (void)fs_.CreateFile(entry.backup, read, entry.info.facts.mode & 0666);
+  }
+}
+
 void PageBatch::Abandon(size_t from) {
   for (size_t i = from; i < entries_.size(); ++i) {
     if (!entries_[i].temp.empty()) (void)fs_.RemoveFile(entries_[i].temp);
+    Unshare(entries_[i]);
   }
   entries_.clear();
   files_.clear();
   in_place_bytes_ = 0;
+  held_.clear();
 }
 
 }  // namespace splicery

@@ -2,6 +2,10 @@
 // The pages of an update run waiting to be put in place, committed in the order that makes a
 // power cut lose nothing: every backup and new file durable, then the pages replaced, then
 // durable again. Two barriers per batch, however many pages it holds.
+// A page replaced by rename does not need its old file under its name any more: that file
+// becomes its backup by a link, and no copy is written. Until the rename, page and backup are
+// one file, so the batch keeps the bytes read; a page that is not renamed after all gets its
+// backup back as a copy of them.
 #pragma once
 
 #include <set>
@@ -28,10 +32,20 @@ class PageBatch {
   // refused; the failure names `page`.
   Status Add(const std::string& page, const FileInfo& info, std::string_view bytes);
 
+  // The same, making the backup at the free name `backup` first: by link where the page is to
+  // be renamed, else as a copy of `old_bytes` (the bytes read as `info`). A refused page is
+  // still backed up. A failed backup stops first: *backup_failed is then true, the failure
+  // names the backup and the page is not taken.
+  Status Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
+             std::string_view new_bytes, const std::string& backup, bool* backup_failed);
+
+  // Gives up the page added last (its new file removed, its backup a copy of its own).
+  void DropLast();
+
   bool empty() const { return entries_.empty(); }
 
   // Whether to commit before taking more (the bytes of pages written in place wait in memory).
-  bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes; }
+  bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_.size() >= kMaxHeldBytes; }
 
   // Puts the pages in place in the order they were added. On failure *failed is the page it
   // stopped at; that page and the ones after it keep their old bytes.
@@ -39,18 +53,29 @@ class PageBatch {
 
  private:
   static constexpr size_t kMaxInPlaceBytes = size_t{64} << 20;
+  static constexpr size_t kMaxHeldBytes = size_t{16} << 20;  // bytes read of linked pages
   struct Entry {
     std::string page;
     FileInfo info;
     std::string temp;  // the new file; empty: write `bytes` in place
     std::string bytes;
+    std::string backup;  // a backup made by link: its name; the bytes read are in held_
+    size_t held_at = 0, held_size = 0;
   };
+  // The new bytes of entry->info's file: a new file beside it, or kept to write in place.
+  Status Write(std::string_view bytes, Entry* entry);
+  Status LinkOrCopy(std::string_view old_bytes, const std::string& backup, Entry* entry);
+  Status Copy(const FileInfo& info, std::string_view old_bytes, const std::string& backup);
+  void Take(Entry entry);
+  // A linked page that is not renamed: its backup becomes a file of its own again.
+  void Unshare(const Entry& entry);
   void Abandon(size_t from);
 
   FileSystem& fs_;
   std::vector<Entry> entries_;
   std::set<FileKey> files_;  // every entry's file
   size_t in_place_bytes_ = 0;
+  std::string held_;
 };
 
 }  // namespace splicery

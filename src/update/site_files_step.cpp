@@ -5,6 +5,7 @@
 #include <cerrno>
 
 #include "update/backup_name.h"
+#include "update/own_backups.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -48,10 +49,12 @@ Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
   if (!read || !*changed) return read;
   MakeBackupFolders(fs, file.path);
   std::string backup;
-  Status saved = FindFreeBackupName(fs, file.path, &backup);
-  if (saved) saved = fs.CreateFile(backup, old, info.facts.mode & 0666);
-  if (!saved) return saved;
-  if (Status added = batch.Add(file.path, info, file.bytes); !added) return added;
+  if (Status found = FindFreeBackupName(fs, file.path, &backup); !found) return found;
+  OwnBackupLinks(fs).Count(file.path, &info);
+  bool backup_failed = false;
+  if (Status added = batch.Add(file.path, info, old, file.bytes, backup, &backup_failed); !added) {
+    return added;
+  }
   journal.Add({file.path, backup, JournalHash(old), JournalHash(file.bytes), {}});
   return {};
 }

@@ -14,6 +14,7 @@
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/own_backups.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
 #include "update/site_files_step.h"
@@ -73,10 +74,10 @@ class Run {
         on_change_(on_change),
         lock_(fs),
         blocks_(form.List2, form.List5),
+        own_(fs),
         batch_(fs),
         journal_(fs, JournalTime()) {
-    if (write_)
-      show_line_ = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
+    if (write_) show_line_ = [this](std::string_view text) { shown_.push_back(text); };
     if (!write_) revisits_.emplace(fs, form.List1);
   }
 
@@ -136,12 +137,17 @@ class Run {
     if (write_) form_.SetLabel3(msg::PageWorkedOn(page));
     form_.List4.clear();
     form_.List3.Clear();
+    shown_.clear();
     if (write_) {
-      if (std::optional<RunResult> stopped = LoadAndBackUp(page)) return stopped;
+      if (std::optional<RunResult> stopped = Load(page)) return stopped;
     } else if (Status loaded = LoadAndProbe(i); !loaded) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(loaded));
     }
     if (const size_t open_line = OpenStartLine(bytes_); open_line != 0) {
+      bool backup_failed = false;
+      if (Status saved = write_ ? BackUp(&backup_failed) : Status(); !saved) {
+        return AccessStop(page, std::move(saved));
+      }
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
@@ -149,25 +155,35 @@ class Run {
     return std::nullopt;
   }
 
-  // The page is read once, and its backup copy made from exactly those bytes: the marker
-  // check and the rewrite work on what was backed up.
-  std::optional<RunResult> LoadAndBackUp(const std::string& page) {
+  // The page is read once, and its backup made from exactly those bytes (by the batch, or by
+  // BackUp): the marker check and the rewrite work on what is backed up.
+  std::optional<RunResult> Load(const std::string& page) {
     Status read = fs_.ReadPage(page, &bytes_, &info_);
     if (read && batch_.Holds(info_)) {
       // Reached before in this batch: it must see that rewrite.
       if (std::optional<RunResult> stopped = Commit()) return stopped;
       read = fs_.ReadPage(page, &bytes_, &info_);
     }
+    if (read) own_.Count(page, &info_);
     if (read) read = FindFreeBackupName(fs_, page, &backup_);
-    if (read) read = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
-    if (read.code() == Code::kNotFound && !made_ && made_.code() != Code::kExists) read = made_;
-    if (!read) return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(read));
-    // The journal is opened once the first backup exists: a backup folder that cannot be
-    // used stops the run at the first page as it always has.
-    if (!journal_.is_open()) {
-      if (Status opened = journal_.Open(); !opened) {
-        return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(opened));
-      }
+    if (!read) return AccessStop(page, std::move(read));
+    return std::nullopt;
+  }
+
+  // Where the backup folder could not be made, that is the reason a page finds no backup name.
+  RunResult AccessStop(const std::string& page, Status why) {
+    if (why.code() == Code::kNotFound && !made_ && made_.code() != Code::kExists) why = made_;
+    return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(why));
+  }
+
+  // The journal is opened once the first backup exists: a backup folder that cannot be used
+  // stops the run at the first page as it always has. A page just added to the batch is then
+  // given up first: it must not be replaced without its journal line.
+  std::optional<RunResult> OpenJournal(bool drop_last) {
+    if (journal_.is_open()) return std::nullopt;
+    if (Status opened = journal_.Open(); !opened) {
+      if (drop_last) batch_.DropLast();
+      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(opened));
     }
     return std::nullopt;
   }
@@ -188,27 +204,42 @@ class Run {
   }
 
   // The writing run: the page joins the batch where it changed, and the journal in any case.
+  // Its lines and "written" are shown once its backup exists, as before a copy was made first.
   std::optional<RunResult> Keep(size_t i) {
     const std::string& page = form_.List1[i];
-    form_.SetLabel3(msg::PageWritten(page));
     const std::string& new_bytes = form_.List3.bytes();
     const bool changed = new_bytes != bytes_;
+    // Unchanged bytes are not written, so the page keeps its modification time; their backup
+    // is a copy. A page the batch refuses is not journaled: it keeps its bytes.
+    bool backup_failed = false;
+    Status kept = changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
+                          : BackUp(&backup_failed);
+    if (backup_failed) return AccessStop(page, std::move(kept));
+    for (std::string_view line : shown_) form_.SetLabel4(line, TextKind::kPageLine);
+    form_.SetLabel3(msg::PageWritten(page));
+    if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
+    if (std::optional<RunResult> stopped = OpenJournal(changed)) return stopped;
+    journal_.Add(JournalEntry(page, changed));
+    if (changed && batch_.Full()) return Commit();
+    return std::nullopt;
+  }
+
+  // A page that is not replaced by rename gets a copy of the bytes read as its backup.
+  Status BackUp(bool* failed) {
+    Status saved = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    *failed = !saved;
+    return saved;
+  }
+
+  JournalPage JournalEntry(const std::string& page, bool changed) const {
+    const std::string& new_bytes = form_.List3.bytes();
     JournalPage entry{page, backup_, JournalHash(bytes_), {}, {}};
     if (changed) entry.new_hash = JournalHash(new_bytes);
     for (const BlockSpan& span : spans_) {
       entry.blocks.push_back(JournalHash(std::string_view(new_bytes).substr(
           span.new_generated, span.new_end - span.new_generated)));
     }
-    // Unchanged bytes are not written, so the page keeps its modification time. A page the
-    // batch refuses is not journaled: it keeps its bytes.
-    if (changed) {
-      if (Status added = batch_.Add(page, info_, new_bytes); !added) {
-        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(added));
-      }
-    }
-    journal_.Add(entry);
-    if (changed && batch_.Full()) return Commit();
-    return std::nullopt;
+    return entry;
   }
 
   // The check: a page that would change is named, and must be one the run may write.
@@ -216,7 +247,7 @@ class Run {
     const std::string& page = form_.List1[i];
     const std::string& new_bytes = form_.List3.bytes();
     if (new_bytes != bytes_) {
-      if (Status writable = ProbeReplace(fs_, page); !writable) {
+      if (Status writable = ProbeReplace(fs_, page, own_); !writable) {
         return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(writable));
       }
       ++result_.stale_pages;
@@ -312,6 +343,8 @@ class Run {
   Status made_;  // the backup folder's making
   BlockRewriter blocks_;
   std::function<void(std::string_view)> show_line_;
+  std::vector<std::string_view> shown_;  // the page's lines to show, views into bytes_
+  OwnBackupLinks own_;
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;

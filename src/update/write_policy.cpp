@@ -27,7 +27,8 @@ bool MayWrite(const WriteFacts& f) {
 
 WriteWay DecideWrite(const WriteFacts& f) {
   if (!MayWrite(f)) return WriteWay::kRefuse;
-  if (f.links > 1) return WriteWay::kInPlace;
+  // A name that is the page's own backup would only share the page's next bytes.
+  if (f.links - std::min(f.links, f.own_backup_links) > 1) return WriteWay::kInPlace;
   // A new file belongs to the user, in the folder's group where the folder is set-group-ID.
   const uint32_t new_group = f.folder_setgid ? f.folder_group : f.groups.empty() ? 0 : f.groups[0];
   if (f.owner == f.user && f.group == new_group) return WriteWay::kRename;
@@ -37,8 +38,14 @@ WriteWay DecideWrite(const WriteFacts& f) {
 }
 
 Status ProbeReplace(FileSystem& fs, const std::string& page) {
+  OwnBackupLinks own(fs);
+  return ProbeReplace(fs, page, own);
+}
+
+Status ProbeReplace(FileSystem& fs, const std::string& page, OwnBackupLinks& own) {
   FileInfo info;
   if (Status described = fs.Describe(page, &info); !described) return described;
+  own.Count(page, &info);
   switch (DecideWrite(info.facts)) {
     case WriteWay::kRefuse:
       return Status::FromErrno(EACCES, page);

@@ -5,12 +5,14 @@
 //           so a power cut leaves the old or the new bytes;
 //   rename, else in place: the same, but handing the new file the page's owner or group may be
 //           refused at run time; the page is then written in place;
-//   in place: a rename would lose something (other hard links, an owner or group the new file
-//           cannot get), so the bytes go into the page itself after its backup is durable;
+//   in place: a rename would lose something (other hard links, not counting the page's own
+//           backups; an owner or group the new file cannot get), so the bytes go into the
+//           page itself after its backup is durable;
 //   refuse: the permission bits do not let this user write the page.
 #pragma once
 
 #include "files/file_system.h"
+#include "update/own_backups.h"
 
 namespace splicery {
 
@@ -21,5 +23,8 @@ WriteWay DecideWrite(const WriteFacts& facts);
 // What check mode and the lint tell for replacing `page`: the failure the run would meet
 // there, as far as it can be told without writing.
 Status ProbeReplace(FileSystem& fs, const std::string& page);
+// The same, counting the page's own backups among its names with `own` (one listing per
+// backup folder for a whole run).
+Status ProbeReplace(FileSystem& fs, const std::string& page, OwnBackupLinks& own);
 
 }  // namespace splicery

@@ -3,7 +3,10 @@
 // guard for hand edits inside blocks.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utime.h>
+
+#include <ctime>
 
 #include "support/cli_runner.h"
 #include "support/temp_site.h"
@@ -84,20 +87,25 @@ TEST(History, UndoTakesBackOneRunAtATime) {
   EXPECT_EQ(TempSite::Read("splicery.sic/a.htm. 4.htm"), Page("eins\n"));
 }
 
-// Pre-journal backups count as older than journaled ones and go by time; only the program's
-// own names for listed pages are ever touched.
+// Pre-journal backups count as older than journaled ones and go by change time (a backup made
+// by link keeps the page's modification time); only the program's own names for listed pages
+// are ever touched.
 TEST(History, PruneKeepsTheNewestBackupsOfListedPages) {
   TempSite site(kSite);
   ::mkdir("splicery.sic", 0755);
-  for (int n = 1; n <= 3; ++n) {
+  for (int n = 3; n >= 1; --n) {  // 1 is the newest, whatever the modification times say
     const std::string name = "splicery.sic/a.htm. " + std::to_string(n) + ".htm";
     TempSite::Write(name, "vor dem Journal");
-    const struct utimbuf times = {1000 * (4 - n), 1000 * (4 - n)};  // 1 is the newest
+    const struct utimbuf times = {1000 * n, 1000 * n};
     ::utime(name.c_str(), &times);
+    ::usleep(2000);  // change times a clock tick apart
   }
   for (const char* other : {"splicery.sic/a.htm. 01.htm", "splicery.sic/x.htm. 1.htm"}) {
     TempSite::Write(other, "fremd");
   }
+  // The guard for unknown backups younger than the newest run uses the change time too: the
+  // runs start in a later second (the journal's precision).
+  for (const std::time_t made = std::time(nullptr); std::time(nullptr) == made;) ::usleep(20000);
   ASSERT_EQ(RunCli({}).code, 0);  // a.htm. 4.htm
   ASSERT_EQ(RunCli({}).code, 0);  // a.htm. 5.htm
 

@@ -38,6 +38,8 @@ const char* OpName(Op op) {
       return "list";
     case Op::kDescribe:
       return "describe";
+    case Op::kLinkFile:
+      return "link";
   }
   return "?";
 }

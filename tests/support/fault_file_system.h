@@ -29,13 +29,14 @@ enum class Op {
   kProbeWrite,
   kAppendFile,
   kListFolder,
-  kDescribe
+  kDescribe,
+  kLinkFile
 };
 inline constexpr Op kAllOps[] = {
-    Op::kProbe,        Op::kMakeDirectory, Op::kReadFile,   Op::kReadPage,
-    Op::kCreateFile,   Op::kWriteTemp,     Op::kFlush,      Op::kPutInPlace,
-    Op::kWriteInPlace, Op::kRemoveFile,    Op::kLockFolder, Op::kIdentify,
-    Op::kProbeWrite,   Op::kAppendFile,    Op::kListFolder, Op::kDescribe};
+    Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,   Op::kReadPage,     Op::kCreateFile,
+    Op::kWriteTemp,  Op::kFlush,         Op::kPutInPlace, Op::kWriteInPlace, Op::kRemoveFile,
+    Op::kLockFolder, Op::kIdentify,      Op::kProbeWrite, Op::kAppendFile,   Op::kListFolder,
+    Op::kDescribe,   Op::kLinkFile};
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -78,6 +79,9 @@ class FaultFileSystem : public FileSystem {
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override {
     temp->clear();
     return Pass(Op::kWriteTemp, info.path, [&] { return inner_.WriteTemp(info, bytes, temp); });
+  }
+  Status LinkFile(const FileInfo& info, const std::string& name) override {
+    return Pass(Op::kLinkFile, name, [&] { return inner_.LinkFile(info, name); });
   }
   Status Flush() override {
     return Pass(Op::kFlush, ".", [&] { return inner_.Flush(); });

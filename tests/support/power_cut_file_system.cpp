@@ -42,8 +42,10 @@ bool PowerCutFileSystem::PowerOn() {
   // The first call after the cut point finds the power gone; the disk is what survived.
   if (loss_ == Loss::kUnflushed) {
     for (const auto& [name, id] : durable_names_) after_cut_[name] = inodes_[id].durable;
+    after_cut_ids_ = durable_names_;
     return false;
   }
+  after_cut_ids_ = names_;
   for (const auto& [name, id] : names_) {
     const Inode& inode = inodes_[id];
     std::string bytes = inode.created ? "" : inode.durable;
@@ -63,8 +65,21 @@ Files PowerCutFileSystem::Disk() const {
   return files;
 }
 
+PowerCutFileSystem PowerCutFileSystem::Restart() const {
+  const Files files = Disk();
+  PowerCutFileSystem disk(files);
+  std::map<size_t, std::string> first;  // each surviving file's first name
+  for (const auto& [name, id] : cut_ ? after_cut_ids_ : names_) {
+    if (!files.count(name)) continue;
+    auto [it, inserted] = first.try_emplace(id, name);
+    if (!inserted) disk.HardLink(it->second, name);
+  }
+  return disk;
+}
+
 size_t PowerCutFileSystem::NewInode(std::string_view bytes) {
-  inodes_.push_back(Inode{std::string(bytes), "", true, false, ++clock_});
+  ++clock_;
+  inodes_.push_back(Inode{std::string(bytes), "", true, false, clock_, clock_});
   return inodes_.size() - 1;
 }
 
@@ -126,8 +141,9 @@ Status PowerCutFileSystem::ListFolder(const std::string& folder,
   for (const auto& [name, id] : names_) {
     if (Parent(name) != folder) continue;
     const std::string dir = Parent(name);
+    const Inode& inode = inodes_[id];
     entries->push_back(
-        {name.substr(dir == "." ? 0 : dir.size() + 1), true, inodes_[id].mtime, 1, id});
+        {name.substr(dir == "." ? 0 : dir.size() + 1), true, inode.mtime, inode.ctime, {1, id}});
   }
   return {};
 }
@@ -159,7 +175,7 @@ Status PowerCutFileSystem::Describe(const std::string& path, FileInfo* info) {
   const Inode& inode = inodes_[it->second];
   *info = FileInfo{};
   info->path = path;
-  info->key.inode = it->second;
+  info->key = {1, it->second};
   info->size = inode.bytes.size();
   info->mtime_ns = inode.mtime;
   info->facts = {1000, 1000, 0644, 0, 1000, false, 1000, {1000}, false};
@@ -184,6 +200,16 @@ Status PowerCutFileSystem::WriteTemp(const FileInfo& info, std::string_view byte
   *temp = (dir == "." ? "" : dir + "/") + "." + base + std::string(kTempMarker) + "1-" +
           std::to_string(temps_++);
   names_[*temp] = NewInode(bytes);
+  return {};
+}
+
+Status PowerCutFileSystem::LinkFile(const FileInfo& info, const std::string& name) {
+  if (!PowerOn()) return Status::FromErrno(EIO, name);
+  if (names_.count(name) || folders_.count(name)) return Status::FromErrno(EEXIST, name);
+  if (!FolderExists(name)) return Status::FromErrno(ENOENT, name);
+  if (Status checked = Check(info); !checked) return checked.About(name);
+  names_[name] = names_.at(info.path);
+  inodes_[names_[name]].ctime = ++clock_;
   return {};
 }
 

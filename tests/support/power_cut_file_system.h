@@ -31,6 +31,8 @@ class PowerCutFileSystem : public FileSystem {
   size_t operations() const { return operations_; }
   // The files a restart finds after the cut; before it, the files as they are.
   Files Disk() const;
+  // A restart on what survived the cut: names of one file stay names of one file.
+  PowerCutFileSystem Restart() const;
 
   Status ProbeFile(const std::string& path, Probe* found) override;
   Status MakeDirectory(const std::string& path) override;
@@ -39,6 +41,7 @@ class PowerCutFileSystem : public FileSystem {
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
+  Status LinkFile(const FileInfo& info, const std::string& name) override;
   Status Flush() override;
   Status PutInPlace(const std::string& temp, const FileInfo& info) override;
   Status WriteInPlace(const FileInfo& info, std::string_view bytes) override;
@@ -58,6 +61,7 @@ class PowerCutFileSystem : public FileSystem {
     bool created = true;    // since the last Flush
     bool in_place = false;  // written in place since the last Flush
     int64_t mtime = 0;
+    int64_t ctime = 0;
   };
   // Counts a call; false once the power is gone.
   bool PowerOn();
@@ -73,6 +77,7 @@ class PowerCutFileSystem : public FileSystem {
   Loss loss_ = Loss::kUnflushed;
   bool cut_ = false;
   Files after_cut_;
+  std::map<std::string, size_t> after_cut_ids_;  // which file each surviving name is
 };
 
 }  // namespace splicery::testing

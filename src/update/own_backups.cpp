@@ -1,0 +1,31 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Counting a page's own backups among its file's names.
+#include "update/own_backups.h"
+
+#include <algorithm>
+
+#include "update/backup_name.h"
+
+namespace splicery {
+
+void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
+  WriteFacts& facts = info->facts;
+  facts.own_backup_links = 0;
+  if (facts.links <= 1) return;
+  const std::optional<std::string> first = BackupName(page, 1);
+  if (!first) return;
+  const std::string folder = first->substr(0, first->rfind('/'));
+  auto it = listed_.find(folder);
+  if (it == listed_.end()) {
+    it = listed_.emplace(folder, std::vector<FolderEntry>()).first;
+    if (!fs_.ListFolder(folder, &it->second)) it->second.clear();  // no backups there
+  }
+  uint64_t own = 0;
+  for (const FolderEntry& entry : it->second) {
+    own += entry.regular && entry.key == info->key &&
+           BackupNumber(page, folder + "/" + entry.name) != 0;
+  }
+  facts.own_backup_links = std::min(own, facts.links - 1);
+}
+
+}  // namespace splicery
