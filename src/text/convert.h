@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Text from one encoding into another, by the C library's iconv (glibc: no further library).
+// Encodings are named as the WHATWG Encoding Standard names them (text/encoding.h).
+// windows-1252's five bytes that iconv rejects (0x81, 0x8D, 0x8F, 0x90, 0x9D) stand for
+// U+0081, U+008D, U+008F, U+0090 and U+009D, as browsers read them.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace splicery {
+
+enum class ConvertProblem : unsigned char {
+  kNone,
+  kInvalidBytes,  // a byte sequence the source encoding does not allow
+  kUnsupported,   // an encoding the library cannot convert
+};
+
+struct ConvertResult {
+  ConvertProblem problem = ConvertProblem::kNone;
+  size_t bad_at = 0;  // kInvalidBytes: the offset of the first byte that does not fit
+  explicit operator bool() const { return problem == ConvertProblem::kNone; }
+};
+
+// `bytes` in `encoding` as UTF-8 into *out (replaced).
+ConvertResult DecodeToUtf8(std::string_view bytes, std::string_view encoding, std::string* out);
+
+// UTF-8 `text` in `encoding` into *out (replaced); a character the encoding cannot hold is
+// written as a numeric character reference ("&#8364;"), which every encoding can hold.
+ConvertResult EncodeFromUtf8(std::string_view text, std::string_view encoding, std::string* out);
+
+// `bytes` from one encoding into another, through UTF-8.
+ConvertResult Convert(std::string_view bytes, std::string_view from, std::string_view to,
+                      std::string* out);
+
+}  // namespace splicery
