@@ -11,6 +11,7 @@
 
 #include "core/messages.h"
 #include "core/sorted_list.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 
 namespace splicery {
@@ -29,6 +30,9 @@ class Form {
   LineBuffer List3;                // output buffer: new lines of the page being rewritten
   std::vector<std::string> List4;  // key lines of the include block being rewritten
   SortedList List5;                // news index
+  // include.htm's encoding and that of every page that gave news entries, so that text from
+  // them can be converted into a page of another declared encoding.
+  SourceEncodings Encodings;
   bool Command1Enabled = true;
 
   const std::string& Label3() const { return label3_; }

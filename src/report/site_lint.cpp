@@ -106,9 +106,11 @@ class Lint {
     std::string page_bytes;
     for (const std::string& page : scan_.List1) {
       // An unreadable page is a finding of its own; the others still get their news entries.
-      if (fs_.ReadFile(page, &page_bytes)) AddNewsEntries(page_bytes, page, scan_.List5);
+      if (fs_.ReadFile(page, &page_bytes)) {
+        AddNewsEntries(page_bytes, page, scan_.List5, &scan_.Encodings);
+      }
     }
-    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
   }
 
   void ReadIncludeSource() {

@@ -3,6 +3,7 @@
 // end of the line holds "no character", which is neither a blank nor "<".
 #include "scan/news_scan.h"
 
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
 #include "text/news_entry.h"
@@ -67,17 +68,23 @@ Status ScanNews(Form& form, FileSystem& fs) {
       form.SetLabel3(msg::ReadFailed(page));
       return read;
     }
-    AddNewsEntries(bytes, page, form.List5);
+    AddNewsEntries(bytes, page, form.List5, &form.Encodings);
   }
   return {};
 }
 
-void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index) {
+void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
+                    SourceEncodings* encodings) {
   // One pass over the bytes; only lines holding the marker are looked at closely.
   size_t next = 0;
   for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
     const std::string_view line = LineAround(bytes, hit, &next).text;
-    if (auto entry = ParseStandLine(line, page)) index.Add(std::move(*entry));
+    if (auto entry = ParseStandLine(line, page)) {
+      index.Add(std::move(*entry));
+      if (encodings && !encodings->pages.contains(page)) {
+        encodings->pages.emplace(page, DetectPageEncoding(bytes));
+      }
+    }
   }
 }
 

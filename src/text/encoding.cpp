@@ -378,10 +378,13 @@ std::vector<LabelSpan> DeclaredLabels(std::string_view bytes) {
   return spans;
 }
 
+bool IsAscii(std::string_view bytes) {
+  return std::all_of(bytes.begin(), bytes.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
 Utf8Shape ShapeOf(std::string_view bytes) {
-  const bool ascii = std::all_of(bytes.begin(), bytes.end(),
-                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-  if (ascii) return Utf8Shape::kAscii;
+  if (IsAscii(bytes)) return Utf8Shape::kAscii;
   return IsValidUtf8(bytes) ? Utf8Shape::kUtf8 : Utf8Shape::kNotUtf8;
 }
 

@@ -67,6 +67,8 @@ struct LabelSpan {
 // replaces.
 std::vector<LabelSpan> DeclaredLabels(std::string_view bytes);
 
+bool IsAscii(std::string_view bytes);
+
 // What text's bytes look like as UTF-8.
 enum class Utf8Shape : unsigned char {
   kAscii,    // no byte above 0x7F

@@ -84,7 +84,7 @@ RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserv
     made = fs.MakeDirectory(kBackupFolder);
   }
 
-  BlockRewriter blocks(form.List2, form.List5);
+  BlockRewriter blocks(form.List2, form.List5, &form.Encodings);
   std::function<void(std::string_view)> show_line;
   if (write)
     show_line = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
