@@ -269,4 +269,57 @@ std::string OneDigitDate(std::string_view date) {
   return "Datum " + S(date) + " mit einstelligem Tag oder Monat wird falsch einsortiert";
 }
 
+// --- Encodings: lint findings, the move to UTF-8 ---
+std::string Pages(size_t count) {
+  return count == 1 ? std::string("1 Seite") : std::to_string(count) + " Seiten";
+}
+std::string LineDoesNotFitCharset(std::string_view encoding, bool utf8_in_single_byte) {
+  return "Zeile passt nicht zum Zeichensatz der Seite (" + S(encoding) +
+         "): " + (utf8_in_single_byte ? "UTF-8-Zeichen" : "Bytes, die kein UTF-8 sind");
+}
+std::string CharsetContradicted(std::string_view encoding) {
+  return "Seite erklärt den Zeichensatz " + S(encoding) + ", ihre Bytes passen aber nicht dazu";
+}
+std::string UnknownCharset(std::string_view label) {
+  return "unbekannter Zeichensatz „" + S(label) +
+         "“: Text wird in diese Seite unverändert eingefügt";
+}
+std::string Utf16Page() {
+  return "Seite ist in UTF-16 gespeichert: ihre Blöcke werden nicht gefunden; "
+         "als UTF-8 speichern";
+}
+std::string NoCharsetDeclared() {
+  return "Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen Zeichensatz";
+}
+std::string IncludeTextConverted(std::string_view from, size_t pages, std::string_view to) {
+  return "Text aus include.htm (" + S(from) + ") wird in " + Pages(pages) + " nach " + S(to) +
+         " umgewandelt";
+}
+Text ConvertFailed(std::string_view file) { return Error("FEHLER beim Umwandeln von " + S(file)); }
+std::string InvalidInEncoding(std::string_view encoding, size_t offset) {
+  return "Byte " + std::to_string(offset + 1) + " ist in " + S(encoding) + " nicht erlaubt";
+}
+std::string Utf16NotConverted() {
+  return "die Datei ist in UTF-16 gespeichert; sie wird nicht umgewandelt";
+}
+std::string LabelNotConvertible(std::string_view label) {
+  return "der Zeichensatz „" + S(label) + "“ ist unbekannt; die Datei wird nicht umgewandelt";
+}
+Text FileConverted(std::string_view file, bool dry_run) {
+  return Say("Datei " + S(file) +
+             (dry_run ? " würde nach UTF-8 umgewandelt" : " wird nach UTF-8 umgewandelt"));
+}
+Text ToUtf8Succeeded(size_t files, bool dry_run) {
+  const bool one = files == 1;
+  return Say(std::to_string(files) + (one ? " Datei " : " Dateien ") +
+             (dry_run ? (one ? "würde" : "würden") : (one ? "wurde" : "wurden")) +
+             " nach UTF-8 umgewandelt");
+}
+Text AlreadyUtf8() { return Say("Die Website ist schon in UTF-8: nichts umzuwandeln"); }
+std::string ToUtf8Question(size_t pages) {
+  return "Website nach UTF-8 umwandeln? " + Pages(pages) +
+         " und include.htm werden umgewandelt und erklären danach UTF-8.\n\nJede Datei wird "
+         "vorher gesichert; „Letzten Lauf rückgängig machen“ nimmt die Umwandlung zurück.";
+}
+
 }  // namespace splicery::msg
