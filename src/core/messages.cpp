@@ -81,8 +81,7 @@ std::string Reason(const Status& status) {
     case Code::kBackupOutside:
       return "Sicherung läge außerhalb von splicery.sic";
     case Code::kUtf16:
-      return "UTF-16-kodiert; bitte in der Kodierung der Seiten speichern "
-             "(UTF-8 oder ISO-8859-1)";
+      return "UTF-16-kodiert; bitte als UTF-8 speichern";
     case Code::kUnknownFormat:
       return "unbekanntes Format (erste Zeile ist nicht \"splicery-journal\t1\")";
     case Code::kStartWithoutEnd:
@@ -150,6 +149,7 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run) {
 std::string CliUsage() {
   return "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
+         "        splicery-cli [-C VERZEICHNIS] [--check | --diff] --to-utf8\n"
          "        splicery-cli --help | --version\n";
 }
 
@@ -170,19 +170,25 @@ std::string CliHelp() {
          "                  seitdem niemand geändert hat, bekommt ihre Sicherung zurück\n"
          "  --prune N       je Seite nur die N neuesten Sicherungen behalten, ältere löschen\n"
          "                  (mit --check: nur sagen, was geschähe)\n"
+         "  --to-utf8       die ganze Site nach UTF-8 umwandeln: include.htm und jede Seite,\n"
+         "                  die noch nicht UTF-8 ist, erklären danach UTF-8; alle Blöcke werden\n"
+         "                  im selben Lauf erneuert; --undo nimmt die Umwandlung zurück\n"
+         "                  (mit --check oder --diff: nur sagen oder zeigen, was geschähe)\n"
          "  --help          diesen Text zeigen\n"
          "  --version       die Version zeigen\n"
          "\n"
-         "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo\n"
-         "und --prune.\n"
+         "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo,\n"
+         "--prune und --to-utf8, --diff auch zu --to-utf8.\n"
          "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
          "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
          "\n"
          "Rückgabewerte:\n"
-         "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
+         "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell, mit --to-utf8:\n"
+         "     die Site ist schon UTF-8;\n"
          "     mit --lint: kein Fehler und keine Warnung)\n"
          "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
-         "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden; mit --undo:\n"
+         "     aktuell oder würde umgewandelt; mit --lint: ein Fehler oder eine Warnung wurde "
+         "gefunden; mit --undo:\n"
          "     nicht jede Seite des Laufs kam zurück, oder es gab keinen Lauf),\n"
          "     oder die Ausgabe ließ sich nicht schreiben\n"
          "  2  falscher Aufruf\n";

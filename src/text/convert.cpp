@@ -5,10 +5,13 @@
 
 #include <iconv.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <vector>
 
 #include "text/display_text.h"
 #include "text/encoding.h"
+#include "text/lines.h"
 
 namespace splicery {
 namespace {
@@ -139,6 +142,102 @@ ConvertResult Convert(std::string_view bytes, std::string_view from, std::string
   std::string utf8;
   if (ConvertResult decoded = DecodeToUtf8(bytes, from, &utf8); !decoded) return decoded;
   return EncodeFromUtf8(utf8, to, out);
+}
+
+MovedText MoveToUtf8(std::string_view bytes, const FileEncoding& encoding) {
+  MovedText moved;
+  moved.declared =
+      encoding.basis == EncodingBasis::kBom || encoding.basis == EncodingBasis::kDeclared;
+  if (IsUtf16(encoding.name)) {
+    moved.problem = MoveProblem::kUtf16;
+    return moved;
+  }
+  if (encoding.basis == EncodingBasis::kUnknownLabel || (moved.declared && !encoding.Known())) {
+    moved.problem = MoveProblem::kUnknownLabel;
+    moved.label = encoding.label;
+    return moved;
+  }
+  moved.from = !encoding.name.empty() ? encoding.name
+               : IsValidUtf8(bytes)   ? std::string_view("UTF-8")
+                                      : std::string_view("windows-1252");
+  if (ConvertResult decoded = DecodeToUtf8(bytes, moved.from, &moved.utf8); !decoded) {
+    moved.problem = MoveProblem::kInvalidBytes;
+    moved.bad_at = decoded.bad_at;
+    // A UTF-8 check tells no offset: find it by the longest valid start.
+    if (moved.from == "UTF-8") {
+      size_t good = 0;
+      for (size_t n = bytes.size(); good < n;) {
+        const size_t step = std::min<size_t>(4, n - good);
+        size_t len = 0;
+        for (size_t l = 1; l <= step; ++l) {
+          if (IsValidUtf8(bytes.substr(good, l))) {
+            len = l;
+            break;
+          }
+        }
+        if (len == 0) break;
+        good += len;
+      }
+      moved.bad_at = good;
+    }
+  }
+  return moved;
+}
+
+namespace {
+
+// The offset of the first "<tag" (ASCII case ignored) that ends the tag's name, or npos.
+size_t FindTag(std::string_view text, std::string_view tag) {
+  for (size_t at = text.find('<'); at != std::string_view::npos; at = text.find('<', at + 1)) {
+    if (text.size() - at < tag.size() + 2) return std::string_view::npos;
+    bool same = true;
+    for (size_t i = 0; i < tag.size() && same; ++i) {
+      char c = text[at + 1 + i];
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+      same = c == tag[i];
+    }
+    const char after = text[at + 1 + tag.size()];
+    if (same && (after == '>' || after == '/' || after == ' ' || after == '\t' || after == '\n' ||
+                 after == '\r' || after == '\f')) {
+      return at;
+    }
+  }
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string DeclareUtf8(std::string_view utf8, bool add_when_missing) {
+  const std::vector<LabelSpan> labels = DeclaredLabels(utf8);
+  std::string out;
+  if (!labels.empty() || !add_when_missing || utf8.starts_with("\xEF\xBB\xBF") || IsAscii(utf8)) {
+    size_t from = 0;
+    for (const LabelSpan& span : labels) {
+      if (span.at < from) continue;  // an XML declaration inside the scanned text
+      if (EncodingForLabel(utf8.substr(span.at, span.size)) == "UTF-8") continue;
+      out.append(utf8.substr(from, span.at - from)).append("utf-8");
+      from = span.at + span.size;
+    }
+    out.append(utf8.substr(from));
+    return out;
+  }
+  size_t tag = FindTag(utf8, "head");
+  if (tag == std::string_view::npos) tag = FindTag(utf8, "html");
+  size_t insert_at = 0;
+  Eol eol = Eol::kLf;
+  if (tag != std::string_view::npos) {
+    const LineView line = LineAround(utf8, tag, &insert_at);
+    eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
+    out.append(utf8.substr(0, insert_at));
+    if (line.eol == Eol::kNone) out.append(EolBytes(eol));
+  } else if (!utf8.empty()) {
+    size_t next;
+    const LineView first = LineAround(utf8, 0, &next);
+    if (first.eol != Eol::kNone) eol = first.eol;
+  }
+  out.append("<meta charset=\"utf-8\">").append(EolBytes(eol));
+  out.append(utf8.substr(insert_at));
+  return out;
 }
 
 }  // namespace splicery
