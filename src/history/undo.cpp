@@ -44,12 +44,9 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
 }
 
 std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (!read && read.error() != ENOENT) *failure = read;
-  if (Status known = CheckJournal(bytes); !known) *failure = known;
+  std::vector<JournalRun> runs;
+  *failure = ReadJournal(fs, &runs);
   if (!failure->ok()) return std::nullopt;
-  const std::vector<JournalRun> runs = ParseJournal(bytes);
   const JournalRun* run = LastUndoableRun(runs);
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
 }
@@ -68,6 +65,65 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
   return UndoCandidate{run->number, run->time, PagesOf(*run, fs).size()};
 }
 
+namespace {
+
+// One page of the run: left as it is when it or its backup changed since (false), else its
+// current bytes backed up and the backup's bytes taken into the batch. A failure stops the undo.
+bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageBatch& batch,
+              JournalWriter& journal, Status* failure) {
+  std::string bytes, backed_up;
+  FileInfo info;
+  if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
+    form.SetLabel3(msg::ChangedSinceRun(page.path));
+    return false;
+  }
+  if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
+    form.SetLabel3(msg::BackupMissing(page.path));
+    return false;
+  }
+  form.SetLabel3(msg::PageRestored(page.path, dry_run));
+  if (dry_run) return true;
+  // What the page holds now is backed up first, as a run does.
+  std::string backup;
+  Status saved = FindFreeBackupName(fs, page.path, &backup);
+  if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
+  if (!saved) {
+    form.SetLabel3(msg::AccessFailed(page.path));
+    *failure = std::move(saved);
+    return false;
+  }
+  if (Status added = batch.Add(page.path, info, backed_up); !added) {
+    form.SetLabel3(msg::WriteFailed(page.path));
+    *failure = std::move(added);
+    return false;
+  }
+  JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
+  for (const std::string& part : GeneratedParts(backed_up)) {
+    entry.blocks.push_back(JournalHash(part));
+  }
+  journal.Add(entry);
+  return true;
+}
+
+// The run counts as undone even where pages stayed; the journal says so before any page is
+// replaced, and only once nothing can stop the undo short of the commit itself.
+UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journal,
+                  PageBatch& batch, bool complete) {
+  Status written = journal.Open();
+  if (written) written = journal.Write();
+  if (!written) return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
+  const bool had_pages = !batch.empty();
+  std::string failed;
+  if (Status committed = batch.Commit(&failed); !committed) {
+    return Fail(form, msg::WriteFailed(failed), std::move(committed));
+  }
+  if (!had_pages) (void)fs.Flush();
+  form.SetLabel3(msg::RunUndone(run, false));
+  return {complete, {}};
+}
+
+}  // namespace
+
 UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   RunLock lock(fs);
   if (!dry_run) {
@@ -77,64 +133,22 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   }
   Status failure;
   const std::optional<JournalRun> run = LastRun(fs, &failure);
-  if (!failure.ok()) {
-    return Fail(form, msg::ReadFailed(kJournalFile), std::move(failure));
-  }
+  if (!failure.ok()) return Fail(form, msg::ReadFailed(kJournalFile), std::move(failure));
   if (!run) {
     form.SetLabel3(msg::NoRunToUndo());
     return {};
   }
-
   JournalWriter journal(fs, JournalTime(), run->number);
   PageBatch batch(fs);
   bool complete = true;
-  std::string bytes, backed_up;
-  FileInfo info;
   for (const Taken& page : PagesOf(*run, fs)) {
-    if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
-      form.SetLabel3(msg::ChangedSinceRun(page.path));
+    if (!UndoPage(form, fs, page, dry_run, batch, journal, &failure)) {
+      if (!failure.ok()) return {false, std::move(failure)};
       complete = false;
-      continue;
     }
-    if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
-      form.SetLabel3(msg::BackupMissing(page.path));
-      complete = false;
-      continue;
-    }
-    form.SetLabel3(msg::PageRestored(page.path, dry_run));
-    if (dry_run) continue;
-    // What the page holds now is backed up first, as a run does.
-    std::string backup;
-    Status saved = FindFreeBackupName(fs, page.path, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
-    if (!saved) return Fail(form, msg::AccessFailed(page.path), std::move(saved));
-    if (Status added = batch.Add(page.path, info, backed_up); !added) {
-      return Fail(form, msg::WriteFailed(page.path), std::move(added));
-    }
-    JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
-    for (const std::string& part : GeneratedParts(backed_up)) {
-      entry.blocks.push_back(JournalHash(part));
-    }
-    journal.Add(entry);
   }
-  if (dry_run) {
-    form.SetLabel3(msg::RunUndone(run->number, true));
-    return {complete, {}};
-  }
-  // The run counts as undone even where pages stayed; the journal says so before any page
-  // is replaced, and only once nothing can stop the undo short of the commit itself.
-  Status written = journal.Open();
-  if (written) written = journal.Write();
-  if (!written) {
-    return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
-  }
-  const bool had_pages = !batch.empty();
-  std::string failed;
-  if (Status committed = batch.Commit(&failed); !committed) {
-    return Fail(form, msg::WriteFailed(failed), std::move(committed));
-  }
-  if (!had_pages) (void)fs.Flush();
-  form.SetLabel3(msg::RunUndone(run->number, false));
+  if (!dry_run) return Commit(form, fs, run->number, journal, batch, complete);
+  form.SetLabel3(msg::RunUndone(run->number, true));
   return {complete, {}};
 }
 

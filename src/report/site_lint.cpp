@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "core/sorted_list.h"
 #include "rewrite/block_rewriter.h"
@@ -19,6 +20,7 @@
 #include "text/markers.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -102,9 +104,9 @@ class Lint {
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
-    std::string bytes;
-    if (fs_.ReadFile(kJournalFile, &bytes) && CheckJournal(bytes)) {
-      for (const JournalRun& run : ParseJournal(bytes)) {
+    std::vector<JournalRun> runs;
+    if (splicery::ReadJournal(fs_, &runs)) {
+      for (const JournalRun& run : runs) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }
     }
@@ -201,7 +203,7 @@ class Lint {
       if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
         CheckBlock(page, start, news, keys);
         block.end_line = m.number;
-        blocks->push_back(std::move(block));
+        blocks->push_back(std::exchange(block, {}));
         start = 0;
         continue;
       }
@@ -282,7 +284,7 @@ class Lint {
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
     if (next_run_->ConvertedIncludeText()) ++converted_pages_[next_run_->target()];
     if (next.bytes() != bytes) {
-      if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
+      if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
       }
     }
