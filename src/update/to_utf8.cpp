@@ -194,7 +194,7 @@ MoveResult MoveSiteToUtf8(Form& form, FileSystem& fs, RunMode mode,
       return std::nullopt;
     }
     Status saved = FindFreeBackupName(fs, file, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
+    if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
     if (saved.error() == ENOENT && !made && made.error() != EEXIST) saved = made;
     if (saved && !journal.is_open()) saved = journal.Open();
     if (!saved) return stop(msg::AccessFailed(file), std::move(saved), RunOutcome::kAccessFailure);

@@ -229,6 +229,7 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
          "splicery-cli: -C verlangt ein Verzeichnis\n"
          "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
+         "        splicery-cli [-C VERZEICHNIS] [--check | --diff] --to-utf8\n"
          "        splicery-cli --help | --version\n"}},
        {}},
   };
