@@ -36,9 +36,10 @@ sanitize:
 	cmake --build $(BUILD)-asan
 	cd $(BUILD)-asan && ctest --output-on-failure -j2
 
-# build/splicery_<version>_<arch>.deb; install it with `sudo apt-get install ./build/splicery_*.deb`.
+# build/splicery_<version>_<arch>.deb, built from debian/ with dpkg-buildpackage (in obj-deb/);
+# install it with `sudo apt-get install ./build/splicery_*.deb`.
 package: build
-	cmake --build $(BUILD) --target package
+	tools/build-package.sh $(BUILD)
 
 package-check: package
 	tools/check-package.sh $(BUILD)
@@ -63,4 +64,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-asan obj-deb

@@ -199,6 +199,7 @@ std::string CliHelp() {
 std::string EmptyFileName() { return "(leerer Dateiname)"; }
 
 std::string AppUsage() { return "Aufruf: splicery [ORDNER]"; }
+std::string AppUsageLong() { return AppUsage() + "\n        splicery --help | --version\n"; }
 std::string AppHelp() {
   return AppUsage() +
          "\nÖffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "

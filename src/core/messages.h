@@ -66,6 +66,7 @@ std::string CliHelp();
 std::string EmptyFileName();
 // --- The window's launch and questions ---
 std::string AppUsage();
+std::string AppUsageLong();  // with the --help | --version line
 std::string AppHelp();
 std::string NoDisplay();
 std::string UndoQuestion(uint64_t run, std::string_view when, size_t pages);
