@@ -50,8 +50,10 @@ size_t FaultFileSystem::Calls(Op op) const {
 }
 
 int FaultFileSystem::Fails(Op op, const std::string& path) {
+  if (dead_) return EIO;
   const size_t nth = counts_[op]++;
   log_.emplace_back(op, path);
+  dead_ = die_after_ == std::make_pair(op, nth);
   if (auto it = fail_calls_.find({op, nth}); it != fail_calls_.end()) return it->second;
   if (auto it = fail_paths_.find({op, path}); it != fail_paths_.end()) return it->second;
   const size_t on_path = path_counts_[{op, path}]++;
@@ -64,7 +66,7 @@ int FaultFileSystem::Fails(Op op, const std::string& path) {
 // A failed put keeps its promise to remove the temporary file.
 Status FaultFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
   if (int error = Fails(Op::kPutInPlace, info.path)) {
-    (void)inner_.RemoveFile(temp);
+    if (!dead_) (void)inner_.RemoveFile(temp);
     return Status::FromErrno(error, info.path);
   }
   return inner_.PutInPlace(temp, info);

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -54,6 +55,10 @@ class FaultFileSystem : public FileSystem {
   void FailPathCall(Op op, std::string path, size_t nth, int error) {
     fail_path_calls_[{op, std::move(path), nth}] = error;
   }
+
+  // Ends the program right after the call with this 0-based number among the calls of kind
+  // `op`: every later call fails, as after a kill, and nothing is cleaned up.
+  void DieAfter(Op op, size_t nth) { die_after_ = {op, nth}; }
 
   size_t Calls(Op op) const;
   const std::vector<std::pair<Op, std::string>>& log() const { return log_; }
@@ -128,6 +133,8 @@ class FaultFileSystem : public FileSystem {
   std::map<std::tuple<Op, std::string, size_t>, int> fail_path_calls_;
   std::map<std::pair<Op, std::string>, size_t> path_counts_;
   std::map<Op, size_t> counts_;
+  std::optional<std::pair<Op, size_t>> die_after_;
+  bool dead_ = false;
   std::vector<std::pair<Op, std::string>> log_;
 };
 

@@ -83,13 +83,23 @@ TEST(PowerCut, EveryPageKeepsItsOldBytesOrHasACompleteBackup) {
         torn |= bytes != new_site.at(page);
       }
       if (torn) continue;  // its backup is there to restore it by hand
-      // A restart runs again and finishes the job, leaving no temporary file.
-      PowerCutFileSystem again(found);
+      // A restart runs again and finishes the job, leaving no temporary file; a page whose
+      // old file had become its backup by link is replaced, not written in place through it.
+      PowerCutFileSystem again = disk.Restart();
       RunOnce(again);
-      for (const auto& [path, bytes] : again.Disk()) {
+      const Files restarted = again.Disk();
+      for (const auto& [path, bytes] : restarted) {
         EXPECT_EQ(path.find(kTempMarker), std::string::npos) << path;
         if (new_site.count(path) && !path.starts_with("splicery.sic/")) {
           EXPECT_EQ(bytes, new_site.at(path)) << path;
+        }
+      }
+      for (int n = 1; n <= 4; ++n) {
+        const std::string backup = "splicery.sic/a.htm. " + std::to_string(n) + ".htm";
+        EXPECT_FALSE(again.SameFileOnDisk("a.htm", backup)) << backup;
+        const auto it = restarted.find(backup);
+        if (it != restarted.end() && n == 1) {
+          EXPECT_EQ(it->second, old_site.at("a.htm"));
         }
       }
     }

@@ -50,6 +50,27 @@ Files ThreePageSite() {
           {"c.htm", StalePage("03.03.2003")}};
 }
 
+// Whether two names lead to one file.
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat x, y;
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+         x.st_ino == y.st_ino;
+}
+
+std::string Backup(const std::string& page, int n) {
+  return "splicery.sic/" + page + ". " + std::to_string(n) + ".htm";
+}
+
+// No page shares its file with a backup, and every backup holds the page's original bytes.
+void ExpectOwnBackups(const Files& original) {
+  for (const char* page : {"a.htm", "b.htm", "c.htm"}) {
+    for (int n = 1; n <= 2 && TempSite::Exists(Backup(page, n)); ++n) {
+      EXPECT_FALSE(SameFile(page, Backup(page, n))) << Backup(page, n);
+      EXPECT_EQ(TempSite::Read(Backup(page, n)), original.at(page)) << Backup(page, n);
+    }
+  }
+}
+
 struct Session {
   Form form;
   std::vector<std::string> label3;
@@ -318,6 +339,7 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       const bool renewed = row.new_pages.find(p[0]) != std::string::npos;
       EXPECT_EQ(TempSite::Read(p) != original.at(p), renewed) << p;
     }
+    ExpectOwnBackups(original);  // a page linked but not renamed got a copy back
     for (const std::string& file : site.ListFiles()) {
       EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
     }
@@ -378,6 +400,41 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
     EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
     EXPECT_EQ(TempSite::Read("b.htm"), edited);
     EXPECT_EQ(TempSite::Read("c.htm"), StalePage("03.03.2003"));
+    // Its backup was its old file until the edit: it holds the bytes read again, on its own.
+    EXPECT_EQ(TempSite::Read(Backup("b.htm", 1)), files["b.htm"]);
+    EXPECT_FALSE(SameFile("b.htm", Backup("b.htm", 1)));
+    for (const std::string& file : site.ListFiles()) {
+      EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
+    }
+  }
+}
+
+// A run killed right after page k's backup link leaves page and backup one file. The next run
+// does not count that name as a further link: it replaces the page by rename, so afterwards
+// they are two files, the backups hold the old bytes, and appending to the page leaves them.
+TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
+  const Files original = ThreePageSite();
+  PosixFileSystem real;
+  for (size_t k = 0; k < 3; ++k) {
+    const std::string page = std::string(1, static_cast<char>('a' + k)) + ".htm";
+    SCOPED_TRACE("killed after the link of " + page);
+    TempSite site(original);
+    {
+      testing::FaultFileSystem dying(real);
+      dying.DieAfter(Op::kLinkFile, k);
+      Form form;
+      ASSERT_TRUE(RunStartupScan(form, real).ok());
+      EXPECT_NE(RunUpdate(form, dying, RunMode::kWrite).outcome, RunOutcome::kSuccess);
+    }
+    ASSERT_TRUE(SameFile(page, Backup(page, 1)));
+    Session run;
+    EXPECT_EQ(run.Start(real).outcome, RunOutcome::kSuccess);
+    for (const char* p : {"a.htm", "b.htm", "c.htm"}) EXPECT_NE(TempSite::Read(p), original.at(p));
+    ExpectOwnBackups(original);
+    const int append = ::open(page.c_str(), O_WRONLY | O_APPEND);
+    ASSERT_EQ(::write(append, ">>", 2), 2);
+    ::close(append);
+    EXPECT_EQ(TempSite::Read(Backup(page, 1)), original.at(page));
     for (const std::string& file : site.ListFiles()) {
       EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
     }

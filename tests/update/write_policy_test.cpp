@@ -164,6 +164,10 @@ TEST(WritePolicy, DecidesFromTheFactsAlone) {
   };
   WriteFacts linked = bob(kBob, kBob, 0644);
   linked.links = 2;
+  WriteFacts own_backup = linked;  // a killed run's backup link
+  own_backup.own_backup_links = 1;
+  WriteFacts and_another = own_backup;
+  and_another.links = 3;
   WriteFacts setgid_folder = bob(kBob, kWeb, 0664);
   setgid_folder.folder_setgid = true;
   const std::vector<Row> rows = {
@@ -172,6 +176,8 @@ TEST(WritePolicy, DecidesFromTheFactsAlone) {
       {"own page, shared group, set-group-ID folder", setgid_folder, WriteWay::kRename},
       {"own page, set-user-ID bit", bob(kBob, kBob, 04755), WriteWay::kRename},
       {"own page, hard-linked", linked, WriteWay::kInPlace},
+      {"own page, its other name its own backup", own_backup, WriteWay::kRename},
+      {"own page, its own backup and another name", and_another, WriteWay::kInPlace},
       {"a group member's page", bob(kAlice, kWeb, 0664), WriteWay::kInPlace},
       {"someone's page anyone may write", bob(kAlice, kAlice, 0666), WriteWay::kInPlace},
       {"group may not write", bob(kAlice, kWeb, 0644), WriteWay::kRefuse},
