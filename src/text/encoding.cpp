@@ -112,6 +112,14 @@ struct Attribute {
 
 enum class Got { kAttribute, kNone, kRanOut };
 
+// Whether "<meta" in any case occurs in `bytes`: where not, the prescan finds no declaration.
+bool HasMetaTag(std::string_view bytes) {
+  for (size_t lt = bytes.find('<'); lt != npos; lt = bytes.find('<', lt + 1)) {
+    if (EqualsIgnoringCase(bytes.substr(lt + 1, 4), "meta")) return true;
+  }
+  return false;
+}
+
 // The prescan over bytes [0, end). Running out of bytes anywhere ends it without an answer.
 class Prescan {
  public:
@@ -331,14 +339,18 @@ FileEncoding DetectPageEncoding(std::string_view bytes) {
   if (bytes.starts_with("\0<\0?\0x"sv)) return {"UTF-16BE", EncodingBasis::kDeclared, {}, npos};
 
   std::optional<Declaration> known, unknown;
-  Prescan(bytes.substr(0, kPrescanBytes), [&](const Declaration& d) {
-    if (d.encoding.empty()) {
-      if (!unknown && !d.label.empty()) unknown = d;
-      return false;  // the standard goes on looking
-    }
-    known = d;
-    return true;
-  }).Run();
+  const std::string_view head = bytes.substr(0, kPrescanBytes);
+  // Only a meta tag declares: a page without one needs no prescan.
+  if (HasMetaTag(head)) {
+    Prescan(head, [&](const Declaration& d) {
+      if (d.encoding.empty()) {
+        if (!unknown && !d.label.empty()) unknown = d;
+        return false;  // the standard goes on looking
+      }
+      known = d;
+      return true;
+    }).Run();
+  }
   if (!known) {
     if (std::optional<Declaration> xml = XmlEncoding(bytes.substr(0, kPrescanBytes))) {
       (xml->encoding.empty() ? unknown : known) = xml;

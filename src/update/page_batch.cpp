@@ -74,6 +74,7 @@ Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& back
   Status linked = fs_.LinkFile(entry->info, backup);
   if (!linked) return CopyInstead(linked) ? Copy(entry->info, old_bytes, backup) : linked;
   entry->backup = backup;
+  if (held_.capacity() < kMaxHeldBytes) held_.reserve(kMaxHeldBytes + old_bytes.size());
   entry->held_at = held_.size();
   entry->held_size = old_bytes.size();
   held_.append(old_bytes);

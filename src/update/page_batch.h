@@ -53,7 +53,8 @@ class PageBatch {
 
  private:
   static constexpr size_t kMaxInPlaceBytes = size_t{64} << 20;
-  static constexpr size_t kMaxHeldBytes = size_t{16} << 20;  // bytes read of linked pages
+  // The bytes read of linked pages: memory, against two barriers per batch.
+  static constexpr size_t kMaxHeldBytes = size_t{8} << 20;
   struct Entry {
     std::string page;
     FileInfo info;
