@@ -91,6 +91,10 @@ std::string Reason(const Status& status) {
       return StartWithoutEnd();
     case Code::kConfigProblem:
       return status.detail();
+    case Code::kAttributeNotGiven:
+      return "erweiterte Attribute oder ACL lassen sich nicht übernehmen";
+    case Code::kSymbolicLink:
+      return "ist eine symbolische Verknüpfung";
     case Code::kSystem:
     case Code::kNotFound:
     case Code::kPermission:

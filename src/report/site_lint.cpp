@@ -82,6 +82,9 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
+    if (!journal_failure_) {
+      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
+    }
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
@@ -103,7 +106,10 @@ class Lint {
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
     std::vector<JournalRun> runs;
-    if (splicery::ReadJournal(fs_, &runs)) {
+    // What would stop the run at the journal is told as the run tells it.
+    journal_failure_ = fs_.ProbeWrite(kJournalFile, Intent::kAppend);
+    if (journal_failure_) journal_failure_ = splicery::ReadJournal(fs_, &runs);
+    if (journal_failure_) {
       for (const JournalRun& run : runs) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }
@@ -325,6 +331,7 @@ class Lint {
   SortedList no_news_;
   BlockRewriter blocks_;
   std::string include_failure_;
+  Status journal_failure_;
   bool has_template_ = false;
   bool news_blocks_ = false;
   std::set<size_t> selected_;

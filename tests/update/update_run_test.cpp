@@ -262,9 +262,9 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       const bool at_commit = op == Op::kWriteTemp || op == Op::kFlush || op == Op::kPutInPlace;
       // The barrier before any page is replaced stops at the first page; the one after all
       // of them leaves every page new but still says which batch it could not make durable.
-      // The journal is read and opened at the first backup and written before the commit:
-      // either failure stops the run before any page is replaced.
-      const bool journal = op == Op::kReadFile || op == Op::kAppendFile;
+      // The journal is probed at the start, read and opened at the first backup and written
+      // before the commit: each failure stops the run before any page is replaced.
+      const bool journal = op == Op::kReadFile || op == Op::kAppendFile || op == Op::kProbeWrite;
       std::string page = op == Op::kLockFolder ? "."
                          : journal             ? "splicery.sic/journal.tsv"
                          : op == Op::kFlush    ? "a.htm"
