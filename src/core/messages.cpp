@@ -150,6 +150,8 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run) {
   return Say(std::to_string(removed) + what + " gelöscht, " + std::to_string(kept) + " behalten");
 }
 
+std::string StandardOutput() { return "Standardausgabe"; }
+std::string StandardError() { return "Standardfehlerausgabe"; }
 std::string CliUsage() {
   return "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"

@@ -62,6 +62,8 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run);
 
 // --- The CLI's own lines ---
 std::string CliUsage();
+std::string StandardOutput();
+std::string StandardError();
 std::string CliHelp();
 std::string EmptyFileName();
 // --- The window's launch and questions ---
