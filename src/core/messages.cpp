@@ -333,4 +333,7 @@ std::string RobotsTxtWithoutSitemap() {
   return "robots.txt hat keine Zeile Sitemap: mit der Adresse der Sitemap";
 }
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file) { return Say("Datei " + S(file) + " wird gelöscht"); }
+
 }  // namespace splicery::msg

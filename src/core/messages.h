@@ -121,5 +121,8 @@ std::string NoFeedEntries();
 std::string RobotsTxtWithoutSitemap();
 Text CreatedFileRemoved(std::string_view file, bool dry_run);
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file);
+
 }  // namespace msg
 }  // namespace splicery
