@@ -394,4 +394,7 @@ std::string ToUtf8Question(size_t pages) {
          "vorher gesichert; „Letzten Lauf rückgängig machen“ nimmt die Umwandlung zurück.";
 }
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file) { return Say("Datei " + S(file) + " wird gelöscht"); }
+
 }  // namespace splicery::msg

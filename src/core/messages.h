@@ -140,5 +140,8 @@ Text ToUtf8Succeeded(size_t files, bool dry_run);
 Text AlreadyUtf8();
 std::string ToUtf8Question(size_t pages);
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file);
+
 }  // namespace msg
 }  // namespace splicery
