@@ -70,13 +70,20 @@ uint64_t JournalHash(std::string_view bytes) { return XXH3_64bits(bytes.data(), 
 
 std::string FormatRunLine(const JournalRun& run) {
   return "run\t" + std::to_string(run.number) + "\t" + run.time + "\t" +
-         (run.undoes ? "undo " + std::to_string(*run.undoes) : std::string("update")) + "\n";
+         (run.undoes    ? "undo " + std::to_string(*run.undoes)
+          : run.to_utf8 ? std::string("to-utf8")
+                        : std::string("update")) +
+         "\n";
 }
 
 std::string FormatPageLine(uint64_t run, const JournalPage& page) {
   if (page.created) {
     return "created\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
            Hex(page.new_hash.value_or(0)) + "\n";
+  }
+  if (page.removed) {
+    return "removed\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+           EscapeField(page.backup) + "\t" + Hex(page.old_hash) + "\n";
   }
   std::string blocks;
   for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
@@ -107,6 +114,8 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes) {
       if (f[3].starts_with("undo ")) {
         run.undoes = Number(f[3].substr(5));
         if (!run.undoes) continue;
+      } else if (f[3] == "to-utf8") {
+        run.to_utf8 = true;
       } else if (f[3] != "update") {
         continue;
       }
@@ -122,6 +131,15 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes) {
       auto hash = Number(f[3], 16);
       if (!path || !hash) continue;
       runs.back().pages.push_back({std::move(*path), {}, 0, *hash, {}, true});
+    } else if (f[0] == "removed" && f.size() == 5) {
+      auto number = Number(f[1]);
+      if (!number || runs.empty() || runs.back().number != *number) continue;
+      auto path = UnescapeField(f[2]);
+      auto backup = UnescapeField(f[3]);
+      auto hash = Number(f[4], 16);
+      if (!path || !backup || !hash) continue;
+      runs.back().pages.push_back(
+          {std::move(*path), std::move(*backup), *hash, {}, {}, false, true});
     }
   }
   return runs;
@@ -150,7 +168,7 @@ const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (it->undoes || undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
-      if (page.new_hash) return &*it;
+      if (page.new_hash || page.removed) return &*it;
     }
   }
   return nullptr;
