@@ -25,7 +25,9 @@ class SiteFilesStep {
   // A page as the run leaves it, in include.txt order; `key` is its file where known.
   void AddPage(const std::string& page, const FileKey* key, std::string_view bytes);
   // The files and their new bytes.
-  std::vector<SitemapFile> Build(const std::vector<NewsStand>& stands) const;
+  // `encodings`: the scan's, so that each feed title is read in its page's encoding.
+  std::vector<SitemapFile> Build(const std::vector<NewsStand>& stands,
+                                 const SourceEncodings* encodings = nullptr) const;
 
  private:
   std::optional<SiteConfig> config_;

@@ -244,7 +244,7 @@ class Run {
   // The pages first; then each file whose bytes change, backed up and journaled like a page.
   std::optional<RunResult> WriteSiteFiles() {
     if (std::optional<RunResult> stopped = Commit()) return stopped;
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+    for (const SitemapFile& file : site_files_->Build(form_.Stands, &form_.Encodings)) {
       if (!journal_.is_open()) {
         if (Status opened = journal_.Open(); !opened) {
           return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
@@ -263,7 +263,7 @@ class Run {
 
   // The check names each file that would change and shows its diff.
   std::optional<RunResult> CheckSiteFiles() {
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+    for (const SitemapFile& file : site_files_->Build(form_.Stands, &form_.Encodings)) {
       std::string old;
       bool changed = false;
       if (Status writable = CheckSiteFile(fs_, file, &old, &changed); !writable) {
