@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
+
 namespace splicery {
 namespace {
 
@@ -45,6 +48,7 @@ TEST(Journal, WrittenRunsReadBack) {
       {"bad hash", "page\t4\tx.htm\tb\tzz\t=\t-\n"},
       {"bad escape", "page\t4\tx\\q.htm\tb\t01\t=\t-\n"},
       {"unknown kind", "run\t5\t2026-12-07T10:40:00Z\trevert 1\n"},
+      {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
@@ -69,6 +73,26 @@ TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
     const JournalRun* run = LastUndoableRun(c.runs);
     EXPECT_EQ(run ? std::optional<uint64_t>(run->number) : std::nullopt, c.expected);
   }
+}
+
+// A run killed while appending leaves a line without its end; the next run's lines must not
+// complete it into a fact, even when it already holds all seven fields.
+TEST(Journal, ATornLineStaysNoFactWhenTheNextRunAppends) {
+  const std::string torn = "page\t1\tx.htm\tsplicery.sic/x.htm. 1.htm\t01\t02\t-";
+  testing::TempSite site(
+      {{"splicery.sic/journal.tsv",
+        std::string(kJournalHeader) + "run\t1\t2026-12-07T10:40:00Z\tupdate\n" + torn}});
+  PosixFileSystem fs;
+  JournalWriter writer(fs, "2026-12-07T10:41:00Z");
+  ASSERT_TRUE(writer.Open().ok());
+  writer.Add({"y.htm", "splicery.sic/y.htm. 1.htm", 3, 4, {}});
+  ASSERT_TRUE(writer.Write().ok());
+  std::vector<JournalRun> runs;
+  ASSERT_TRUE(ReadJournal(fs, &runs).ok());
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_TRUE(runs[0].pages.empty());
+  ASSERT_EQ(runs[1].pages.size(), 1u);
+  EXPECT_EQ(runs[1].pages[0].path, "y.htm");
 }
 
 }  // namespace
