@@ -149,7 +149,8 @@ class Lint {
     if (!config.feed && !config.sitemap) {
       Add(kSiteConfigFile, 1, Severity::kWarning, msg::IniNothingSwitchedOn());
     }
-    if (config.feed && !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands))) {
+    if (config.feed &&
+        !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands, &scan_.Encodings))) {
       Add(kSiteConfigFile, config.feed->line, Severity::kWarning, msg::NoFeedEntries());
     }
     std::string robots;

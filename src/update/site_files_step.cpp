@@ -37,9 +37,10 @@ void SiteFilesStep::AddPage(const std::string& page, const FileKey* key, std::st
   if (wants_pages()) pages_.push_back(SitemapPageOf(page, key, bytes));
 }
 
-std::vector<SitemapFile> SiteFilesStep::Build(const std::vector<NewsStand>& stands) const {
+std::vector<SitemapFile> SiteFilesStep::Build(const std::vector<NewsStand>& stands,
+                                              const SourceEncodings* encodings) const {
   if (!config_) return {};
-  return BuildSiteFiles(*config_, stands, pages_);
+  return BuildSiteFiles(*config_, stands, pages_, encodings);
 }
 
 std::vector<StalePart> SiteFilesStep::StaleParts(FileSystem& fs,

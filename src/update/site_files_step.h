@@ -32,7 +32,9 @@ class SiteFilesStep {
   // A page as the run leaves it, in include.txt order; `key` is its file where known.
   void AddPage(const std::string& page, const FileKey* key, std::string_view bytes);
   // The files and their new bytes.
-  std::vector<SitemapFile> Build(const std::vector<NewsStand>& stands) const;
+  // `encodings`: the scan's, so that each feed title is read in its page's encoding.
+  std::vector<SitemapFile> Build(const std::vector<NewsStand>& stands,
+                                 const SourceEncodings* encodings = nullptr) const;
   // The sitemap's numbered parts that a larger site needed and `files` (what Build gave) no
   // longer holds: from the first number past the new parts, each file up to the first one
   // missing or not a sitemap as this program writes them. A listed page or a file the run

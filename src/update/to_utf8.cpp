@@ -174,9 +174,31 @@ MoveResult MoveSiteToUtf8(Form& form, FileSystem& fs, RunMode mode,
   PageBatch batch(fs);
   JournalWriter journal(fs, JournalTime());
   journal.MarkToUtf8();
-  const auto stop = [&](const Text& message, Status why, RunOutcome outcome) {
+  const auto failed = [&form](const Text& message, Status why, RunOutcome outcome) {
     form.SetLabel3(message);
     return MoveResult{RunResult{outcome, 0, std::move(why)}, {}};
+  };
+  // Files are put in place in batches, the journal's lines of a batch on the disk before them.
+  const auto commit = [&]() -> std::optional<MoveResult> {
+    if (!write) return std::nullopt;
+    bool wrote = false;
+    if (Status journaled = journal.Write(&wrote); !journaled) {
+      return failed(msg::AccessFailed(kJournalFile), std::move(journaled),
+                    RunOutcome::kAccessFailure);
+    }
+    // A batch without files makes no barrier of its own; the journal's last lines need one.
+    if (wrote && batch.empty()) (void)fs.Flush();
+    std::string page;
+    if (Status committed = batch.Commit(&page); !committed) {
+      return failed(msg::WriteFailed(page), std::move(committed), RunOutcome::kWriteFailure);
+    }
+    return std::nullopt;
+  };
+  // A stop first puts the files before it in place, as the update run does: they are
+  // converted, the later ones untouched.
+  const auto stop = [&](const Text& message, Status why, RunOutcome outcome) {
+    if (std::optional<MoveResult> stopped = commit()) return *stopped;
+    return failed(message, std::move(why), outcome);
   };
   // One file: backed up, journaled and put in place (or, in check mode, shown).
   std::string bytes, backup;
@@ -240,38 +262,21 @@ MoveResult MoveSiteToUtf8(Form& form, FileSystem& fs, RunMode mode,
     }
     const MovedText moved = MoveToUtf8(bytes, DetectPageEncoding(bytes));
     if (moved.problem != MoveProblem::kNone) {
-      MoveResult failed = stop(msg::ConvertFailed(page), Status::Failure(Code::kSystem, page),
-                               RunOutcome::kAccessFailure);
-      failed.reason = ReasonOf(moved);
-      return failed;
+      MoveResult unconvertible =
+          stop(msg::ConvertFailed(page), Status::Failure(Code::kSystem, page),
+               RunOutcome::kAccessFailure);
+      unconvertible.reason = ReasonOf(moved);
+      return unconvertible;
     }
     const std::string new_bytes = MovedPage(moved, blocks);
     files += new_bytes != bytes;
     if (auto stopped = take(page, new_bytes, true)) return *stopped;
     if (write && batch.Full()) {
-      if (Status journaled = journal.Write(); !journaled) {
-        return stop(msg::AccessFailed(kJournalFile), std::move(journaled),
-                    RunOutcome::kAccessFailure);
-      }
-      std::string failed;
-      if (Status committed = batch.Commit(&failed); !committed) {
-        return stop(msg::WriteFailed(failed), std::move(committed), RunOutcome::kWriteFailure);
-      }
+      if (std::optional<MoveResult> stopped = commit()) return *stopped;
     }
   }
-  if (write) {
-    bool wrote = false;
-    if (Status journaled = journal.Write(&wrote); !journaled) {
-      return stop(msg::AccessFailed(kJournalFile), std::move(journaled),
-                  RunOutcome::kAccessFailure);
-    }
-    if (wrote && batch.empty()) (void)fs.Flush();
-    std::string failed;
-    if (Status committed = batch.Commit(&failed); !committed) {
-      return stop(msg::WriteFailed(failed), std::move(committed), RunOutcome::kWriteFailure);
-    }
-    form.SetLabel4("");
-  }
+  if (std::optional<MoveResult> stopped = commit()) return *stopped;
+  if (write) form.SetLabel4("");
   form.SetLabel3(msg::ToUtf8Succeeded(files, !write));
   return result;
 }

@@ -11,6 +11,7 @@
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/site_config.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
@@ -76,7 +77,9 @@ class Run {
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_)
-      show_line_ = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
+      show_line_ = [this](std::string_view text) {
+        form_.SetLabel4(text, TextKind::kPageLine, page_encoding_);
+      };
     if (!write_) revisits_.emplace(fs, form.List1);
   }
 
@@ -153,6 +156,7 @@ class Run {
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
+    if (write_) page_encoding_ = DetectPageEncoding(bytes_).name;  // for the detail line
     RewritePage(bytes_, blocks_, form_.List3, form_.List4, show_line_, &spans_);
     return std::nullopt;
   }
@@ -249,7 +253,7 @@ class Run {
   // and the sitemap parts no longer needed.
   std::optional<RunResult> WriteSiteFiles() {
     if (std::optional<RunResult> stopped = Commit()) return stopped;
-    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands);
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
     for (const SitemapFile& file : files) {
       if (std::optional<RunResult> stopped = OpenJournal()) return stopped;
       bool changed = false;
@@ -292,7 +296,7 @@ class Run {
 
   // The check names each file that would change or go, and shows its diff.
   std::optional<RunResult> CheckSiteFiles() {
-    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands);
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
     for (const SitemapFile& file : files) {
       std::string old;
       bool changed = false;
@@ -356,6 +360,7 @@ class Run {
   Status made_;  // the backup folder's making
   BlockRewriter blocks_;
   std::function<void(std::string_view)> show_line_;
+  std::string_view page_encoding_;
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;
