@@ -78,6 +78,8 @@ std::string Reason(const Status& status) {
       return "";
     case Code::kChangedSinceRead:
       return "seit dem Lesen geändert";
+    case Code::kOwnerNotGiven:
+      return "Besitzer oder Gruppe lassen sich nicht übernehmen";
     case Code::kBackupOutside:
       return "Sicherung läge außerhalb von splicery.sic";
     case Code::kUtf16:

@@ -26,15 +26,27 @@ struct FileKey {
   auto operator<=>(const FileKey&) const = default;
 };
 
+// What decides how a file may be replaced (the update layer's write policy reads them): whose
+// it is, its mode and links, the folder it lies in, and who is asking.
+struct WriteFacts {
+  uint32_t owner = 0, group = 0;
+  uint32_t mode = 0;  // permission and special bits
+  uint64_t links = 1;
+  uint32_t folder_group = 0;
+  bool folder_setgid = false;
+  uint32_t user = 0;             // the process's effective user
+  std::vector<uint32_t> groups;  // its effective group first, then its other groups
+  bool root = false;
+};
+
 // A page as it was read: enough to tell later whether someone changed it, and to give its
 // replacement the same owner, group and permission bits.
 struct FileInfo {
   std::string path;  // the file itself: the page, or the target of the page's symlink
   FileKey key;
-  uint64_t size = 0, links = 1;
+  uint64_t size = 0;
   int64_t mtime_ns = 0;
-  uint32_t mode = 0, uid = 0, gid = 0;
-  bool writable = true;  // the permission bits let the running user write it
+  WriteFacts facts;
 
   bool SameFile(const FileInfo& other) const { return key == other.key; }
   bool Unchanged(const FileInfo& other) const {
@@ -53,8 +65,8 @@ struct FileId {
 
 // The write that ProbeWrite is asked about.
 enum class Intent {
-  kCopyNew,  // CreateFile of a backup
-  kReplace,  // a page replaced as a run replaces it (by rename, or in place)
+  kCopyNew,     // CreateFile of a backup
+  kTempBeside,  // WriteTemp beside this file (the page's own file, links resolved)
 };
 
 // One entry of a folder.
@@ -85,15 +97,20 @@ class FileSystem {
   // ReadFile, and what the file is (a symlink is followed to its target).
   virtual Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) = 0;
 
+  // What ReadPage tells of the file, without reading it. A folder or another file that is not
+  // a regular one fails (EISDIR, EINVAL).
+  virtual Status Describe(const std::string& path, FileInfo* info) = 0;
+
   // Creates `path` holding `bytes` with permission bits `mode`, in the group of its folder
   // where the user may set that. Never overwrites and never visible half written; nothing is
   // left at `path` on failure. Durable only after the next Flush.
   virtual Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) = 0;
 
   // Writes `bytes` to a new temporary file beside info.path with its owner, group and
-  // permission bits, for PutInPlace. Leaves *temp empty and creates nothing when the new file
-  // could not get that owner and group. Durable only after the next Flush. On failure nothing
-  // is left; the failure names info.path.
+  // permission bits (ownership first, so that the mode's special bits stay), for PutInPlace.
+  // Fails with Code::kOwnerNotGiven where the owner or group cannot be given. Durable only
+  // after the next Flush. On failure nothing is left and *temp is empty; the failure names
+  // info.path.
   virtual Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) = 0;
 
   // The barrier: everything created, written or renamed before it is durable after it.
@@ -127,9 +144,8 @@ class FileSystem {
   virtual Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) = 0;
 
   // Whether writing `path` as `intent` says would succeed, as far as can be told without
-  // writing: the folder exists and may be written, the name fits, a page to replace may be
-  // written. Fails with the status that write would give. Whether a new name is taken is not
-  // looked at (ProbeFile tells that).
+  // writing: the folder exists and may be written, the name fits. Fails with the status that
+  // write would give. Whether a new name is taken is not looked at (ProbeFile tells that).
   virtual Status ProbeWrite(const std::string& path, Intent intent) = 0;
 };
 

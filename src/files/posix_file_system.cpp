@@ -118,21 +118,23 @@ Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes
   }
 }
 
-void Describe(const struct stat& st, FileInfo* info) {
+void DescribeStat(const struct stat& st, FileInfo* info) {
   info->key = {st.st_dev, st.st_ino};
   info->size = static_cast<uint64_t>(st.st_size);
-  info->links = st.st_nlink;
   info->mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
-  info->mode = st.st_mode & 07777;
-  info->uid = st.st_uid;
-  info->gid = st.st_gid;
+  info->facts.links = st.st_nlink;
+  info->facts.mode = st.st_mode & 07777;
+  info->facts.owner = st.st_uid;
+  info->facts.group = st.st_gid;
 }
 
 bool StillTheSame(const struct stat& st, const FileInfo& info) {
   FileInfo now;
-  Describe(st, &now);
+  DescribeStat(st, &now);
   return now.Unchanged(info);
 }
+
+using CPath = std::unique_ptr<char, decltype(&std::free)>;
 
 }  // namespace
 
@@ -172,24 +174,25 @@ bool PosixFileSystem::MayUseGroup(gid_t group) const {
          std::find(groups_.begin(), groups_.end(), group) != groups_.end();
 }
 
-// By the permission bits alone: root passes every access check, but a page without any write
-// bit is meant to stay as it is.
-bool PosixFileSystem::MayWrite(uid_t owner, gid_t group, mode_t mode) const {
-  if (uid_ == 0) return (mode & 0222) != 0;
-  if (owner == uid_) return (mode & S_IWUSR) != 0;
-  if (group == gid_ || std::find(groups_.begin(), groups_.end(), group) != groups_.end()) {
-    return (mode & S_IWGRP) != 0;
-  }
-  return (mode & S_IWOTH) != 0;
+void PosixFileSystem::AddFacts(FileInfo* info) {
+  const Folder& folder = FolderOf(DirName(info->path));
+  WriteFacts& f = info->facts;
+  f.folder_group = folder.group;
+  f.folder_setgid = folder.setgid;
+  f.user = uid_;
+  f.root = uid_ == 0;
+  f.groups.assign(1, gid_);
+  f.groups.insert(f.groups.end(), groups_.begin(), groups_.end());
 }
 
 const PosixFileSystem::Folder& PosixFileSystem::FolderOf(const std::string& dir) {
   auto it = folders_.find(dir);
   if (it != folders_.end() && it->second.known) return it->second;
-  Folder folder{false, 0, gid_, gid_};
+  Folder folder{false, 0, gid_, gid_, false};
   struct stat st;
   if (::stat(dir.c_str(), &st) == 0) {
-    folder = {true, st.st_dev, st.st_gid, (st.st_mode & S_ISGID) ? st.st_gid : gid_};
+    const bool setgid = (st.st_mode & S_ISGID) != 0;
+    folder = {true, st.st_dev, st.st_gid, setgid ? st.st_gid : gid_, setgid};
   }
   return folders_.insert_or_assign(dir, folder).first->second;
 }
@@ -250,9 +253,8 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
   *id = {{st.st_dev, st.st_ino}, path};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-    using Path = std::unique_ptr<char, decltype(&std::free)>;
-    const Path target(::realpath(path.c_str(), nullptr), &std::free);
-    const Path here(::realpath(".", nullptr), &std::free);
+    const CPath target(::realpath(path.c_str(), nullptr), &std::free);
+    const CPath here(::realpath(".", nullptr), &std::free);
     if (target && here) {
       const std::string_view t = target.get(), h = here.get();
       if (t.size() > h.size() + 1 && t.starts_with(h) && t[h.size()] == '/') {
@@ -270,22 +272,32 @@ Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
   return ReadOpen(fd.fd, path, static_cast<size_t>(st.st_size), bytes);
 }
 
-Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
-  // A symlinked page is read, checked and replaced at its target, so the link stays a link.
+// A symlinked page is read, checked and replaced at its target, so the link stays a link.
+int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
   struct stat st;
   info->path = path;
-  FdCloser fd{OpenRegular(path, &st, O_NOFOLLOW)};
-  if (fd.fd < 0 && errno == ELOOP) {
-    std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr),
-                                                       &std::free);
-    if (!target) return Status::FromErrno(errno, path);
+  int fd = OpenRegular(path, &st, O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) {
+    const CPath target(::realpath(path.c_str(), nullptr), &std::free);
+    if (!target) return -1;
     info->path = target.get();
-    fd.fd = OpenRegular(info->path, &st);
+    fd = OpenRegular(info->path, &st);
   }
+  if (fd < 0) return -1;
+  DescribeStat(st, info);
+  AddFacts(info);
+  return fd;
+}
+
+Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
+  FdCloser fd{OpenPage(path, info)};
   if (fd.fd < 0) return Status::FromErrno(errno, path);
-  Describe(st, info);
-  info->writable = MayWrite(st.st_uid, st.st_gid, st.st_mode);
-  return ReadOpen(fd.fd, path, static_cast<size_t>(st.st_size), bytes);
+  return ReadOpen(fd.fd, path, static_cast<size_t>(info->size), bytes);
+}
+
+Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {
+  FdCloser fd{OpenPage(path, info)};
+  return fd.fd < 0 ? Status::FromErrno(errno, path) : Status();
 }
 
 // The bytes go to an unnamed file (or a temporary name) that is then linked into place;
@@ -335,38 +347,33 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   return {};
 }
 
-// Only root can give a file away; a user can choose among their own groups.
-bool PosixFileSystem::MayGive(uid_t owner, gid_t group, const Folder& folder) const {
-  const bool give_away = owner != uid_ || group != folder.new_file;
-  return !give_away || uid_ == 0 || (owner == uid_ && MayUseGroup(group));
-}
-
 Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) {
   temp->clear();
   const std::string dir = DirName(info.path);
   const Folder& folder = FolderOf(dir);
-  const bool give_away = info.uid != uid_ || info.gid != folder.new_file;
-  if (!MayGive(info.uid, info.gid, folder)) return {};
-
-  const auto fail = [&](int error) {
+  const WriteFacts& f = info.facts;
+  const auto fail = [&](Status status) {
     ::unlink(temp->c_str());
     temp->clear();
-    return Status::FromErrno(error, info.path);
+    return status;
   };
-  const mode_t mode = info.mode & 07777;
+  const mode_t mode = f.mode & 07777;
   FdCloser out{CreateTemp(info.path, mode & 0777, temp)};
   if (out.fd < 0) {
     temp->clear();
     return Status::FromErrno(errno, info.path);
   }
-  if (give_away && ::fchown(out.fd, info.uid, info.gid) != 0) {
-    ::unlink(temp->c_str());
-    temp->clear();
-    return {};
+  // Ownership first: a change of owner clears the set-user-ID and set-group-ID bits.
+  if ((f.owner != uid_ || f.group != folder.new_file) && ::fchown(out.fd, f.owner, f.group) != 0) {
+    return fail(Status::Failure(Code::kOwnerNotGiven, info.path));
   }
-  if ((mode & ~umask_) != mode && ::fchmod(out.fd, mode) != 0) return fail(errno);
-  if (!WriteAll(out.fd, bytes.data(), bytes.size())) return fail(errno);
-  if (::close(out.Release()) != 0) return fail(errno);
+  if (((mode & 07000) != 0 || (mode & ~umask_) != mode) && ::fchmod(out.fd, mode) != 0) {
+    return fail(Status::FromErrno(errno, info.path));
+  }
+  if (!WriteAll(out.fd, bytes.data(), bytes.size())) {
+    return fail(Status::FromErrno(errno, info.path));
+  }
+  if (::close(out.Release()) != 0) return fail(Status::FromErrno(errno, info.path));
   Written(dir);
   return {};
 }
@@ -457,26 +464,11 @@ void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
   }
 }
 
-// Told by the same rules the writing steps follow: a page the permission bits let us write is
-// written in place where it has more hard links or its owner and group cannot be kept;
-// otherwise its new file is made in its folder.
 Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
-  if (intent == Intent::kCopyNew) {
-    if (path.size() >= PATH_MAX) return Status::FromErrno(ENAMETOOLONG, path);
-    return ProbeNewName(DirName(path), BaseName(path), path);
-  }
-  struct stat st;
-  if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
-  if (S_ISDIR(st.st_mode)) return Status::FromErrno(EISDIR, path);
-  if (!S_ISREG(st.st_mode)) return Status::FromErrno(EINVAL, path);
-  if (!MayWrite(st.st_uid, st.st_gid, st.st_mode)) return Status::FromErrno(EACCES, path);
-  if (st.st_nlink > 1) return {};
-  std::unique_ptr<char, decltype(&std::free)> target(::realpath(path.c_str(), nullptr), &std::free);
-  if (!target) return Status::FromErrno(errno, path);
-  const std::string dir = DirName(target.get());
-  if (!MayGive(st.st_uid, st.st_gid, FolderOf(dir))) return {};  // written in place
-  return ProbeNewName(dir, "", path);
+  if (intent == Intent::kTempBeside) return ProbeNewName(DirName(path), "", path);
+  if (path.size() >= PATH_MAX) return Status::FromErrno(ENAMETOOLONG, path);
+  return ProbeNewName(DirName(path), BaseName(path), path);
 }
 
 Status PosixFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
@@ -515,7 +507,7 @@ Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<Folder
   while (const dirent* entry = ::readdir(dir.get())) {
     const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
-    FolderEntry found{entry->d_name, false, 0};
+    FolderEntry found{entry->d_name, false, 0, {}};
     struct stat st;
     if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);

@@ -34,6 +34,7 @@ class PosixFileSystem : public FileSystem {
   Status MakeDirectory(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
+  Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
   Status Flush() override;
@@ -54,14 +55,16 @@ class PosixFileSystem : public FileSystem {
     dev_t device = 0;
     gid_t group = 0;     // the folder's own group
     gid_t new_file = 0;  // the group a new file gets there (the folder's when it is setgid)
+    bool setgid = false;
   };
   const Folder& FolderOf(const std::string& dir);
   // Notes that the next Flush must cover the file system `dir` lies on.
   void Written(const std::string& dir);
   bool MayUseGroup(gid_t group) const;
-  bool MayWrite(uid_t owner, gid_t group, mode_t mode) const;
-  // Whether a new file in `folder` can get this owner and group (else: write in place).
-  bool MayGive(uid_t owner, gid_t group, const Folder& folder) const;
+  // The facts of info->path's folder and of this process.
+  void AddFacts(FileInfo* info);
+  // Opens a page for reading and describes it (a symlink: its target); -1 with errno set.
+  int OpenPage(const std::string& path, FileInfo* info);
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
 
   bool unnamed_temp_files_ = true;

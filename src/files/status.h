@@ -17,6 +17,7 @@ enum class Code : uint8_t {
   kExists,            // EEXIST
   kNameTooLong,       // ENAMETOOLONG
   kChangedSinceRead,  // the file is no longer the one that was read
+  kOwnerNotGiven,     // a new file could not be given the owner or group it was to have
   kBackupOutside,     // the page's backup name would leave the backup folder
   kUtf16,             // a configuration file saved as UTF-16
   kUnknownFormat,     // a journal whose first line this program does not write

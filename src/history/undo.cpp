@@ -106,7 +106,7 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
     // What the page holds now is backed up first, as a run does.
     std::string backup;
     Status saved = FindFreeBackupName(fs, page.path, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.mode & 0666);
+    if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
     if (!saved) return Fail(form, msg::AccessFailed(page.path), std::move(saved));
     if (Status added = batch.Add(page.path, info, backed_up); !added) {
       return Fail(form, msg::WriteFailed(page.path), std::move(added));

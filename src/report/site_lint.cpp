@@ -12,10 +12,12 @@
 #include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
+#include "text/block_walker.h"
 #include "text/lines.h"
 #include "text/markers.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -133,72 +135,91 @@ class Lint {
     }
     const size_t open_line = OpenStartLine(bytes);
     if (open_line != 0) Add(page, open_line, Severity::kError, msg::StartWithoutEnd());
-
-    bool has_block = false, has_stand = false, in_block = false, news = false;
-    size_t start_line = 0, number = 0;
-    std::vector<std::pair<size_t, std::string>> keys;
-    const auto journaled = last_blocks_.find(page);
+    const bool has_stand = CheckStandLines(page, bytes);
     std::vector<BlockLines> blocks;  // for the hand-edit guard: what each block holds now
-    BlockLines block;
-    for (LineCursor cursor(bytes); !cursor.AtEnd();) {
-      const size_t line_begin = cursor.position();
-      const std::string_view line = cursor.Next().text;
-      ++number;
-      if (Contains(line, markers::kStand)) {
-        has_stand = true;
-        CheckStandLine(page, number, line);
-      }
-      // START and END begin with the key marker: any other line in a block was generated.
-      if (!Contains(line, markers::kKey)) {
-        if (in_block) {
-          block.lines.emplace_back(number,
-                                   bytes.substr(line_begin, cursor.position() - line_begin));
-        }
-        continue;
-      }
-      const bool end = Contains(line, markers::kEnd);
-      const bool start = !end && Contains(line, markers::kStart);
-      if (!in_block) {
-        if (start) {
-          in_block = has_block = true;
-          start_line = number;
-          news = false;
-          keys.clear();
-          block.lines.clear();
-        } else if (end && !Contains(line, markers::kStart)) {
-          Add(page, number, Severity::kWarning, msg::EndWithoutBlock());
-        }
-        continue;
-      }
-      if (end) {
-        in_block = false;
-        CheckBlock(page, start_line, news, keys);
-        block.end_line = number;
-        blocks.push_back(std::move(block));
-        continue;
-      }
-      if (start) {
-        Add(page, number, Severity::kWarning, msg::StartInsideBlock(start_line));
-      }
-      news = news || Contains(line, markers::kNews);
-      keys.emplace_back(number, line);
-    }
-    // A block still open at the end is the marker failure reported above.
-    if (!has_block && !has_stand) {
+    if (!CheckBlocks(page, bytes, &blocks) && !has_stand) {
       Add(page, 1, Severity::kNote, msg::NoBlockNoStand());
     }
-    if (open_line != 0 || !next_run_) return;
+    // A block still open at the end is the marker failure reported above.
+    if (open_line == 0 && next_run_) CheckNextRun(page, bytes, blocks);
+  }
+
+  // Whether the page has a stand line; each is checked.
+  bool CheckStandLines(const std::string& page, std::string_view bytes) {
+    bool found = false;
+    size_t next = 0, counted = 0, number = 1;
+    for (size_t hit;
+         (hit = markers::Find(bytes, markers::kStand, next)) != std::string_view::npos;) {
+      const std::string_view line = LineAround(bytes, hit, &next).text;
+      const size_t begin = static_cast<size_t>(line.data() - bytes.data());
+      number += CountLines(bytes, counted, begin);
+      counted = begin;
+      found = true;
+      CheckStandLine(page, number, line);
+    }
+    return found;
+  }
+
+  // Whether the page has a block; each is checked, and the lines a run generates in each
+  // closed one go to *blocks.
+  bool CheckBlocks(const std::string& page, std::string_view bytes,
+                   std::vector<BlockLines>* blocks) {
+    bool has_block = false, news = false;
+    size_t start = 0;  // the open block's START line; 0 outside a block
+    std::vector<std::pair<size_t, std::string>> keys;
+    BlockLines block;
+    size_t after = 0, after_number = 1;  // where the lines after the last marker line begin
+    MarkerWalker walker(bytes, /*count_lines=*/true);
+    for (MarkerLine m; walker.Next(&m); after = m.next, after_number = m.number + 1) {
+      if (!start) {
+        if (m.marker == Marker::kStart) {
+          start = m.number;
+          has_block = true;
+          news = false;
+          keys.clear();
+          block = {};
+        } else if (m.marker == Marker::kEnd) {
+          Add(page, m.number, Severity::kWarning, msg::EndWithoutBlock());
+        }
+        continue;
+      }
+      // Every line between marker lines in a block was generated.
+      size_t number = after_number;
+      for (LineCursor cursor(bytes.substr(after, m.begin - after)); !cursor.AtEnd(); ++number) {
+        const size_t begin = after + cursor.position();
+        cursor.Next();
+        block.lines.emplace_back(number, bytes.substr(begin, after + cursor.position() - begin));
+      }
+      if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
+        CheckBlock(page, start, news, keys);
+        block.end_line = m.number;
+        blocks->push_back(std::move(block));
+        start = 0;
+        continue;
+      }
+      if (m.marker == Marker::kStart) {
+        Add(page, m.number, Severity::kWarning, msg::StartInsideBlock(start));
+      }
+      news = news || Contains(m.line.text, markers::kNews);
+      keys.emplace_back(m.number, m.line.text);
+    }
+    return has_block;
+  }
+
+  // What the next run would do to the page: it must be writable where it changes, and a hand
+  // edit in a block that the run would replace is told.
+  void CheckNextRun(const std::string& page, std::string_view bytes,
+                    const std::vector<BlockLines>& blocks) {
     LineBuffer next;
     std::vector<std::string> block_keys;
     std::vector<BlockSpan> spans;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
-    // A page the run would change must be writable; the run stops at it otherwise.
     if (next.bytes() != bytes) {
-      if (Status writable = fs_.ProbeWrite(page, Intent::kReplace); !writable) {
+      if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
       }
     }
-    if (journaled != last_blocks_.end()) {
+    if (const auto journaled = last_blocks_.find(page); journaled != last_blocks_.end()) {
       GuardHandEdits(page, next.bytes(), spans, blocks, journaled->second);
     }
   }

@@ -5,6 +5,7 @@
 
 #include <optional>
 
+#include "text/block_walker.h"
 #include "text/markers.h"
 
 namespace splicery {
@@ -15,23 +16,45 @@ constexpr size_t npos = std::string_view::npos;
 
 size_t OpenStartLine(std::string_view page) {
   size_t open_at = npos;  // where the open START line begins
-  // START and END both begin with the key marker, so one search finds every candidate line.
-  for (size_t hit = Find(page, markers::kKey); hit != npos;) {
-    size_t next;
-    const std::string_view line = LineAround(page, hit, &next).text;
-    if (Contains(line, markers::kEnd)) {
+  MarkerWalker walker(page);
+  for (MarkerLine m; walker.Next(&m);) {
+    if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
       open_at = npos;
-    } else if (Contains(line, markers::kStart)) {
-      open_at = static_cast<size_t>(line.data() - page.data());
+    } else if (m.marker == Marker::kStart) {
+      open_at = m.begin;
     }
-    hit = Find(page, markers::kKey, next);
   }
-  if (open_at == npos) return 0;
   // Lines are counted only on failure, so a passing page costs nothing more.
-  size_t number = 1;
-  for (LineCursor cursor(page); cursor.position() < open_at; cursor.Next()) ++number;
-  return number;
+  return open_at == npos ? 0 : 1 + CountLines(page, 0, open_at);
 }
+
+namespace {
+
+// Copies the lines of page bytes [from, to) into `out`, each shown to `on_line`.
+void CopyLines(std::string_view page, size_t from, size_t to, LineBuffer& out,
+               const std::function<void(std::string_view)>& on_line) {
+  for (LineCursor cursor(page.substr(from, to - from)); !cursor.AtEnd();) {
+    const LineView line = cursor.Next();
+    if (on_line) on_line(line.text);
+    out.Append(line);
+  }
+}
+
+// The generated lines of one block, after its key lines; they take the START line's terminator.
+void Generate(BlockRewriter& blocks, const std::vector<std::string>& keys, bool news, Eol eol,
+              LineBuffer& out) {
+  if (news) {
+    for (LineCursor lines(blocks.NewsLines().bytes()); !lines.AtEnd();) {
+      out.Append(lines.Next().text, eol);
+    }
+    return;
+  }
+  std::vector<std::string_view> generated;
+  blocks.Substitute(keys, generated);
+  for (std::string_view text : generated) out.Append(text, eol);
+}
+
+}  // namespace
 
 void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
@@ -40,76 +63,65 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   out.Clear();
   // A generous guess: memory reserved but never touched costs nothing.
   out.Reserve(page.size() + page.size() / 8 + 256);
-  std::vector<std::string_view> generated;
-  LineCursor cursor(page);
-  size_t next_start = Find(page, markers::kStart);
   if (spans) spans->clear();
-  while (!cursor.AtEnd()) {
-    const size_t line_begin = cursor.position();
-    const size_t out_begin = out.bytes().size();
-    const LineView line = cursor.Next();
-    if (on_line) on_line(line.text);
-    out.Append(line);
-    // A START marker lies inside this line when it begins before the next line does.
-    if (next_start >= cursor.position()) continue;
-    // A line holding START and END opens no block: it stays like any other line, so no page
-    // line outside a block is ever dropped.
-    if (!Contains(line.text, markers::kEnd)) {
+  size_t copied = 0;  // the page's bytes before this are in `out`
+  std::optional<MarkerLine> start;
+  BlockSpan span{};
+  bool news = false;
+  const auto close = [&](size_t old_end) {
+    span.new_generated = out.bytes().size();
+    Generate(blocks, keys, news, start->line.eol, out);
+    span.old_end = old_end;
+    span.new_end = out.bytes().size();
+    if (spans) spans->push_back(span);
+    start.reset();
+  };
+  MarkerWalker walker(page);
+  for (MarkerLine m; walker.Next(&m);) {
+    if (!start) {
+      // A line holding START and END opens no block: it stays like any other line, so no page
+      // line outside a block is ever dropped.
+      if (m.marker != Marker::kStart) continue;
+      CopyLines(page, copied, m.begin, out, on_line);
+      span = {m.begin, 0, out.bytes().size(), 0, 0};
+      CopyLines(page, m.begin, m.next, out, on_line);
+      start = m;
       keys.clear();
-      bool news = false;
-      std::optional<LineView> end_line;
-      size_t old_end = page.size();  // where the END line begins
-      while (!cursor.AtEnd()) {
-        const size_t inner_begin = cursor.position();
-        const LineView inner = cursor.Next();
-        if (Contains(inner.text, markers::kEnd)) {
-          end_line = inner;
-          old_end = inner_begin;
-          break;
-        }
-        if (Contains(inner.text, markers::kKey)) {
-          news = news || Contains(inner.text, markers::kNews);
-          keys.emplace_back(inner.text);
-          out.Append(inner);
-        }
-        // Every other line inside the block is the last run's output: dropped.
-      }
-      const size_t generated_begin = out.bytes().size();
-      // Generated lines follow the START line, so they take its terminator.
-      if (news) {
-        for (LineCursor news_lines(blocks.NewsLines().bytes()); !news_lines.AtEnd();) {
-          out.Append(news_lines.Next().text, line.eol);
-        }
-      } else {
-        generated.clear();
-        blocks.Substitute(keys, generated);
-        for (std::string_view text : generated) out.Append(text, line.eol);
-      }
-      if (spans) {
-        spans->push_back({line_begin, old_end, out_begin, out.bytes().size(), generated_begin});
-      }
-      if (end_line) out.Append(*end_line);
+      news = false;
+    } else if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
+      close(m.begin);
+      out.Append(m.line);
+    } else {
+      // A key line stays; every other line inside the block is the last run's output: dropped.
+      news = news || Contains(m.line.text, markers::kNews);
+      keys.emplace_back(m.line.text);
+      out.Append(m.line);
     }
-    next_start = Find(page, markers::kStart, cursor.position());
+    copied = m.next;
   }
+  if (start) {
+    close(page.size());  // a block without END runs to the end of the page
+    copied = page.size();
+  }
+  CopyLines(page, copied, page.size(), out, on_line);
 }
 
 std::vector<std::string> GeneratedParts(std::string_view page) {
   std::vector<std::string> parts;
   std::string part;
   bool in_block = false;
-  for (LineCursor cursor(page); !cursor.AtEnd();) {
-    const size_t begin = cursor.position();
-    const std::string_view line = cursor.Next().text;
+  size_t after = 0;  // where the lines after the last marker line begin
+  MarkerWalker walker(page);
+  for (MarkerLine m; walker.Next(&m);) {
+    if (in_block) part.append(page.substr(after, m.begin - after));
     if (!in_block) {
-      in_block = Contains(line, markers::kStart) && !Contains(line, markers::kEnd);
+      in_block = m.marker == Marker::kStart;
       part.clear();
-    } else if (Contains(line, markers::kEnd)) {
+    } else if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
       in_block = false;
       parts.push_back(std::move(part));
-    } else if (!Contains(line, markers::kKey)) {
-      part.append(page.substr(begin, cursor.position() - begin));
     }
+    after = m.next;
   }
   return parts;
 }

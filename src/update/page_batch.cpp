@@ -4,6 +4,8 @@
 
 #include <cerrno>
 
+#include "update/write_policy.h"
+
 namespace splicery {
 namespace {
 
@@ -17,12 +19,14 @@ PageBatch::~PageBatch() { Abandon(0); }
 bool PageBatch::Holds(const FileInfo& info) const { return files_.count(info.key) != 0; }
 
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
-  if (!info.writable) return Status::FromErrno(EACCES, page);
+  const WriteWay way = DecideWrite(info.facts);
+  if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, page);
   Entry entry{page, info, {}, {}};
-  if (info.links <= 1) {
-    if (Status written = fs_.WriteTemp(info, bytes, &entry.temp); !written) {
-      return ForPage(written, page);
-    }
+  if (way != WriteWay::kInPlace) {
+    Status written = fs_.WriteTemp(info, bytes, &entry.temp);
+    const bool fall_back =
+        way == WriteWay::kRenameElseInPlace && written.code() == Code::kOwnerNotGiven;
+    if (!written && !fall_back) return ForPage(written, page);
   }
   if (entry.temp.empty()) {
     entry.bytes = bytes;

@@ -23,10 +23,9 @@ class PageBatch {
   // Whether a page of the batch is this file (a page listed twice, or reached through a link).
   bool Holds(const FileInfo& info) const;
 
-  // Takes `page` (read as `info`) with its new bytes, after its backup copy was made. Renamed
-  // into place where that loses nothing; written in place where the page has further hard
-  // links or a new file could not get its owner and group. A page whose permission bits deny
-  // writing, or whose new file cannot be written, is refused; the failure names `page`.
+  // Takes `page` (read as `info`) with its new bytes, after its backup copy was made, the way
+  // the write policy says. A page the policy refuses, or whose new file cannot be written, is
+  // refused; the failure names `page`.
   Status Add(const std::string& page, const FileInfo& info, std::string_view bytes);
 
   bool empty() const { return entries_.empty(); }

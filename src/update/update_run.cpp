@@ -15,6 +15,7 @@
 #include "update/journal.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -55,162 +56,212 @@ class Revisits {
   std::map<size_t, std::optional<std::string>> bytes_;
 };
 
-RunResult Stop(Form& form, RunOutcome outcome, const Text& message, Status why) {
-  form.SetLabel3(message);
-  return RunResult{outcome, 0, std::move(why)};
-}
-
 std::string FolderOf(const std::string& page) {
   const size_t slash = page.rfind('/');
   return slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash);
 }
 
-}  // namespace
-
-RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserver& on_change) {
-  const bool write = mode == RunMode::kWrite;
-  form.Command1Enabled = false;
-  RunLock lock(fs);
-  Status made;
-  if (write) {
-    if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
-      return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
-    }
-    std::set<std::string> folders = {"."};
-    for (const std::string& page : form.List1) folders.insert(FolderOf(page));
-    for (const std::string& folder : folders) fs.RemoveLeftovers(folder);
-    // An existing folder is no failure; any other reason is told if a backup then finds no
-    // folder.
-    made = fs.MakeDirectory(kBackupFolder);
+// One run over List1. Every step answers nullopt to go on, or the result the run stops with.
+class Run {
+ public:
+  Run(Form& form, FileSystem& fs, RunMode mode, const ChangeObserver& on_change)
+      : form_(form),
+        fs_(fs),
+        write_(mode == RunMode::kWrite),
+        on_change_(on_change),
+        lock_(fs),
+        blocks_(form.List2, form.List5),
+        batch_(fs),
+        journal_(fs, JournalTime()) {
+    if (write_)
+      show_line_ = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
+    if (!write_) revisits_.emplace(fs, form.List1);
   }
 
-  BlockRewriter blocks(form.List2, form.List5);
-  std::function<void(std::string_view)> show_line;
-  if (write)
-    show_line = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
+  RunResult Go() {
+    form_.Command1Enabled = false;
+    if (write_) {
+      if (std::optional<RunResult> stopped = Begin()) return *stopped;
+    }
+    for (size_t i = 0; i < form_.List1.size(); ++i) {
+      std::optional<RunResult> stopped = LoadAndRewrite(i);
+      if (!stopped) stopped = write_ ? Keep(i) : Report(i);
+      if (stopped) return *stopped;
+    }
+    if (write_) {
+      if (std::optional<RunResult> stopped = Commit()) return *stopped;
+      form_.SetLabel3(msg::RunSucceeded());
+      form_.SetLabel4("");
+    } else if (result_.stale_pages == 0) {
+      form_.SetLabel3(msg::AllCurrent());
+    }
+    return result_;
+  }
 
-  // Pages are put in place in batches; a stop first commits the pages before it, so they
-  // are rewritten and the later ones untouched. The journal's lines of a batch go to the disk
-  // with it, before any of its pages is replaced.
-  PageBatch batch(fs);
-  JournalWriter journal(fs, JournalTime());
-  const auto commit = [&]() -> std::optional<RunResult> {
-    bool wrote = false;
-    if (Status journaled = journal.Write(&wrote); !journaled) {
-      return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
-                  std::move(journaled));
+ private:
+  // The lock, leftovers of killed runs, and the backup folder.
+  std::optional<RunResult> Begin() {
+    if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
+      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
     }
-    // A batch without pages makes no barrier of its own; the journal's last lines need one.
-    if (wrote && batch.empty()) (void)fs.Flush();
-    std::string failed;
-    if (Status committed = batch.Commit(&failed); !committed) {
-      return Stop(form, RunOutcome::kWriteFailure, msg::WriteFailed(failed), std::move(committed));
-    }
+    std::set<std::string> folders = {"."};
+    for (const std::string& page : form_.List1) folders.insert(FolderOf(page));
+    for (const std::string& folder : folders) fs_.RemoveLeftovers(folder);
+    // An existing folder is no failure; any other reason is told if a backup then finds no
+    // folder.
+    made_ = fs_.MakeDirectory(kBackupFolder);
     return std::nullopt;
-  };
-  const auto stop = [&](RunOutcome outcome, const Text& message, Status why) {
-    if (std::optional<RunResult> stopped = commit()) return *stopped;
-    return Stop(form, outcome, message, std::move(why));
-  };
+  }
 
-  RunResult result;
-  std::string bytes;  // reused, so a large page is not faulted in anew for every page
-  std::optional<Revisits> revisits;
-  if (!write) revisits.emplace(fs, form.List1);
-  std::vector<BlockSpan> spans;
-  FileInfo info;
-  const size_t count = form.List1.size();
-  for (size_t i = 0; i < count; ++i) {
-    const std::string& page = form.List1[i];
-    if (write) form.SetLabel3(msg::PageWorkedOn(page));
-    form.List4.clear();
-    form.List3.Clear();
-
-    // The page is read once, and its backup copy made from exactly those bytes: the marker
-    // check and the rewrite work on what was backed up. The check meets every failure the
-    // copy would, in the same order: page, backup name, new copy.
-    Status read;
-    std::string backup;
-    if (write) {
-      read = fs.ReadPage(page, &bytes, &info);
-      if (read && batch.Holds(info)) {
-        // Reached before in this batch: it must see that rewrite.
-        if (std::optional<RunResult> stopped = commit()) return *stopped;
-        read = fs.ReadPage(page, &bytes, &info);
-      }
-      if (read) read = FindFreeBackupName(fs, page, &backup);
-      if (read) read = fs.CreateFile(backup, bytes, info.mode & 0666);
-      if (read.error() == ENOENT && !made && made.error() != EEXIST) read = made;
-      // The journal is opened once the first backup exists: a backup folder that cannot be
-      // used stops the run at the first page as it always has.
-      if (read && !journal.is_open()) {
-        if (Status opened = journal.Open(); !opened) {
-          return Stop(form, RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
-                      std::move(opened));
-        }
-      }
-    } else {
-      if (const std::string* simulated = revisits->Bytes(i)) {
-        bytes = *simulated;
-      } else {
-        read = fs.ReadFile(page, &bytes);
-      }
-      if (read) read = FindFreeBackupName(fs, page, &backup);
-      if (read) read = ProbeBackupCopy(fs, backup);
+  // What the run and its check share: the page read, backed up (or its backup probed), its
+  // markers checked and its new bytes in List3.
+  std::optional<RunResult> LoadAndRewrite(size_t i) {
+    const std::string& page = form_.List1[i];
+    if (write_) form_.SetLabel3(msg::PageWorkedOn(page));
+    form_.List4.clear();
+    form_.List3.Clear();
+    if (write_) {
+      if (std::optional<RunResult> stopped = LoadAndBackUp(page)) return stopped;
+    } else if (Status loaded = LoadAndProbe(i); !loaded) {
+      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(loaded));
     }
-    if (!read) {
-      return stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(read));
-    }
-    if (const size_t open_line = OpenStartLine(bytes); open_line != 0) {
-      return stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
+    if (const size_t open_line = OpenStartLine(bytes_); open_line != 0) {
+      return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
-    RewritePage(bytes, blocks, form.List3, form.List4, show_line, &spans);
+    RewritePage(bytes_, blocks_, form_.List3, form_.List4, show_line_, &spans_);
+    return std::nullopt;
+  }
 
-    const std::string& new_bytes = form.List3.bytes();
-    if (!write) {
-      if (new_bytes != bytes) {
-        if (Status writable = fs.ProbeWrite(page, Intent::kReplace); !writable) {
-          return Stop(form, RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(writable));
-        }
-        ++result.stale_pages;
-        form.SetLabel3(msg::PageStale(page));
-        if (on_change) on_change({revisits->WrittenAt(i), bytes, new_bytes, spans});
-      }
-      revisits->Visited(i, new_bytes);
-      continue;
+  // The page is read once, and its backup copy made from exactly those bytes: the marker
+  // check and the rewrite work on what was backed up.
+  std::optional<RunResult> LoadAndBackUp(const std::string& page) {
+    Status read = fs_.ReadPage(page, &bytes_, &info_);
+    if (read && batch_.Holds(info_)) {
+      // Reached before in this batch: it must see that rewrite.
+      if (std::optional<RunResult> stopped = Commit()) return stopped;
+      read = fs_.ReadPage(page, &bytes_, &info_);
     }
-    form.SetLabel3(msg::PageWritten(page));
-    JournalPage entry{page, backup, JournalHash(bytes), {}, {}};
-    if (new_bytes != bytes) entry.new_hash = JournalHash(new_bytes);
-    for (const BlockSpan& span : spans) {
+    if (read) read = FindFreeBackupName(fs_, page, &backup_);
+    if (read) read = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    if (read.code() == Code::kNotFound && !made_ && made_.code() != Code::kExists) read = made_;
+    if (!read) return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(read));
+    // The journal is opened once the first backup exists: a backup folder that cannot be
+    // used stops the run at the first page as it always has.
+    if (!journal_.is_open()) {
+      if (Status opened = journal_.Open(); !opened) {
+        return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(opened));
+      }
+    }
+    return std::nullopt;
+  }
+
+  // The check meets every failure the copy would, in the same order: page, backup name, new
+  // copy. A file reached before starts from the bytes its earlier visit would have written.
+  Status LoadAndProbe(size_t i) {
+    const std::string& page = form_.List1[i];
+    Status read;
+    if (const std::string* simulated = revisits_->Bytes(i)) {
+      bytes_ = *simulated;
+    } else {
+      read = fs_.ReadFile(page, &bytes_);
+    }
+    if (read) read = FindFreeBackupName(fs_, page, &backup_);
+    if (read) read = ProbeBackupCopy(fs_, backup_);
+    return read;
+  }
+
+  // The writing run: the page joins the batch where it changed, and the journal in any case.
+  std::optional<RunResult> Keep(size_t i) {
+    const std::string& page = form_.List1[i];
+    form_.SetLabel3(msg::PageWritten(page));
+    const std::string& new_bytes = form_.List3.bytes();
+    const bool changed = new_bytes != bytes_;
+    JournalPage entry{page, backup_, JournalHash(bytes_), {}, {}};
+    if (changed) entry.new_hash = JournalHash(new_bytes);
+    for (const BlockSpan& span : spans_) {
       entry.blocks.push_back(JournalHash(std::string_view(new_bytes).substr(
           span.new_generated, span.new_end - span.new_generated)));
     }
     // Unchanged bytes are not written, so the page keeps its modification time. A page the
-    // batch refuses is not journaled: it keeps its bytes. (One the commit then fails to put in
-    // place is, as the run stops there; an undo names it as changed and leaves it.)
-    if (new_bytes != bytes) {
-      if (Status added = batch.Add(page, info, new_bytes); !added) {
-        return stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(added));
+    // batch refuses is not journaled: it keeps its bytes.
+    if (changed) {
+      if (Status added = batch_.Add(page, info_, new_bytes); !added) {
+        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(added));
       }
     }
-    journal.Add(entry);
-    if (new_bytes != bytes) {
-      if (batch.Full()) {
-        if (std::optional<RunResult> stopped = commit()) return *stopped;
-      }
-    }
+    journal_.Add(entry);
+    if (changed && batch_.Full()) return Commit();
+    return std::nullopt;
   }
 
-  if (write) {
-    if (std::optional<RunResult> stopped = commit()) return *stopped;
-    form.SetLabel3(msg::RunSucceeded());
-    form.SetLabel4("");
-  } else if (result.stale_pages == 0) {
-    form.SetLabel3(msg::AllCurrent());
+  // The check: a page that would change is named, and must be one the run may write.
+  std::optional<RunResult> Report(size_t i) {
+    const std::string& page = form_.List1[i];
+    const std::string& new_bytes = form_.List3.bytes();
+    if (new_bytes != bytes_) {
+      if (Status writable = ProbeReplace(fs_, page); !writable) {
+        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(writable));
+      }
+      ++result_.stale_pages;
+      form_.SetLabel3(msg::PageStale(page));
+      if (on_change_) on_change_({revisits_->WrittenAt(i), bytes_, new_bytes, spans_});
+    }
+    revisits_->Visited(i, new_bytes);
+    return std::nullopt;
   }
-  return result;
+
+  // Pages are put in place in batches. The journal's lines of a batch go to the disk with it,
+  // before any of its pages is replaced.
+  std::optional<RunResult> Commit() {
+    bool wrote = false;
+    if (Status journaled = journal_.Write(&wrote); !journaled) {
+      return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                    std::move(journaled));
+    }
+    // A batch without pages makes no barrier of its own; the journal's last lines need one.
+    if (wrote && batch_.empty()) (void)fs_.Flush();
+    std::string failed;
+    if (Status committed = batch_.Commit(&failed); !committed) {
+      return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), std::move(committed));
+    }
+    return std::nullopt;
+  }
+
+  // A stop first commits the pages before it, so they are rewritten and the later ones
+  // untouched.
+  RunResult Stop(RunOutcome outcome, const Text& message, Status why) {
+    if (std::optional<RunResult> stopped = Commit()) return *stopped;
+    return Failed(outcome, message, std::move(why));
+  }
+
+  RunResult Failed(RunOutcome outcome, const Text& message, Status why) {
+    form_.SetLabel3(message);
+    return RunResult{outcome, 0, std::move(why)};
+  }
+
+  Form& form_;
+  FileSystem& fs_;
+  const bool write_;
+  const ChangeObserver& on_change_;
+  RunLock lock_;
+  Status made_;  // the backup folder's making
+  BlockRewriter blocks_;
+  std::function<void(std::string_view)> show_line_;
+  PageBatch batch_;
+  JournalWriter journal_;
+  std::optional<Revisits> revisits_;
+  RunResult result_;
+  std::string bytes_;  // reused, so a large page is not faulted in anew for every page
+  FileInfo info_;
+  std::string backup_;
+  std::vector<BlockSpan> spans_;
+};
+
+}  // namespace
+
+RunResult RunUpdate(Form& form, FileSystem& fs, RunMode mode, const ChangeObserver& on_change) {
+  return Run(form, fs, mode, on_change).Go();
 }
 
 }  // namespace splicery

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "support/temp_site.h"
+#include "update/write_policy.h"
 
 namespace splicery {
 namespace {
@@ -37,17 +38,19 @@ bool AnyTempFile(const TempSite& site) {
 Status Copy(FileSystem& fs, const std::string& from, const std::string& to, std::string* bytes) {
   FileInfo info;
   Status read = fs.ReadPage(from, bytes, &info);
-  return read ? fs.CreateFile(to, *bytes, info.mode & 0666) : read;
+  return read ? fs.CreateFile(to, *bytes, info.facts.mode & 0666) : read;
 }
 
-// A page replaced as the update run does it: a new file renamed over it where that keeps its
-// owner and group, else written in place.
+// A page replaced the way the write policy says, as the update run does it.
 Status Replace(FileSystem& fs, const std::string& path, const std::string& bytes) {
   std::string old, temp;
   FileInfo info;
   Status status = fs.ReadPage(path, &old, &info);
-  if (status && !info.writable) return Status::FromErrno(EACCES, path);
-  if (status) status = fs.WriteTemp(info, bytes, &temp);
+  if (!status) return status;
+  const WriteWay way = DecideWrite(info.facts);
+  if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, path);
+  if (way != WriteWay::kInPlace) status = fs.WriteTemp(info, bytes, &temp);
+  if (status.code() == Code::kOwnerNotGiven && way == WriteWay::kRenameElseInPlace) status = {};
   if (status) status = temp.empty() ? fs.WriteInPlace(info, bytes) : fs.PutInPlace(temp, info);
   return status;
 }

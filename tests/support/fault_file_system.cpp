@@ -36,6 +36,8 @@ const char* OpName(Op op) {
       return "append";
     case Op::kListFolder:
       return "list";
+    case Op::kDescribe:
+      return "describe";
   }
   return "?";
 }

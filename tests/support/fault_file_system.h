@@ -28,12 +28,14 @@ enum class Op {
   kIdentify,
   kProbeWrite,
   kAppendFile,
-  kListFolder
+  kListFolder,
+  kDescribe
 };
 inline constexpr Op kAllOps[] = {
-    Op::kProbe,      Op::kMakeDirectory, Op::kReadFile,   Op::kReadPage,     Op::kCreateFile,
-    Op::kWriteTemp,  Op::kFlush,         Op::kPutInPlace, Op::kWriteInPlace, Op::kRemoveFile,
-    Op::kLockFolder, Op::kIdentify,      Op::kProbeWrite, Op::kAppendFile,   Op::kListFolder};
+    Op::kProbe,        Op::kMakeDirectory, Op::kReadFile,   Op::kReadPage,
+    Op::kCreateFile,   Op::kWriteTemp,     Op::kFlush,      Op::kPutInPlace,
+    Op::kWriteInPlace, Op::kRemoveFile,    Op::kLockFolder, Op::kIdentify,
+    Op::kProbeWrite,   Op::kAppendFile,    Op::kListFolder, Op::kDescribe};
 const char* OpName(Op op);
 
 class FaultFileSystem : public FileSystem {
@@ -66,6 +68,9 @@ class FaultFileSystem : public FileSystem {
   }
   Status ReadPage(const std::string& p, std::string* bytes, FileInfo* info) override {
     return Pass(Op::kReadPage, p, [&] { return inner_.ReadPage(p, bytes, info); });
+  }
+  Status Describe(const std::string& p, FileInfo* info) override {
+    return Pass(Op::kDescribe, p, [&] { return inner_.Describe(p, info); });
   }
   Status CreateFile(const std::string& p, std::string_view bytes, uint32_t mode) override {
     return Pass(Op::kCreateFile, p, [&] { return inner_.CreateFile(p, bytes, mode); });

@@ -146,19 +146,24 @@ Status PowerCutFileSystem::ReadFile(const std::string& path, std::string* bytes)
 }
 
 Status PowerCutFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
+  Status described = Describe(path, info);
+  if (described) *bytes = inodes_[names_.at(path)].bytes;
+  return described;
+}
+
+// Every file is the user's own, in a folder of the user's group.
+Status PowerCutFileSystem::Describe(const std::string& path, FileInfo* info) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   auto it = names_.find(path);
   if (it == names_.end()) return Status::FromErrno(ENOENT, path);
   const Inode& inode = inodes_[it->second];
-  *bytes = inode.bytes;
   *info = FileInfo{};
   info->path = path;
   info->key.inode = it->second;
   info->size = inode.bytes.size();
   info->mtime_ns = inode.mtime;
-  info->mode = 0644;
-  info->links = 0;
-  for (const auto& [name, id] : names_) info->links += id == it->second;
+  info->facts = {1000, 1000, 0644, 0, 1000, false, 1000, {1000}, false};
+  for (const auto& [name, id] : names_) info->facts.links += id == it->second;
   return {};
 }
 

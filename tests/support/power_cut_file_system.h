@@ -36,6 +36,7 @@ class PowerCutFileSystem : public FileSystem {
   Status MakeDirectory(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
+  Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
   Status Flush() override;

@@ -2,6 +2,8 @@
 // How pages are written back as another user in a folder shared by a group: renamed into
 // place where that loses nothing, else written in place; read-only by the permission bits.
 // Needs root to hand out numeric ids; the run itself happens in a child with those ids.
+#include "update/write_policy.h"
+
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +11,7 @@
 #include <unistd.h>
 
 #include "files/posix_file_system.h"
+#include "report/site_lint.h"
 #include "scan/startup_scan.h"
 #include "support/temp_site.h"
 #include "update/update_run.h"
@@ -26,8 +29,11 @@ const std::string kStale =
 const std::string kFresh =
     "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\nneu\n<!-- INCLUDE END -->\n";
 
-// Runs the update as `user` (member of kWeb, umask 002) and hands back its Label3.
-std::string RunAs(uid_t user) {
+enum class Command { kRun, kCheck, kLint };
+
+// Runs the update (or its check, or the lint) as `user` (member of kWeb, umask 002) and hands
+// back its Label3 (for the lint: "Fehler" when it has one).
+std::string RunAs(uid_t user, Command command = Command::kRun) {
   int pipe_fds[2];
   EXPECT_EQ(::pipe(pipe_fds), 0);
   std::fflush(nullptr);
@@ -41,9 +47,17 @@ std::string RunAs(uid_t user) {
     ::umask(002);
     Form form;
     PosixFileSystem fs;
-    RunStartupScan(form, fs);
-    RunUpdate(form, fs, RunMode::kWrite);
-    (void)!::write(pipe_fds[1], form.Label3().data(), form.Label3().size());
+    std::string answer;
+    if (command == Command::kLint) {
+      for (const Finding& f : LintSite(fs)) {
+        if (f.severity == Severity::kError) answer = "Fehler";
+      }
+    } else {
+      RunStartupScan(form, fs);
+      RunUpdate(form, fs, command == Command::kRun ? RunMode::kWrite : RunMode::kCheck);
+      answer = form.Label3();
+    }
+    (void)!::write(pipe_fds[1], answer.data(), answer.size());
     ::_exit(0);
   }
   ::close(pipe_fds[1]);
@@ -72,6 +86,7 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
     bool hard_link;
     bool in_place;  // else renamed: a new inode
     std::string label3;
+    mode_t folder_mode = 0775;  // the site folder, Alice's, in the shared group
   };
   const std::string done = "INCLUDE wurde erfolgreich durchgeführt";
   const std::string refused = "FEHLER beim Schreiben von p.htm";
@@ -83,6 +98,8 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
       {"read-only, as the owner", kBob, kBob, kWeb, 0444, false, true, refused},
       {"read-only, as root", kRoot, kAlice, kWeb, 0444, false, true, refused},
       {"group may not write", kBob, kAlice, kWeb, 0644, false, true, refused},
+      {"root, not the owner, 0464", kRoot, kAlice, kWeb, 0464, false, false, done},
+      {"a member's page, folder not writable", kBob, kAlice, kWeb, 0664, false, true, done, 0755},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -90,7 +107,12 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
                    {"include.htm", "<!-- INCLUDE MENU -->neu\n"},
                    {"p.htm", kStale}});
     ASSERT_EQ(::chown(".", kAlice, kWeb), 0);
-    ASSERT_EQ(::chmod(".", 0775), 0);
+    ASSERT_EQ(::chmod(".", c.folder_mode), 0);
+    if (c.folder_mode != 0775) {
+      ASSERT_EQ(::mkdir("splicery.sic", 0775), 0);
+      ASSERT_EQ(::chown("splicery.sic", kAlice, kWeb), 0);
+      ASSERT_EQ(::chmod("splicery.sic", 0775), 0);
+    }
     ASSERT_EQ(::chown("p.htm", c.owner, c.group), 0);
     ASSERT_EQ(::chmod("p.htm", c.mode), 0);
     if (c.hard_link) {
@@ -98,8 +120,12 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
     }
     const ino_t inode = StatOf("p.htm").st_ino;
 
-    EXPECT_EQ(RunAs(c.runner), c.label3);
+    // The check and the lint give the run's answer before it runs.
     const bool written = c.label3 == done;
+    EXPECT_EQ(RunAs(c.runner, Command::kCheck),
+              written ? "Datei p.htm ist nicht aktuell" : refused);
+    EXPECT_EQ(RunAs(c.runner, Command::kLint), written ? "" : "Fehler");
+    EXPECT_EQ(RunAs(c.runner), c.label3);
     EXPECT_EQ(TempSite::Read("p.htm"), written ? kFresh : kStale);
     const struct stat page = StatOf("p.htm");
     EXPECT_EQ(page.st_ino == inode, c.in_place);
@@ -113,6 +139,51 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
     EXPECT_EQ(StatOf("splicery.sic").st_gid, kWeb);
     EXPECT_EQ(StatOf("splicery.sic/p.htm. 1.htm").st_gid, kWeb);
     EXPECT_EQ(TempSite::Read("splicery.sic/p.htm. 1.htm"), kStale);
+  }
+}
+
+}  // namespace
+}  // namespace splicery
+
+namespace splicery {
+namespace {
+
+// The rule alone, from facts, for the scenarios of the README's reliability table: no root
+// needed. Bob (5002) is in his own group and the shared one; Alice (5001) owns the folder.
+TEST(WritePolicy, DecidesFromTheFactsAlone) {
+  struct Row {
+    const char* name;
+    WriteFacts facts;
+    WriteWay way;
+  };
+  const auto bob = [](uint32_t owner, uint32_t group, uint32_t mode) {
+    return WriteFacts{owner, group, mode, 1, kWeb, false, kBob, {kBob, kWeb}, false};
+  };
+  const auto root = [](uint32_t owner, uint32_t mode) {
+    return WriteFacts{owner, kWeb, mode, 1, kWeb, false, 0, {0}, true};
+  };
+  WriteFacts linked = bob(kBob, kBob, 0644);
+  linked.links = 2;
+  WriteFacts setgid_folder = bob(kBob, kWeb, 0664);
+  setgid_folder.folder_setgid = true;
+  const std::vector<Row> rows = {
+      {"own page, own group", bob(kBob, kBob, 0644), WriteWay::kRename},
+      {"own page, shared group", bob(kBob, kWeb, 0664), WriteWay::kRenameElseInPlace},
+      {"own page, shared group, set-group-ID folder", setgid_folder, WriteWay::kRename},
+      {"own page, set-user-ID bit", bob(kBob, kBob, 04755), WriteWay::kRename},
+      {"own page, hard-linked", linked, WriteWay::kInPlace},
+      {"a group member's page", bob(kAlice, kWeb, 0664), WriteWay::kInPlace},
+      {"someone's page anyone may write", bob(kAlice, kAlice, 0666), WriteWay::kInPlace},
+      {"group may not write", bob(kAlice, kWeb, 0644), WriteWay::kRefuse},
+      {"read-only, as the owner", bob(kBob, kBob, 0444), WriteWay::kRefuse},
+      {"only the group may write, as the owner", bob(kBob, kWeb, 0464), WriteWay::kRefuse},
+      {"root, someone's page", root(kAlice, 0664), WriteWay::kRenameElseInPlace},
+      {"root, not the owner, 0464", root(kAlice, 0464), WriteWay::kRenameElseInPlace},
+      {"root, read-only", root(kAlice, 0444), WriteWay::kRefuse},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(DecideWrite(row.facts), row.way);
   }
 }
 
