@@ -12,9 +12,12 @@ if [[ "${1:-}" == "--test" ]]; then
   # GoogleTest; Xvfb and xdotool for the real-window test and screenshots; clang with its
   # runtime for the fuzzer and the sanitizer build; GNU time and strace (flush count) for the
   # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
-  # man pages; clang-format and clang-tidy 14 for the written style.
+  # man pages; clang-format and clang-tidy 14 for the written style; linkchecker, whose findings
+  # the link check's end-to-end test compares with its own; libxml2-dev for the tokenizer
+  # benchmark's comparison.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
-             strace desktop-file-utils appstream man-db clang-format-14 clang-tidy-14)
+             strace desktop-file-utils appstream man-db clang-format-14 clang-tidy-14 linkchecker
+             libxml2-dev)
 fi
 
 missing=()
