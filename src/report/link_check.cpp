@@ -6,6 +6,8 @@
 #include "report/link_check.h"
 
 #include <algorithm>
+#include <cstring>
+#include <optional>
 
 #include "core/messages.h"
 #include "scan/config_loader.h"
@@ -218,6 +220,8 @@ RefAttributes ReferenceAttributes(const html::Tag& tag) {
   static constexpr RefAttribute kPoster[] = {{"poster", false}};
   static constexpr RefAttribute kBackground[] = {{"background", false}};
   const std::string& n = tag.name;
+  // Most tags are none of these: the first letter tells most of them apart cheaply.
+  if (n.empty() || n.size() > 6 || !std::strchr("abefilostv", n[0])) return {nullptr, 0};
   if (n == "a" || n == "area" || n == "link") return {kHref, 1};
   if (n == "img" || n == "source") return {kImage, 2};
   if (n == "script" || n == "iframe" || n == "frame" || n == "embed") return {kImage, 1};
@@ -346,6 +350,15 @@ struct LinkCheck::Target {
   Problem problem = kNone;
   std::string path;   // the file reached, site-relative; empty when none
   std::string right;  // the reference with the names as the disk has them
+};
+
+struct LinkCheck::Outcome {
+  Reference::Kind kind = Reference::Kind::kSkipped;
+  bool backslash = false;
+  bool same_document = false;  // no path: the page itself, or its base
+  Target::Problem problem = Target::kNone;
+  std::string text, right, reached, fragment;
+  size_t listed = npos;  // reached's place in include.txt
 };
 
 struct LinkCheck::Pending {
@@ -638,20 +651,40 @@ void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Find
     }
   }
 
+  // Most references repeat from page to page (a menu): what a plain one means is kept per
+  // folder it is seen from, so that a repeat costs one lookup.
+  const bool cacheable = !have_base;
+  auto& cache = outcomes_[cacheable ? Join(base, base.size()) : std::string("\0base", 5)];
   for (const auto& [offset, raw] : refs) {
-    const Reference ref = ParseReference(decode(raw));
-    if (ref.kind == Reference::Kind::kSkipped) continue;
-    const RefOrigin origin = origin_at(offset);
-    if (ref.kind == Reference::Kind::kMachinePath) {
-      Report(origin, page, Severity::kWarning, msg::LinkToMachinePath(ref.text), out);
+    Outcome local;
+    const Outcome* o = &local;
+    const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) {
+      return c != '&' && static_cast<unsigned char>(c) < 0x80;
+    });
+    if (plain && cacheable) {
+      auto it = cache.find(raw);
+      if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, base)).first;
+      o = &it->second;
+    } else {
+      local = Evaluate(decode(raw), base);
+    }
+    if (o->kind == Reference::Kind::kSkipped) continue;
+    // Lines are counted only for what is reported.
+    std::optional<RefOrigin> origin_cache;
+    auto origin = [&]() -> const RefOrigin& {
+      if (!origin_cache) origin_cache = origin_at(offset);
+      return *origin_cache;
+    };
+    if (o->kind == Reference::Kind::kMachinePath) {
+      Report(origin(), page, Severity::kWarning, msg::LinkToMachinePath(o->text), out);
       continue;
     }
     if (remote_base && !(offset == base_offset && raw.data() == base_value.data())) continue;
-    if (ref.backslash)
-      Report(origin, page, Severity::kWarning, msg::LinkWithBackslash(ref.text), out);
-
-    std::string reached;
-    if (ref.segments.empty()) {
+    if (o->backslash) {
+      Report(origin(), page, Severity::kWarning, msg::LinkWithBackslash(o->text), out);
+    }
+    std::string_view reached = o->reached;
+    if (o->same_document) {
       if (document.segments.empty()) {
         reached = page_key;
       } else {
@@ -659,44 +692,72 @@ void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Find
         if (t.problem != Target::kNone) continue;  // reported at the base
         reached = t.path;
       }
-    } else {
-      const Target& t = Resolve(base, ref);
-      switch (t.problem) {
-        case Target::kNone:
-          break;
-        case Target::kMissing:
-          Report(origin, page, Severity::kError, msg::LinkToMissingFile(ref.text), out);
-          break;
-        case Target::kCase:
-          Report(origin, page, Severity::kError, msg::LinkWrongCase(ref.text, t.right), out);
-          break;
-        case Target::kWindows1252:
-          Report(origin, page, Severity::kError, msg::LinkWindows1252Name(ref.text, t.right), out);
-          break;
-        case Target::kNoIndex:
-          Report(origin, page, Severity::kWarning, msg::LinkToFolderWithoutIndex(ref.text), out);
-          break;
-        case Target::kBackups:
-          Report(origin, page, Severity::kWarning, msg::LinkIntoBackups(ref.text), out);
-          break;
-        case Target::kOutside:
-          Report(origin, page, Severity::kWarning, msg::LinkLeavesFolder(ref.text), out);
-          break;
-      }
-      if (t.problem != Target::kNone) continue;
-      reached = t.path;
     }
+    switch (o->problem) {
+      case Target::kNone:
+        break;
+      case Target::kMissing:
+        Report(origin(), page, Severity::kError, msg::LinkToMissingFile(o->text), out);
+        break;
+      case Target::kCase:
+        Report(origin(), page, Severity::kError, msg::LinkWrongCase(o->text, o->right), out);
+        break;
+      case Target::kWindows1252:
+        Report(origin(), page, Severity::kError, msg::LinkWindows1252Name(o->text, o->right), out);
+        break;
+      case Target::kNoIndex:
+        Report(origin(), page, Severity::kWarning, msg::LinkToFolderWithoutIndex(o->text), out);
+        break;
+      case Target::kBackups:
+        Report(origin(), page, Severity::kWarning, msg::LinkIntoBackups(o->text), out);
+        break;
+      case Target::kOutside:
+        Report(origin(), page, Severity::kWarning, msg::LinkLeavesFolder(o->text), out);
+        break;
+    }
+    if (o->problem != Target::kNone) continue;
     const bool html = IsHtmlName(reached);
-    if (auto listed = listed_.find(reached); listed != listed_.end()) {
-      if (listed->second != index && reached != page_key) linked_[listed->second] = true;
-    } else if (html && unlisted_reported_.insert(reached).second) {
-      Report(origin, page, Severity::kNote, msg::LinkToUnlistedPage(ref.text), out);
+    const auto listed = o->same_document ? listed_.find(std::string(reached)) : listed_.end();
+    const size_t listed_index =
+        o->same_document ? (listed == listed_.end() ? npos : listed->second) : o->listed;
+    if (listed_index != npos) {
+      if (listed_index != index && reached != page_key) linked_[listed_index] = true;
+    } else if (html && unlisted_reported_.insert(std::string(reached)).second) {
+      Report(origin(), page, Severity::kNote, msg::LinkToUnlistedPage(o->text), out);
     }
     // "#top" needs no anchor: without one the browser goes to the top of the page.
-    if (html && !ref.fragment.empty() && !EqualsNoCase(ref.fragment, "top")) {
-      pending_.push_back({reached, ref.fragment, origin, index});
+    if (html && !o->fragment.empty() && !EqualsNoCase(o->fragment, "top")) {
+      // A page already read is asked at once; the others when all pages have been read.
+      const auto known = anchors_.find(std::string(reached));
+      if (known == anchors_.end()) {
+        pending_.push_back({std::string(reached), o->fragment, origin(), index});
+      } else if (!std::binary_search(known->second.begin(), known->second.end(),
+                                     AnchorHash(o->fragment))) {
+        Report(origin(), page, Severity::kWarning, msg::AnchorMissing(o->fragment, reached), out);
+      }
     }
   }
+}
+
+LinkCheck::Outcome LinkCheck::Evaluate(std::string_view value,
+                                       const std::vector<std::string>& base) {
+  const Reference ref = ParseReference(value);
+  Outcome o;
+  o.kind = ref.kind;
+  o.text = ref.text;
+  o.backslash = ref.backslash;
+  o.fragment = ref.fragment;
+  if (ref.kind != Reference::Kind::kLocal) return o;
+  if (ref.segments.empty()) {
+    o.same_document = true;
+    return o;
+  }
+  const Target& t = Resolve(base, ref);
+  o.problem = t.problem;
+  o.right = t.right;
+  o.reached = t.path;
+  if (auto listed = listed_.find(t.path); listed != listed_.end()) o.listed = listed->second;
+  return o;
 }
 
 const std::vector<uint64_t>* LinkCheck::AnchorsOf(const std::string& path) {

@@ -89,9 +89,16 @@ class LinkCheck {
 
  private:
   struct Target;
+  struct Outcome;
   struct Pending;
   struct Folder;
+  // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
 
+  Outcome Evaluate(std::string_view value, const std::vector<std::string>& base);
   const Target& Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
   Folder* ListFolder(const std::string& path);
   const std::vector<uint64_t>* AnchorsOf(const std::string& path);
@@ -105,6 +112,10 @@ class LinkCheck {
   std::unordered_map<std::string, std::unique_ptr<Folder>> folders_;
   std::unordered_map<std::string, std::unique_ptr<Target>> targets_;  // by folder + reference
   std::unordered_map<std::string, std::vector<uint64_t>> anchors_;    // page -> sorted hashes
+  // By folder seen from, then by the reference as written.
+  std::unordered_map<std::string,
+                     std::unordered_map<std::string, Outcome, TextHash, std::equal_to<>>>
+      outcomes_;
   std::unordered_set<std::string> reported_once_;
   std::unordered_set<std::string> unlisted_reported_;
   std::vector<Pending> pending_;

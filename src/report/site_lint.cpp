@@ -34,7 +34,8 @@ struct BlockLines {
 
 class Lint {
  public:
-  explicit Lint(FileSystem& fs) : fs_(fs), blocks_(include_lines_, no_news_) {}
+  Lint(FileSystem& fs, bool check_links)
+      : fs_(fs), check_links_(check_links), blocks_(include_lines_, no_news_) {}
 
   std::vector<Finding> Run() {
     std::vector<std::string>& pages = pages_;
@@ -45,7 +46,7 @@ class Lint {
     }
     ReadIncludeSource();
     ReadJournal();
-    links_ = std::make_unique<LinkCheck>(fs_, pages_);
+    if (check_links_) links_ = std::make_unique<LinkCheck>(fs_, pages_);
     // Each page is read once. Its news entries are gathered as it goes by; a page with a news
     // block can be checked only once they are all known, so it waits with its bytes.
     std::vector<std::pair<size_t, std::string>> with_news;
@@ -83,7 +84,7 @@ class Lint {
       }
     }
     for (const auto& [i, page_bytes] : with_news) CheckPage(i, page_bytes);
-    for (Finding& f : links_->Finish()) {
+    for (Finding& f : links_ ? links_->Finish() : std::vector<Finding>()) {
       (f.file == kTargetListFile ? listed_findings_ : findings_).push_back(std::move(f));
     }
     if (!include_failure_.empty()) {
@@ -181,16 +182,16 @@ class Lint {
   // own lines, inside them at the include line or news template they come from.
   void CheckLinks(size_t index, std::string_view old, std::string_view next,
                   const std::vector<BlockSpan>& spans) {
+    if (!links_) return;
     const std::string& page = pages_[index];
     const size_t slash = page.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
     struct Generated {
       size_t begin, end, line;  // bytes in `next`, line in include.htm
-      std::string once;
+      size_t entry;             // a news line's entry in the news index; npos for a fragment
     };
     std::vector<Generated> generated;
     std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
-    ptrdiff_t added = 0;
     for (const BlockSpan& span : spans) {
       // The block's lines before the generated ones: its START line, then its key lines.
       std::vector<std::string> keys;
@@ -200,25 +201,35 @@ class Lint {
       const bool news = std::any_of(keys.begin(), keys.end(), [](const std::string& k) {
         return Contains(k, markers::kNews);
       });
-      std::vector<std::pair<size_t, std::string>> sources =
-          news ? NewsSources(folder) : FragmentSources(keys, folder);
+      const std::vector<std::pair<size_t, size_t>>& sources =
+          news ? NewsSources() : FragmentSources(keys);
       size_t j = 0;
       for (LineCursor c(next.substr(span.new_generated, span.new_end - span.new_generated));
            !c.AtEnd() && j < sources.size(); ++j) {
         const size_t begin = span.new_generated + c.position();
         c.Next();
-        generated.push_back({begin, span.new_generated + c.position(), sources[j].first,
-                             std::move(sources[j].second)});
+        generated.push_back(
+            {begin, span.new_generated + c.position(), sources[j].first, sources[j].second});
       }
-      added += static_cast<ptrdiff_t>(CountLines(next, span.new_begin, span.new_end)) -
-               static_cast<ptrdiff_t>(CountLines(old, span.old_begin, span.old_end));
-      shift.emplace_back(span.new_end, added);
     }
     const auto origin_of = [&](size_t offset, size_t line) {
       const auto g = std::upper_bound(generated.begin(), generated.end(), offset,
                                       [](size_t o, const Generated& x) { return o < x.begin; });
       if (g != generated.begin() && offset < std::prev(g)->end) {
-        return RefOrigin{kIncludeSourceFile, std::prev(g)->line, std::prev(g)->once};
+        // Once per include line and folder; a news line once per template, folder and entry.
+        const Generated& from = *std::prev(g);
+        std::string once = std::to_string(from.line) + '\0' + folder;
+        if (from.entry != std::string::npos) once += '\0' + scan_.List5.items()[from.entry];
+        return RefOrigin{kIncludeSourceFile, from.line, std::move(once)};
+      }
+      // How far the blocks before the offset moved the page's lines: counted for a finding only.
+      if (shift.empty() && !spans.empty()) {
+        ptrdiff_t added = 0;
+        for (const BlockSpan& span : spans) {
+          added += static_cast<ptrdiff_t>(CountLines(next, span.new_begin, span.new_end)) -
+                   static_cast<ptrdiff_t>(CountLines(old, span.old_begin, span.old_end));
+          shift.emplace_back(span.new_end, added);
+        }
       }
       const auto s = std::upper_bound(shift.begin(), shift.end(), offset,
                                       [](size_t o, const auto& x) { return o < x.first; });
@@ -229,39 +240,35 @@ class Lint {
   }
 
   // Where each line of an ordinary block comes from: its include line (in include.htm's
-  // numbering) in the order the run writes them, and the key to report it once per folder.
-  std::vector<std::pair<size_t, std::string>> FragmentSources(const std::vector<std::string>& keys,
-                                                              const std::string& folder) {
-    std::vector<size_t> order;
+  // numbering), in the order the run writes them.
+  const std::vector<std::pair<size_t, size_t>>& FragmentSources(
+      const std::vector<std::string>& keys) {
+    sources_.clear();
     for (const std::string& key : keys) {
       for (const auto& fragment : next_run_->FragmentsOf(key)) {
-        order.push_back(fragment.include_index);
+        sources_.emplace_back(include_line_numbers_[fragment.include_index].second,
+                              std::string::npos);
       }
     }
-    std::stable_sort(order.begin(), order.end());
-    std::vector<std::pair<size_t, std::string>> sources;
-    for (size_t include_index : order) {
-      const size_t line = include_line_numbers_[include_index].second;
-      sources.emplace_back(line, "F" + std::to_string(line) + '\0' + folder);
-    }
-    return sources;
+    std::stable_sort(sources_.begin(), sources_.end());
+    return sources_;
   }
 
-  // The same for a news block: entry by entry, each template in turn, as the run writes them.
-  std::vector<std::pair<size_t, std::string>> NewsSources(const std::string& folder) {
-    std::vector<size_t> templates;
-    for (const auto& [index, line] : include_line_numbers_) {
-      if (IsTemplate(index)) templates.push_back(line);
-    }
-    std::vector<std::pair<size_t, std::string>> sources;
-    const std::vector<std::string>& entries = scan_.List5.items();
-    for (size_t v = entries.size(); v-- > 0;) {
-      if (!SplitNewsEntry(entries[v])) continue;
-      for (size_t line : templates) {
-        sources.emplace_back(line, "N" + std::to_string(line) + '\0' + folder + '\0' + entries[v]);
+  // The same for a news block: entry by entry, each template in turn, with the entry's place
+  // in the news index. The same for every news block, so made once.
+  const std::vector<std::pair<size_t, size_t>>& NewsSources() {
+    if (news_sources_.empty()) {
+      std::vector<size_t> templates;
+      for (const auto& [index, line] : include_line_numbers_) {
+        if (IsTemplate(index)) templates.push_back(line);
+      }
+      const std::vector<std::string>& entries = scan_.List5.items();
+      for (size_t v = entries.size(); v-- > 0;) {
+        if (!SplitNewsEntry(entries[v])) continue;
+        for (size_t line : templates) news_sources_.emplace_back(line, v);
       }
     }
-    return sources;
+    return news_sources_;
   }
 
   // Whether the page has a stand line; each is checked.
@@ -405,9 +412,11 @@ class Lint {
   }
 
   FileSystem& fs_;
+  const bool check_links_;
   std::vector<std::string> pages_;
   std::map<std::string, size_t> rank_;  // a listed page's first place in include.txt
   std::unique_ptr<LinkCheck> links_;
+  std::vector<std::pair<size_t, size_t>> sources_, news_sources_;  // include.htm line, entry
   std::vector<std::string> include_lines_;
   std::vector<std::pair<size_t, size_t>> include_line_numbers_;  // list index, line in the file
   SortedList no_news_;
@@ -425,7 +434,9 @@ class Lint {
 
 }  // namespace
 
-std::vector<Finding> LintSite(FileSystem& fs) { return Lint(fs).Run(); }
+std::vector<Finding> LintSite(FileSystem& fs, bool check_links) {
+  return Lint(fs, check_links).Run();
+}
 
 std::string FormatFinding(const Finding& finding) {
   return finding.file + ":" + std::to_string(finding.line) + ": " +

@@ -4,6 +4,7 @@
 // normalisation makes it.
 #include "text/html_tokenizer.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace splicery::html {
@@ -189,7 +190,8 @@ bool Tokenizer::ReadTag(size_t name_begin, bool end, Tag& tag) {
     pos_ = n;
     return false;
   }
-  if (!end) {
+  // Only these letters begin the names of elements with raw text.
+  if (!end && tag.name.size() >= 3 && std::strchr("stxinp", tag.name[0])) {
     const std::string& name = tag.name;
     Content next = Content::kData;
     if (name == "script") {
@@ -286,7 +288,15 @@ size_t Tokenizer::CommentEnd(size_t from) const {
 
 size_t LineCounter::LineOf(size_t offset) {
   if (offset < pos_) pos_ = 0, line_ = 1;
-  for (; pos_ < offset && pos_ < bytes_.size(); ++pos_) {
+  offset = std::min(offset, bytes_.size());
+  // Without a CR before the offset, counting LFs is enough (and vectorised).
+  if (!std::memchr(bytes_.data() + pos_, '\r', offset - pos_)) {
+    line_ += static_cast<size_t>(std::count(bytes_.begin() + static_cast<ptrdiff_t>(pos_),
+                                            bytes_.begin() + static_cast<ptrdiff_t>(offset), '\n'));
+    pos_ = offset;
+    return line_;
+  }
+  for (; pos_ < offset; ++pos_) {
     const char c = bytes_[pos_];
     if (c == '\n' || (c == '\r' && (pos_ + 1 >= bytes_.size() || bytes_[pos_ + 1] != '\n'))) {
       ++line_;

@@ -129,13 +129,13 @@ TEST(LinkCheck, EveryFindingAtItsLineAndNoneForWhatWorks) {
       "index.htm:7: Warnung: Verweis auf einen Pfad dieses Rechners: C:\\web\\x.htm",
       "index.htm:8: Warnung: Verweis in den Sicherungsordner: splicery.sic/index.htm. 1.htm",
       "index.htm:8: Warnung: Verweis auf den Ordner leer/ ohne index.htm oder index.html",
+      "index.htm:10: Warnung: Anker #selbst fehlt in index.htm",
       "index.htm:11: Hinweis: Verweis auf extra.htm, die nicht in include.txt steht",
       "index.htm:11: Hinweis: Verweis auf /sub/, die nicht in include.txt steht",
       "index.htm:11: Warnung: Verweis verlässt den Ordner: ../x.htm",
       "sub/b.htm:1: Hinweis: <base href> zeigt auf https://example.org/: die relativen Verweise "
       "der Seite werden nicht geprüft",
       "index.htm:9: Warnung: Anker #unten fehlt in seite.htm",
-      "index.htm:10: Warnung: Anker #selbst fehlt in index.htm",
       "include.txt:4: Hinweis: Datei wird von keiner Seite verlinkt",
   };
   EXPECT_EQ(Lines(found), expected);
