@@ -4,7 +4,7 @@
 BUILD ?= build
 DEMO := $(BUILD)/demo-site
 
-.PHONY: all build test style check sanitize package package-check demo bench screenshot install clean
+.PHONY: all build test style lint-code check sanitize package package-check demo bench screenshot install clean
 
 all: build
 
@@ -16,10 +16,16 @@ build:
 # again with AddressSanitizer and UBSan, with the rewrite fuzzed for a minute.
 test: style check package-check sanitize
 
-# Layers point down only, and the code is formatted as .clang-format says.
+# Layers point down only, every sentence is in the message catalogue, and the code is
+# formatted as .clang-format says.
 style:
 	tools/check-layers.sh
+	tools/check-texts.sh
 	git ls-files '*.cpp' '*.h' | xargs clang-format-14 --dry-run --Werror
+
+# The checks of .clang-tidy over every source file, two at a time.
+lint-code: build
+	run-clang-tidy-14 -p $(BUILD) -j2 -quiet "$(CURDIR)/src/"
 
 check: build
 	cd $(BUILD) && ctest --output-on-failure -j2
@@ -30,9 +36,10 @@ sanitize:
 	cmake --build $(BUILD)-asan
 	cd $(BUILD)-asan && ctest --output-on-failure -j2
 
-# build/splicery_<version>_<arch>.deb; install it with `sudo apt-get install ./build/splicery_*.deb`.
+# build/splicery_<version>_<arch>.deb, built from debian/ with dpkg-buildpackage (in obj-deb/);
+# install it with `sudo apt-get install ./build/splicery_*.deb`.
 package: build
-	cmake --build $(BUILD) --target package
+	tools/build-package.sh $(BUILD)
 
 package-check: package
 	tools/check-package.sh $(BUILD)
@@ -57,4 +64,4 @@ install: build
 	cmake --install $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(BUILD)-asan
+	rm -rf $(BUILD) $(BUILD)-asan obj-deb

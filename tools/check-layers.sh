@@ -5,7 +5,7 @@
 # top; neither includes the other.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-order=(files text diff core rewrite scan update history report cli app)
+order=(files text diff core rewrite scan publish update history report cli app)
 declare -A rank
 for i in "${!order[@]}"; do rank[${order[$i]}]=$i; done
 rank[app]=${rank[cli]}

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <string_view>
 
+#include "core/form.h"
 #include "core/messages.h"
 #include "scan/config_loader.h"
 
@@ -24,13 +25,6 @@ bool PlatformHasDisplay(std::string_view platform,
   return !platform.empty();  // offscreen, vnc, eglfs, ...: they need no display server
 }
 
-std::string EnterFolder(const std::string& dir) {
-  if (::chdir(dir.c_str()) == 0) return "";
-  // An empty name would otherwise read as a double blank.
-  const std::string name = dir.empty() ? "\"\"" : dir;
-  return msg::FolderNotEntered(name, errno);
-}
-
 int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message) {
   std::fprintf(err, "splicery: %s\n", message.c_str());
   dialogs.show_failure(message);
@@ -38,6 +32,34 @@ int Fail(const SiteDialogs& dialogs, std::FILE* err, const std::string& message)
 }
 
 }  // namespace
+
+std::string EnterFolder(const std::string& dir) {
+  if (::chdir(dir.c_str()) == 0) return "";
+  // An empty name would otherwise read as a double blank.
+  const std::string name = dir.empty() ? "\"\"" : dir;
+  return msg::FolderNotEntered(name, errno);
+}
+
+std::optional<int> AnswerHelpOrVersion(const std::vector<std::string>& args, std::FILE* out,
+                                       std::FILE* err) {
+  for (const std::string& arg : args) {
+    if (arg != "--help" && arg != "--version") continue;
+    if (args.size() > 1) {
+      const std::string& other = args[0] == arg ? args[1] : args[0];
+      std::fputs(
+          ("splicery: " + msg::DoNotGoTogether(arg, other) + "\n" + msg::AppUsageLong()).c_str(),
+          err);
+      return kExitNoSite;
+    }
+    if (arg == "--version") {
+      std::fprintf(out, "%s\n", std::string(Form::kCaption).c_str());
+    } else {
+      std::fputs(msg::AppHelp().c_str(), out);
+    }
+    return 0;
+  }
+  return std::nullopt;
+}
 
 bool HasDisplay(const std::function<const char*(const char*)>& env,
                 const std::string& platform_argument) {

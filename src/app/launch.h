@@ -17,6 +17,12 @@ namespace splicery {
 inline constexpr int kExitNoDisplay = 1;
 inline constexpr int kExitNoSite = 2;  // the folder cannot be entered, or a bad command line
 
+// `splicery --help` and `splicery --version`, answered on `out` before any display is needed;
+// beside any other argument (`args`: the command line without the program name) they are a
+// bad command line, told on `err`. Returns the exit status when the program ends here.
+std::optional<int> AnswerHelpOrVersion(const std::vector<std::string>& args, std::FILE* out,
+                                       std::FILE* err);
+
 // Whether Qt will find a display: the platform from "-platform NAME" (empty: none given), else
 // QT_QPA_PLATFORM (a ";"-separated list of candidates), else DISPLAY or WAYLAND_DISPLAY.
 // `env` reads a variable and returns nullptr for an unset one.
@@ -31,6 +37,9 @@ struct SiteDialogs {
   std::function<std::string()> ask_folder;  // "" when the user cancels
   std::function<void(const std::string& message)> show_failure;
 };
+
+// Makes `dir` the working folder; on failure, the German text that says why (else "").
+std::string EnterFolder(const std::string& dir);
 
 // Makes the site folder the working folder: the one that `args` (the command line after
 // Qt's own arguments, without the program name) names, or with no argument, where the

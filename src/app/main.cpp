@@ -5,10 +5,11 @@
 #include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTranslator>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <memory>
 #include <string>
 
 #include "app/launch.h"
@@ -33,14 +34,8 @@ void ExitOnPlatformFailure(QtMsgType type, const QMessageLogContext& context, co
 
 int main(int argc, char** argv) {
   // Answered before any display is needed, as every program's --help and --version are.
-  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
-    std::printf("%s\n", std::string(splicery::Form::kCaption).c_str());
-    return 0;
-  }
-  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
-    std::fputs(splicery::msg::AppHelp().c_str(), stdout);
-    return 0;
-  }
+  if (auto exit = splicery::AnswerHelpOrVersion({argv + 1, argv + argc}, stdout, stderr))
+    return *exit;
   if (!splicery::HasDisplay(std::getenv, splicery::PlatformArgument(argc, argv))) {
     std::fputs(splicery::msg::NoDisplay().c_str(), stderr);
     return splicery::kExitNoDisplay;
@@ -48,6 +43,9 @@ int main(int argc, char** argv) {
   qt_handler = qInstallMessageHandler(ExitOnPlatformFailure);
   QApplication app(argc, argv);  // takes its own arguments out of argv
   qInstallMessageHandler(qt_handler);
+  // Matches the window to its desktop entry (Wayland's app id) and gives every window the icon.
+  QGuiApplication::setDesktopFileName(SPLICERY_ID);
+  QApplication::setWindowIcon(splicery::AppIcon());
   // Every text of the program is German; Qt's own dialogs (the folder dialog) should be too.
   QTranslator qt_german;
   if (qt_german.load("qtbase_de", QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
@@ -70,6 +68,11 @@ int main(int argc, char** argv) {
 
   splicery::Form form;
   splicery::MainWindow window(form, fs);
+  window.dialogs = dialogs;
+  window.make_file_system = [] { return std::make_unique<splicery::PosixFileSystem>(); };
+  // The frame is not known before the window is shown: allow for a usual title bar.
+  window.resize(
+      splicery::MainWindow::OpeningSize(window.screen()->availableGeometry().size(), QSize(8, 40)));
   window.Load();
   window.show();
   return app.exec();

@@ -11,8 +11,11 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <QResizeEvent>
+#include <QScreen>
 #include <QShortcut>
 #include <QThread>
+#include <algorithm>
 #include <memory>
 
 #include "app/list_model.h"
@@ -27,21 +30,45 @@ namespace {
 
 constexpr int Px(int twips) { return twips / MainWindow::kTwipsPerPixel; }
 
+// Where each control lies at the designed size; the layout of every other size starts there.
+constexpr char kDesigned[] = "designedGeometry";
+
 }  // namespace
 
+QIcon AppIcon() {
+  QIcon icon;
+  for (int size : {16, 32, 48, 64, 128, 256})
+    icon.addFile(QString(":/icons/%1/" SPLICERY_ID ".png").arg(size), QSize(size, size));
+  return icon;
+}
+
+QSize MainWindow::OpeningSize(const QSize& available, const QSize& frame) {
+  return kDesignedSize.boundedTo(available - frame).expandedTo(kMinimumSize);
+}
+
 MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
-    : QWidget(parent), form_(form), fs_(fs) {
+    : QWidget(parent), form_(form), fs_(&fs) {
   setObjectName("Form1");
   setWindowTitle(QString::fromUtf8(Form::kCaption.data(), Form::kCaption.size()));
-  setFixedSize(Px(10350), Px(8070));
+  setWindowIcon(AppIcon());
+  resize(kDesignedSize);
+  setMinimumSize(kMinimumSize);
 
-  // Created in tab order, so that the default focus chain is the designed one.
+  AddControls();
+  SetUpLists();
+  ConnectPageMenu();
+  List1->setFocus();
+}
+
+// Created in tab order, so that the default focus chain is the designed one.
+void MainWindow::AddControls() {
   List1 = AddList("List1", 5040, 360, 5175, 1620);
   Label1 = AddLabel("Label1", "Include-Quelle: INCLUDE.HTM:", 120, 120, 4455, 255);
   Label2 = AddLabel("Label2", "Include-Ziele:", 4920, 120, 4455, 375);
   Command1 = new QPushButton("Start", this);
   Command1->setObjectName("Command1");
   Command1->setGeometry(Px(5040), Px(7320), Px(1695), Px(495));
+  Command1->setProperty(kDesigned, Command1->geometry());
   Command1->setAutoDefault(false);
   Label3 = AddLabel("Label3", "Label3", 5040, 6360, 5055, 255);
   Label4 = AddLabel("Label4", "Label4", 5040, 6720, 5175, 255);
@@ -69,7 +96,9 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
 
   QWidget* order[] = {List1, Command1, List2, List3, List4, List5};
   for (size_t i = 0; i + 1 < std::size(order); ++i) setTabOrder(order[i], order[i + 1]);
+}
 
+void MainWindow::SetUpLists() {
   model1_ =
       new ListModel([this]() -> const std::vector<std::string>& { return form_.List1; }, this);
   model2_ =
@@ -80,7 +109,10 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
     list->setModel(model);
     list->setItemDelegate(new WidestItemDelegate(model, list));
   }
+}
 
+// Start, and the page list's menu: by mouse, by the menu key and by Shift+F10.
+void MainWindow::ConnectPageMenu() {
   connect(Command1, &QPushButton::clicked, this, &MainWindow::OnCommand1Clicked);
   List1->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(List1, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -95,7 +127,6 @@ MainWindow::MainWindow(Form& form, FileSystem& fs, QWidget* parent)
     const QRect item = List1->visualRect(List1->currentIndex());
     emit List1->customContextMenuRequested(item.isValid() ? item.center() : QPoint(0, 0));
   });
-  List1->setFocus();
 }
 
 // A run still in flight (the program is ending otherwise than by closing the window) is
@@ -110,6 +141,7 @@ QListView* MainWindow::AddList(const char* name, int left, int top, int width, i
   auto* list = new QListView(this);
   list->setObjectName(name);
   list->setGeometry(Px(left), Px(top), Px(width), Px(height));
+  list->setProperty(kDesigned, list->geometry());
   list->setUniformItemSizes(true);
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   return list;
@@ -120,14 +152,60 @@ QLabel* MainWindow::AddLabel(const char* name, const QString& caption, int left,
   auto* label = new QLabel(caption, this);
   label->setObjectName(name);
   label->setGeometry(Px(left), Px(top), Px(width), Px(height));
+  label->setProperty(kDesigned, label->geometry());
   label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   return label;
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  LayOut();
+}
+
+// At the designed size every control has its designed rectangle. Extra width goes to List2's
+// column and the right column in halves, extra height to List2 and, 1:2, to List1 and List5;
+// labels and Start keep their sizes and move with the edges. Below the designed size the
+// lists give the room back, and labels are narrowed to their column.
+void MainWindow::LayOut() {
+  const int wider = width() - kDesignedSize.width();
+  const int taller = height() - kDesignedSize.height();
+  const int left = wider / 2, right = wider - left;
+  const int upper = taller / 3;
+  const auto place = [](QWidget* control, int dx, int dy, int dw, int dh) {
+    control->setGeometry(control->property(kDesigned).toRect().adjusted(dx, dy, dx + dw, dy + dh));
+  };
+  place(List2, 0, 0, left, taller);
+  place(Label1, 0, 0, std::min(left, 0), 0);
+  place(Label2, left, 0, std::min(right, 0), 0);
+  place(List1, left, 0, right, upper);
+  place(Label6, left, upper, std::min(right, 0), 0);
+  place(List5, left, upper, right, taller - upper);
+  for (QLabel* label : {Label5, Label3, Label4}) place(label, left, taller, std::min(right, 0), 0);
+  place(Command1, left, taller, 0, 0);
+  place(List3, wider, taller, 0, 0);
+  place(List4, wider, taller, 0, 0);
+  // Three designed labels reach a few pixels into the list below them, under their one line
+  // of text; below the designed size they end where the list begins.
+  if (wider < 0 || taller < 0) {
+    for (auto [label, below] : {std::pair{Label1, List2}, {Label2, List1}, {Label6, List5}}) {
+      QRect cut = label->geometry();
+      cut.setBottom(std::min(cut.bottom(), below->geometry().top() - 1));
+      label->setGeometry(cut);
+    }
+  }
 }
 
 // A failed scan leaves the lists incomplete; a run from them would empty the blocks of every
 // page, so Start stays off and the status line keeps the scan's failure text.
 void MainWindow::Load() {
-  if (!RunStartupScan(form_, fs_)) form_.Command1Enabled = false;
+  if (Status scanned = RunStartupScan(form_, *fs_); !scanned) {
+    form_.Command1Enabled = false;
+    // A configuration file that says something unusable names its line and why in the detail
+    // line, as splicery-cli does in its reason line.
+    if (scanned.code() == Code::kConfigProblem) {
+      form_.SetLabel4(scanned.path() + ": " + msg::Reason(scanned));
+    }
+  }
   ShowAll();
 }
 
@@ -137,7 +215,7 @@ void MainWindow::OnCommand1Clicked() {
   detail_writes_ = 0;
   since_paint_.start();
   form_.SetListener([this](LabelId, std::string_view, TextKind kind) { OnLabelWritten(kind); });
-  worker_ = QThread::create([this] { RunUpdate(form_, fs_, RunMode::kWrite); });
+  worker_ = QThread::create([this] { RunUpdate(form_, *fs_, RunMode::kWrite); });
   worker_->setParent(this);
   connect(worker_, &QThread::finished, this, &MainWindow::OnRunFinished);
   worker_->start();
@@ -172,16 +250,21 @@ QMenu* MainWindow::BuildPageMenu() {
   QAction* undo =
       menu->addAction("Letzten Lauf rückgängig machen…", this, &MainWindow::UndoLastRunAsked);
   undo->setObjectName("UndoLastRun");
+  menu->addSeparator();
+  QAction* other =
+      menu->addAction("Anderen Ordner öffnen…", this, &MainWindow::OpenOtherFolderAsked);
+  other->setObjectName("OpenOtherFolder");
+  other->setEnabled(static_cast<bool>(dialogs.ask_folder));
   menu->setEnabled(!RunInFlight());
   return menu;
 }
 
 void MainWindow::ShowDiff() {
-  ShowReport("Änderungen des Laufs", [this] { return SiteDiffText(form_, fs_); });
+  ShowReport("Änderungen des Laufs", [this] { return SiteDiffText(form_, *fs_); });
 }
 
 void MainWindow::ShowLint() {
-  ShowReport("Prüfung der Seiten", [this] { return SiteLintText(fs_); });
+  ShowReport("Prüfung der Seiten", [this] { return SiteLintText(*fs_); });
 }
 
 // A report of a large site takes a while: it is made beside the window, which keeps
@@ -212,7 +295,7 @@ void MainWindow::ShowReport(const QString& title, std::function<std::string()> m
 // lists no longer match the pages, so Start stays off until the program is started again.
 void MainWindow::UndoLastRunAsked() {
   if (RunInFlight()) return;
-  const std::optional<UndoCandidate> run = FindUndoCandidate(fs_);
+  const std::optional<UndoCandidate> run = FindUndoCandidate(*fs_);
   if (!run) {
     form_.SetLabel3(msg::NoRunToUndo());
     ShowLabels();
@@ -228,10 +311,28 @@ void MainWindow::UndoLastRunAsked() {
                        : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
   if (!yes) return;
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  UndoLastRun(form_, fs_, false);
+  UndoLastRun(form_, *fs_, false);
   QGuiApplication::restoreOverrideCursor();
   form_.Command1Enabled = false;
   ShowLabels();
+}
+
+// Another site is a new start: the scan of the chosen folder with its texts, and Start on
+// again when it succeeded. A folder that cannot be entered leaves the site as it was.
+void MainWindow::OpenOtherFolderAsked() {
+  if (RunInFlight() || !dialogs.ask_folder) return;
+  const std::string folder = dialogs.ask_folder();
+  if (folder.empty()) return;
+  if (std::string failure = EnterFolder(folder); !failure.empty()) {
+    if (dialogs.show_failure) dialogs.show_failure(failure);
+    return;
+  }
+  if (make_file_system) {
+    own_fs_ = make_file_system();
+    fs_ = own_fs_.get();
+  }
+  form_ = Form();
+  Load();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -3,11 +3,14 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QIcon>
 #include <QWidget>
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <string>
 
+#include "app/launch.h"
 #include "core/form.h"
 #include "files/file_system.h"
 
@@ -21,11 +24,22 @@ namespace splicery {
 
 class ListModel;
 
+// The program's icon in the sizes the build renders, for the window and Qt's dialogs.
+QIcon AppIcon();
+
 class MainWindow : public QWidget {
   Q_OBJECT
  public:
   // Client area and control geometry come in twips; the screen has 15 twips per pixel.
   static constexpr int kTwipsPerPixel = 15;
+  // The client area as designed, where every control has its designed rectangle, and the
+  // smallest one it can be resized to; it can grow without limit.
+  static constexpr QSize kDesignedSize{690, 538};
+  static constexpr QSize kMinimumSize{640, 440};
+
+  // The client size the window opens at: as designed, or less where the screen's free area
+  // (`available`, without panels) is smaller once the window manager's `frame` is added.
+  static QSize OpeningSize(const QSize& available, const QSize& frame);
 
   MainWindow(Form& form, FileSystem& fs, QWidget* parent = nullptr);
   ~MainWindow() override;
@@ -47,6 +61,12 @@ class MainWindow : public QWidget {
 
   // Asks before an undo; a test may answer in its place.
   std::function<bool(const QString& question)> confirm;
+  // The folder dialog and the failure box of "Anderen Ordner öffnen…"; without ask_folder the
+  // entry is off.
+  SiteDialogs dialogs;
+  // A fresh file system for another folder (the old one knows the old folder's groups and
+  // devices); unset, the window keeps the one it was given.
+  std::function<std::unique_ptr<FileSystem>()> make_file_system;
 
  signals:
   void RunInFlightChanged(bool in_flight);
@@ -54,6 +74,7 @@ class MainWindow : public QWidget {
  protected:
   // During a run the window only hides; it closes, and so ends the program, after the run.
   void closeEvent(QCloseEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private slots:
   void OnCommand1Clicked();
@@ -61,6 +82,7 @@ class MainWindow : public QWidget {
   void ShowDiff();
   void ShowLint();
   void UndoLastRunAsked();
+  void OpenOtherFolderAsked();
   void ShowReport(const QString& title, std::function<std::string()> make);
   void CloseNow();
 
@@ -68,13 +90,18 @@ class MainWindow : public QWidget {
   QListView* AddList(const char* name, int left, int top, int width, int height);
   QLabel* AddLabel(const char* name, const QString& caption, int left, int top, int width,
                    int height);
+  void AddControls();
+  void SetUpLists();
+  void ConnectPageMenu();
+  void LayOut();
   void ShowLabels();
   void ShowAll();
   void OnLabelWritten(TextKind kind);  // on the run's thread
   void ShowStatus(const QString& label3, const QString& label4);
 
   Form& form_;
-  FileSystem& fs_;
+  FileSystem* fs_;
+  std::unique_ptr<FileSystem> own_fs_;  // from make_file_system, after a change of folder
   QListView* List1;
   QLabel* Label1;
   QLabel* Label2;

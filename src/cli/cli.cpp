@@ -25,7 +25,7 @@
 namespace splicery {
 namespace {
 
-enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune };
+enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kRun;
@@ -90,6 +90,10 @@ std::string Parse(int argc, char** argv, Options* options) {
       action = Action::kDiff;
     } else if (arg == "--lint") {
       action = Action::kLint;
+    } else if (arg == "--help") {  // actions too: beside another one they are a usage error
+      action = Action::kHelp;
+    } else if (arg == "--version") {
+      action = Action::kVersion;
     } else if (arg == "-C") {
       if (options->dir) return msg::TwiceGiven("-C");
       // An empty name is no folder either.
@@ -133,21 +137,18 @@ int Lint(OutputStream& out, OutputStream& err) {
 }
 
 int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string_view arg = argv[i];
-    if (arg == "--help") {
-      out.Write(msg::CliUsage() + msg::CliHelp());
-      return kExitOk;
-    }
-    if (arg == "--version") {
-      out.Write(std::string(Form::kCaption) + "\n");
-      return kExitOk;
-    }
-    if (arg == "-C") ++i;  // a folder may be called --help
-  }
   Options options;
   if (std::string problem = Parse(argc, argv, &options); !problem.empty()) {
     return Usage(err, problem);
+  }
+  // Answered before -C: they need no folder.
+  if (options.action == Action::kHelp) {
+    out.Write(msg::CliUsage() + msg::CliHelp());
+    return kExitOk;
+  }
+  if (options.action == Action::kVersion) {
+    out.Write(std::string(Form::kCaption) + "\n");
+    return kExitOk;
   }
   if (options.dir && ::chdir(options.dir) != 0) {
     return Usage(err, msg::FolderNotEntered(options.dir, errno));

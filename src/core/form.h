@@ -5,6 +5,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "core/messages.h"
 #include "core/sorted_list.h"
 #include "text/lines.h"
+#include "text/news_entry.h"
 
 namespace splicery {
 
@@ -29,6 +31,8 @@ class Form {
   LineBuffer List3;                // output buffer: new lines of the page being rewritten
   std::vector<std::string> List4;  // key lines of the include block being rewritten
   SortedList List5;                // news index
+  std::vector<NewsStand> Stands;   // List5's entries as the scan found them, for the feed
+  std::optional<std::string> SiteConfigBytes;  // splicery.ini as the scan read it, if any
   bool Command1Enabled = true;
 
   const std::string& Label3() const { return label3_; }

@@ -89,6 +89,8 @@ std::string Reason(const Status& status) {
       return "unbekanntes Format (erste Zeile ist nicht \"splicery-journal\t1\")";
     case Code::kStartWithoutEnd:
       return StartWithoutEnd();
+    case Code::kConfigProblem:
+      return status.detail();
     case Code::kSystem:
     case Code::kNotFound:
     case Code::kPermission:
@@ -193,6 +195,7 @@ std::string CliHelp() {
 std::string EmptyFileName() { return "(leerer Dateiname)"; }
 
 std::string AppUsage() { return "Aufruf: splicery [ORDNER]"; }
+std::string AppUsageLong() { return AppUsage() + "\n        splicery --help | --version\n"; }
 std::string AppHelp() {
   return AppUsage() +
          "\nÖffnet das Fenster für die Web-Site in ORDNER (ohne Angabe: im aktuellen "
@@ -269,6 +272,65 @@ std::string StandGivesNoEntry() {
 }
 std::string OneDigitDate(std::string_view date) {
   return "Datum " + S(date) + " mit einstelligem Tag oder Monat wird falsch einsortiert";
+}
+
+// --- Feed and sitemap ---
+std::string IniNotUtf8() { return "Zeile ist kein gültiges UTF-8"; }
+std::string IniBadLine() {
+  return "Zeile ist weder [Abschnitt] noch Schlüssel = Wert noch Kommentar";
+}
+std::string IniBadSection() { return "Abschnittszeile ohne Namen oder ohne ]"; }
+std::string IniKeyOutsideSection(std::string_view key) {
+  return "Schlüssel " + S(key) + " steht vor dem ersten [Abschnitt]";
+}
+std::string IniDuplicateKey(std::string_view key, size_t first_line) {
+  return "Schlüssel " + S(key) + " ist schon in Zeile " + std::to_string(first_line) + " angegeben";
+}
+std::string IniUnknownSection(std::string_view section) {
+  return "unbekannter Abschnitt [" + S(section) + "] (bekannt: [site], [feed], [sitemap])";
+}
+std::string IniUnknownKey(std::string_view key, std::string_view section) {
+  return "unbekannter Schlüssel " + S(key) + " in [" + S(section) + "]";
+}
+std::string IniAddressMissing(std::string_view section) {
+  return "[" + S(section) + "] verlangt adresse in [site]";
+}
+std::string IniAddressMalformed(std::string_view address) {
+  return "adresse " + S(address) + " ist keine absolute http- oder https-Adresse mit / am Ende";
+}
+std::string IniFeedNeedsKey(std::string_view key) {
+  return "[feed] verlangt " + S(key) + " in [site]";
+}
+std::string IniEntriesOutOfRange(std::string_view value, size_t most) {
+  return "eintraege = " + S(value) + ": erwartet wird eine Zahl von 1 bis " + std::to_string(most);
+}
+std::string IniFileOutside(std::string_view file) {
+  return "datei " + S(file) + " nennt keine Datei im Ordner der Site";
+}
+std::string IniFileInBackupFolder(std::string_view file) {
+  return "datei " + S(file) + " liegt in splicery.sic";
+}
+std::string IniFileIsConfiguration(std::string_view file) {
+  return "datei darf nicht " + S(file) + " sein";
+}
+std::string IniFileIsPage(std::string_view page, size_t line) {
+  return "datei " + S(page) + " ist eine Seite aus include.txt (Zeile " + std::to_string(line) +
+         ")";
+}
+std::string IniSameFile(std::string_view file, size_t feed_line) {
+  return "datei " + S(file) + " ist schon die Datei des Feeds (Zeile " + std::to_string(feed_line) +
+         ")";
+}
+std::string IniNothingSwitchedOn() {
+  return "weder [feed] noch [sitemap]: splicery.ini schaltet nichts ein";
+}
+std::string NoFeedEntries() { return "keine Einträge für den Feed"; }
+Text CreatedFileRemoved(std::string_view file, bool dry_run) {
+  return Say("Datei " + S(file) + (dry_run ? " würde gelöscht" : " wird gelöscht") +
+             " (der Lauf hat sie angelegt)");
+}
+std::string RobotsTxtWithoutSitemap() {
+  return "robots.txt hat keine Zeile Sitemap: mit der Adresse der Sitemap";
 }
 
 // --- Link check ---

@@ -66,6 +66,7 @@ std::string CliHelp();
 std::string EmptyFileName();
 // --- The window's launch and questions ---
 std::string AppUsage();
+std::string AppUsageLong();  // with the --help | --version line
 std::string AppHelp();
 std::string NoDisplay();
 std::string UndoQuestion(uint64_t run, std::string_view when, size_t pages);
@@ -96,6 +97,29 @@ std::string NewsWithoutTemplate();
 std::string KeyMatchesNothing();
 std::string StandGivesNoEntry();
 std::string OneDigitDate(std::string_view date);
+
+// --- Feed and sitemap ---
+inline constexpr std::string_view kSiteConfigShown = "SPLICERY.INI";
+std::string IniNotUtf8();
+std::string IniBadLine();
+std::string IniBadSection();
+std::string IniKeyOutsideSection(std::string_view key);
+std::string IniDuplicateKey(std::string_view key, size_t first_line);
+std::string IniUnknownSection(std::string_view section);
+std::string IniUnknownKey(std::string_view key, std::string_view section);
+std::string IniAddressMissing(std::string_view section);
+std::string IniAddressMalformed(std::string_view address);
+std::string IniFeedNeedsKey(std::string_view key);
+std::string IniEntriesOutOfRange(std::string_view value, size_t most);
+std::string IniFileOutside(std::string_view file);
+std::string IniFileInBackupFolder(std::string_view file);
+std::string IniFileIsConfiguration(std::string_view file);
+std::string IniFileIsPage(std::string_view page, size_t line);
+std::string IniSameFile(std::string_view file, size_t feed_line);
+std::string IniNothingSwitchedOn();
+std::string NoFeedEntries();
+std::string RobotsTxtWithoutSitemap();
+Text CreatedFileRemoved(std::string_view file, bool dry_run);
 
 // --- Link check ---
 std::string LinkToMachinePath(std::string_view reference);

@@ -14,7 +14,7 @@ namespace splicery {
 namespace {
 
 constexpr size_t kContext = 3;
-constexpr size_t kFlushAt = 64 * 1024;
+constexpr size_t kFlushAt = size_t{64} * 1024;
 
 using Lines = std::vector<std::string_view>;
 
@@ -363,7 +363,7 @@ std::string ResolvePagePath(std::string_view page) {
 }
 
 std::string DiffHeaderName(std::string_view prefix, std::string_view page) {
-  const std::string name = std::string(prefix) + ResolvePagePath(page);
+  std::string name = std::string(prefix) + ResolvePagePath(page);
   const auto needs_quotes = [](unsigned char c) {
     return c <= ' ' || c >= 0x80 || c == '"' || c == '\\';
   };

@@ -390,11 +390,10 @@ Status PosixFileSystem::Flush() {
 Status PosixFileSystem::PutInPlace(const std::string& temp, const FileInfo& info) {
   struct stat st;
   Status status;
-  if (::stat(info.path.c_str(), &st) != 0) {
-    status = Status::FromErrno(errno, info.path);
-  } else if (!StillTheSame(st, info)) {
+  const bool gone = ::stat(info.path.c_str(), &st) != 0;
+  if (!gone && !StillTheSame(st, info)) {
     status = Status::Failure(Code::kChangedSinceRead, info.path);
-  } else if (::rename(temp.c_str(), info.path.c_str()) != 0) {
+  } else if (gone || ::rename(temp.c_str(), info.path.c_str()) != 0) {
     status = Status::FromErrno(errno, info.path);
   } else {
     Written(DirName(info.path));

@@ -37,6 +37,12 @@ Status Status::Failure(Code code, std::string path) {
   return status;
 }
 
+Status Status::Described(Code code, std::string path, std::string detail) {
+  Status status = Failure(code, std::move(path));
+  status.detail_ = std::move(detail);
+  return status;
+}
+
 Status Status::About(std::string path) const {
   if (ok()) return *this;
   Status status = *this;

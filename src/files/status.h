@@ -22,6 +22,8 @@ enum class Code : uint8_t {
   kUtf16,             // a configuration file saved as UTF-16
   kUnknownFormat,     // a journal whose first line this program does not write
   kStartWithoutEnd,   // a page whose last START marker opens a block; path is "PAGE:LINE"
+  kConfigProblem,     // a configuration file that says something unusable; path is "FILE:LINE",
+                      // detail() the reason as the layer that read it worded it
 };
 
 class Status {
@@ -32,6 +34,8 @@ class Status {
   static Status FromErrno(int error, std::string path);
   // A failure without an errno behind it.
   static Status Failure(Code code, std::string path);
+  // A failure whose reason a higher layer has already worded.
+  static Status Described(Code code, std::string path, std::string detail);
 
   bool ok() const { return code_ == Code::kOk; }
   explicit operator bool() const { return ok(); }
@@ -39,6 +43,7 @@ class Status {
   int error() const { return error_; }  // 0 when no errno lies behind the failure
   // The page, backup name, configuration file or folder that failed; never a temporary name.
   const std::string& path() const { return path_; }
+  const std::string& detail() const { return detail_; }
   // The same failure, told about another name (a page as listed, not the file behind it).
   Status About(std::string path) const;
 
@@ -46,6 +51,7 @@ class Status {
   Code code_ = Code::kOk;
   int error_ = 0;
   std::string path_;
+  std::string detail_;
 };
 
 }  // namespace splicery

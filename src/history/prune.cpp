@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <ctime>
 #include <map>
@@ -15,16 +14,6 @@
 #include "update/run_lock.h"
 
 namespace splicery {
-
-uint64_t BackupNumber(std::string_view page, std::string_view file) {
-  const std::string prefix = std::string(kBackupFolder) + "/" + std::string(page) + ". ";
-  if (!file.starts_with(prefix) || !file.ends_with(".htm")) return 0;
-  const std::string_view digits = file.substr(prefix.size(), file.size() - prefix.size() - 4);
-  if (digits.empty() || digits[0] == '0') return 0;
-  uint64_t number = 0;
-  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
-  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
-}
 
 PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
                     const std::vector<JournalRun>& runs, size_t keep, const Identify& identify,
@@ -38,10 +27,7 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
     }
   }
   std::set<FileKey> keep_always;
-  std::set<uint64_t> undone;
-  for (const JournalRun& run : runs) {
-    if (run.undoes) undone.insert(*run.undoes);
-  }
+  const std::set<uint64_t> undone = UndoneRuns(runs);
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
@@ -98,24 +84,17 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
   if (Status read = ReadPageList(fs, &pages); !read) {
     return fail(msg::ReadFailed(msg::kTargetListShown), std::move(read));
   }
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (read.error() == ENOENT) read = {};
-  if (read) read = CheckJournal(bytes);
-  if (!read) return fail(msg::ReadFailed(kJournalFile), std::move(read));
-  const std::vector<JournalRun> runs = ParseJournal(bytes);
+  std::vector<JournalRun> runs;
+  if (Status read = ReadJournal(fs, &runs); !read) {
+    return fail(msg::ReadFailed(kJournalFile), std::move(read));
+  }
   const Identify identify = [&fs](const std::string& name) -> std::optional<FileKey> {
     FileId id;
     if (!fs.Identify(name, &id)) return std::nullopt;
     return id.key;
   };
-  int64_t newest_run_ns = INT64_MAX;
-  if (!runs.empty()) {
-    std::tm start{};
-    if (::strptime(runs.back().time.c_str(), "%Y-%m-%dT%H:%M:%SZ", &start)) {
-      newest_run_ns = int64_t{::timegm(&start)} * 1000000000;
-    }
-  }
+  const int64_t newest_run_ns =
+      runs.empty() ? INT64_MAX : ParseJournalTime(runs.back().time).value_or(INT64_MAX);
 
   // Each folder a page's backups lie in, listed once, its files named as the backups are.
   std::vector<BackupFile> files;

@@ -29,10 +29,6 @@ struct BackupFile {
   int64_t mtime_ns = 0;
 };
 
-// The number N when `file` is `page`'s backup name exactly as a run writes it (no leading
-// zeros, N >= 1); 0 otherwise.
-uint64_t BackupNumber(std::string_view page, std::string_view file);
-
 struct PrunePlan {
   std::vector<std::string> remove;  // in the order they are to be deleted
   size_t kept = 0;

@@ -21,6 +21,7 @@ struct Taken {
   uint64_t before = 0;  // the hash of what the backup holds
   uint64_t after = 0;   // the hash the page held when the run was done with it
   bool changed = false;
+  bool created = false;  // the run made the file: undo removes it
 };
 
 // Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
@@ -34,7 +35,7 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
     std::variant<FileKey, std::string> file = page.path;
     if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
-    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false});
+    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false, page.created});
     Taken& taken = pages[it->second];
     taken.after = page.new_hash.value_or(page.old_hash);
     taken.changed = taken.changed || page.new_hash.has_value();
@@ -44,12 +45,9 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
 }
 
 std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (!read && read.error() != ENOENT) *failure = read;
-  if (Status known = CheckJournal(bytes); !known) *failure = known;
+  std::vector<JournalRun> runs;
+  *failure = ReadJournal(fs, &runs);
   if (!failure->ok()) return std::nullopt;
-  const std::vector<JournalRun> runs = ParseJournal(bytes);
   const JournalRun* run = LastUndoableRun(runs);
   return run ? std::optional<JournalRun>(*run) : std::nullopt;
 }
@@ -68,6 +66,76 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
   return UndoCandidate{run->number, run->time, PagesOf(*run, fs).size()};
 }
 
+namespace {
+
+// One page of the run: left as it is when it or its backup changed since (false), else its
+// current bytes backed up and the backup's bytes taken into the batch; a file the run created
+// goes to *made. A failure stops the undo.
+bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageBatch& batch,
+              JournalWriter& journal, std::vector<std::string>* made, Status* failure) {
+  std::string bytes, backed_up;
+  FileInfo info;
+  if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
+    form.SetLabel3(msg::ChangedSinceRun(page.path));
+    return false;
+  }
+  if (page.created) {
+    form.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run));
+    made->push_back(page.path);
+    return true;
+  }
+  if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
+    form.SetLabel3(msg::BackupMissing(page.path));
+    return false;
+  }
+  form.SetLabel3(msg::PageRestored(page.path, dry_run));
+  if (dry_run) return true;
+  // What the page holds now is backed up first, as a run does.
+  std::string backup;
+  Status saved = FindFreeBackupName(fs, page.path, &backup);
+  if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
+  if (!saved) {
+    form.SetLabel3(msg::AccessFailed(page.path));
+    *failure = std::move(saved);
+    return false;
+  }
+  if (Status added = batch.Add(page.path, info, backed_up); !added) {
+    form.SetLabel3(msg::WriteFailed(page.path));
+    *failure = std::move(added);
+    return false;
+  }
+  JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
+  for (const std::string& part : GeneratedParts(backed_up)) {
+    entry.blocks.push_back(JournalHash(part));
+  }
+  journal.Add(entry);
+  return true;
+}
+
+// The run counts as undone even where pages stayed; the journal says so before any page is
+// replaced, and only once nothing can stop the undo short of the commit itself.
+UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journal,
+                  PageBatch& batch, const std::vector<std::string>& made, bool complete) {
+  Status written = journal.Open();
+  if (written) written = journal.Write();
+  if (!written) return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
+  const bool had_pages = !batch.empty();
+  std::string failed;
+  if (Status committed = batch.Commit(&failed); !committed) {
+    return Fail(form, msg::WriteFailed(failed), std::move(committed));
+  }
+  for (const std::string& path : made) {
+    if (Status removed = fs.RemoveFile(path); !removed) {
+      return Fail(form, msg::DeleteFailed(path), std::move(removed));
+    }
+  }
+  if (!had_pages || !made.empty()) (void)fs.Flush();
+  form.SetLabel3(msg::RunUndone(run, false));
+  return {complete, {}};
+}
+
+}  // namespace
+
 UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   RunLock lock(fs);
   if (!dry_run) {
@@ -77,64 +145,23 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   }
   Status failure;
   const std::optional<JournalRun> run = LastRun(fs, &failure);
-  if (!failure.ok()) {
-    return Fail(form, msg::ReadFailed(kJournalFile), std::move(failure));
-  }
+  if (!failure.ok()) return Fail(form, msg::ReadFailed(kJournalFile), std::move(failure));
   if (!run) {
     form.SetLabel3(msg::NoRunToUndo());
     return {};
   }
-
   JournalWriter journal(fs, JournalTime(), run->number);
   PageBatch batch(fs);
   bool complete = true;
-  std::string bytes, backed_up;
-  FileInfo info;
+  std::vector<std::string> made;  // files the run created, removed after the journal says so
   for (const Taken& page : PagesOf(*run, fs)) {
-    if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
-      form.SetLabel3(msg::ChangedSinceRun(page.path));
+    if (!UndoPage(form, fs, page, dry_run, batch, journal, &made, &failure)) {
+      if (!failure.ok()) return {false, std::move(failure)};
       complete = false;
-      continue;
     }
-    if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
-      form.SetLabel3(msg::BackupMissing(page.path));
-      complete = false;
-      continue;
-    }
-    form.SetLabel3(msg::PageRestored(page.path, dry_run));
-    if (dry_run) continue;
-    // What the page holds now is backed up first, as a run does.
-    std::string backup;
-    Status saved = FindFreeBackupName(fs, page.path, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
-    if (!saved) return Fail(form, msg::AccessFailed(page.path), std::move(saved));
-    if (Status added = batch.Add(page.path, info, backed_up); !added) {
-      return Fail(form, msg::WriteFailed(page.path), std::move(added));
-    }
-    JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
-    for (const std::string& part : GeneratedParts(backed_up)) {
-      entry.blocks.push_back(JournalHash(part));
-    }
-    journal.Add(entry);
   }
-  if (dry_run) {
-    form.SetLabel3(msg::RunUndone(run->number, true));
-    return {complete, {}};
-  }
-  // The run counts as undone even where pages stayed; the journal says so before any page
-  // is replaced, and only once nothing can stop the undo short of the commit itself.
-  Status written = journal.Open();
-  if (written) written = journal.Write();
-  if (!written) {
-    return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
-  }
-  const bool had_pages = !batch.empty();
-  std::string failed;
-  if (Status committed = batch.Commit(&failed); !committed) {
-    return Fail(form, msg::WriteFailed(failed), std::move(committed));
-  }
-  if (!had_pages) (void)fs.Flush();
-  form.SetLabel3(msg::RunUndone(run->number, false));
+  if (!dry_run) return Commit(form, fs, run->number, journal, batch, made, complete);
+  form.SetLabel3(msg::RunUndone(run->number, true));
   return {complete, {}};
 }
 

@@ -16,14 +16,13 @@
 
 #include "files/file_system.h"
 #include "report/site_lint.h"
+#include "text/web_text.h"
 
 namespace splicery {
 
-enum class PageEncoding { kUtf8, kWindows1252 };
-
-// Which encoding a page's non-ASCII bytes are taken in. For now: UTF-8 where the bytes are
-// valid UTF-8, else windows-1252 (the browsers' fallback for a German page that declares
-// nothing). The encodings helper's detection replaces this one function.
+// Which encoding a page's non-ASCII bytes are taken in (never kUnknown). For now: UTF-8 where
+// the bytes are valid UTF-8, else windows-1252 (the browsers' fallback for a German page that
+// declares nothing). The encodings helper's detection replaces this one function.
 PageEncoding GuessPageEncoding(std::string_view bytes);
 
 // An attribute value as the browser hands it to the URL parser: character references decoded,

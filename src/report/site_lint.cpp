@@ -6,13 +6,17 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <utility>
 
 #include "core/sorted_list.h"
+#include "publish/feed.h"
+#include "publish/site_files.h"
 #include "report/link_check.h"
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
 #include "scan/news_scan.h"
+#include "scan/site_config.h"
 #include "text/block_walker.h"
 #include "text/lines.h"
 #include "text/markers.h"
@@ -66,13 +70,14 @@ class Lint {
       if (!inserted) {
         AddListed(i + 1, Severity::kWarning, msg::ListedTwice(page, first_line));
         // The run takes its news entries twice, too.
-        if (next_run_ && fs_.ReadFile(page, &bytes)) AddNewsEntries(bytes, page, scan_.List5);
+        if (next_run_ && fs_.ReadFile(page, &bytes))
+          AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands);
       } else if (page.empty()) {
         AddListed(i + 1, Severity::kError, msg::EmptyLine());
       } else if (Status read = fs_.ReadFile(page, &bytes); !read) {
         AddListed(i + 1, Severity::kError, msg::PageCannotBeRead(page, msg::Reason(read)));
       } else if (next_run_) {
-        AddNewsEntries(bytes, page, scan_.List5);
+        AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands);
         if (Contains(bytes, markers::kNews)) {
           with_news.emplace_back(i, std::move(bytes));
           bytes = {};
@@ -107,6 +112,7 @@ class Lint {
       const size_t ra = rank(a), rb = rank(b);
       return ra != rb ? ra < rb : a.line < b.line;
     });
+    CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
   }
@@ -126,9 +132,9 @@ class Lint {
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal() {
-    std::string bytes;
-    if (fs_.ReadFile(kJournalFile, &bytes) && CheckJournal(bytes)) {
-      for (const JournalRun& run : ParseJournal(bytes)) {
+    std::vector<JournalRun> runs;
+    if (splicery::ReadJournal(fs_, &runs)) {
+      for (const JournalRun& run : runs) {
         for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
       }
     }
@@ -136,6 +142,33 @@ class Lint {
     // The news index fills while the pages are read; its lines are made on first use, once
     // every page has been read.
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+  }
+
+  // splicery.ini, after include.htm: each problem at its line, then what it would switch on.
+  void CheckSiteConfig(const std::vector<std::string>& pages) {
+    std::string bytes;
+    const Status read = ReadConfiguration(fs_, kSiteConfigFile, &bytes);
+    if (read.code() == Code::kNotFound) return;
+    if (!read) {
+      Add(kSiteConfigFile, 1, Severity::kError, msg::CannotRead(msg::Reason(read)));
+      return;
+    }
+    std::vector<ConfigProblem> problems;
+    const SiteConfig config = ParseSiteConfig(bytes, pages, &problems);
+    for (const ConfigProblem& problem : problems) {
+      Add(kSiteConfigFile, problem.line, Severity::kError, DescribeConfigProblem(problem));
+    }
+    if (!problems.empty()) return;
+    if (!config.feed && !config.sitemap) {
+      Add(kSiteConfigFile, 1, Severity::kWarning, msg::IniNothingSwitchedOn());
+    }
+    if (config.feed && !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands))) {
+      Add(kSiteConfigFile, config.feed->line, Severity::kWarning, msg::NoFeedEntries());
+    }
+    std::string robots;
+    if (config.sitemap && fs_.ReadFile("robots.txt", &robots) && !NamesSitemap(robots)) {
+      Add("robots.txt", 1, Severity::kNote, msg::RobotsTxtWithoutSitemap());
+    }
   }
 
   void ReadIncludeSource() {
@@ -320,7 +353,7 @@ class Lint {
       if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
         CheckBlock(page, start, news, keys);
         block.end_line = m.number;
-        blocks->push_back(std::move(block));
+        blocks->push_back(std::exchange(block, {}));
         start = 0;
         continue;
       }

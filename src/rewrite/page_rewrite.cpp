@@ -4,6 +4,7 @@
 #include "rewrite/page_rewrite.h"
 
 #include <optional>
+#include <utility>
 
 #include "text/block_walker.h"
 #include "text/markers.h"
@@ -116,10 +117,9 @@ std::vector<std::string> GeneratedParts(std::string_view page) {
     if (in_block) part.append(page.substr(after, m.begin - after));
     if (!in_block) {
       in_block = m.marker == Marker::kStart;
-      part.clear();
     } else if (m.marker == Marker::kEnd || m.marker == Marker::kStartEnd) {
       in_block = false;
-      parts.push_back(std::move(part));
+      parts.push_back(std::exchange(part, {}));
     }
     after = m.next;
   }

@@ -67,17 +67,25 @@ Status ScanNews(Form& form, FileSystem& fs) {
       form.SetLabel3(msg::ReadFailed(page));
       return read;
     }
-    AddNewsEntries(bytes, page, form.List5);
+    AddNewsEntries(bytes, page, form.List5, &form.Stands);
   }
   return {};
 }
 
-void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index) {
+void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
+                    std::vector<NewsStand>* stands) {
   // One pass over the bytes; only lines holding the marker are looked at closely.
   size_t next = 0;
   for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
     const std::string_view line = LineAround(bytes, hit, &next).text;
-    if (auto entry = ParseStandLine(line, page)) index.Add(std::move(*entry));
+    const StandLine stand = ReadStandLine(line);
+    if (stand.kind != StandLine::kEntry) continue;
+    if (auto entry = MakeNewsEntry(stand.date, page, stand.title)) {
+      index.Add(std::move(*entry));
+      if (stands) {
+        stands->push_back({std::string(stand.date), std::string(page), std::string(stand.title)});
+      }
+    }
   }
 }
 

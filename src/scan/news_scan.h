@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/form.h"
 #include "files/file_system.h"
@@ -23,8 +24,9 @@ StandLine ReadStandLine(std::string_view line);
 // an incomplete one, or the date "00.00.0000".
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);
 
-// Adds the entries of one page's stand lines to `index`.
-void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index);
+// Adds the entries of one page's stand lines to `index`, and to `stands` where given.
+void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
+                    std::vector<NewsStand>* stands = nullptr);
 
 // Scans the pages of List1 in order. Fails when a page could not be read; the message then
 // stands in Label3 and the entries of earlier pages stay.

@@ -16,6 +16,12 @@ namespace splicery {
 std::optional<std::string> MakeNewsEntry(std::string_view date, std::string_view page,
                                          std::string_view title);
 
+// One entry of the news index as the scan found it: the stand line's date and title, and the
+// page as listed.
+struct NewsStand {
+  std::string date, page, title;
+};
+
 struct NewsPieces {
   std::string display_date;  // day.month.year
   std::string_view page;

@@ -3,6 +3,7 @@
 #include "update/backup_name.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 
 namespace splicery {
@@ -47,6 +48,16 @@ std::optional<std::string> BackupName(std::string_view page, size_t number) {
   name += std::to_string(number);
   name += ".htm";
   return name;
+}
+
+uint64_t BackupNumber(std::string_view page, std::string_view file) {
+  const std::string prefix = std::string(kBackupFolder) + "/" + std::string(page) + ". ";
+  if (!file.starts_with(prefix) || !file.ends_with(".htm")) return 0;
+  const std::string_view digits = file.substr(prefix.size(), file.size() - prefix.size() - 4);
+  if (digits.empty() || digits[0] == '0') return 0;
+  uint64_t number = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  return error == std::errc() && end == digits.data() + digits.size() ? number : 0;
 }
 
 Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name) {

@@ -20,6 +20,10 @@ std::optional<std::string> BackupName(std::string_view page, size_t number);
 // when the page has no backup name or a name test fails.
 Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name);
 
+// The number N when `file` is `page`'s backup name exactly as a run writes it (no leading
+// zeros, N >= 1); 0 otherwise.
+uint64_t BackupNumber(std::string_view page, std::string_view file);
+
 // What copying a page to the free name `backup` would meet, told without making it.
 Status ProbeBackupCopy(FileSystem& fs, const std::string& backup);
 

@@ -74,6 +74,10 @@ std::string FormatRunLine(const JournalRun& run) {
 }
 
 std::string FormatPageLine(uint64_t run, const JournalPage& page) {
+  if (page.created) {
+    return "created\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+           Hex(page.new_hash.value_or(0)) + "\n";
+  }
   std::string blocks;
   for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
   return "page\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
@@ -111,16 +115,38 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes) {
       auto number = Number(f[1]);
       if (!number || runs.empty() || runs.back().number != *number) continue;
       if (auto page = ParsePage(f)) runs.back().pages.push_back(std::move(*page));
+    } else if (f[0] == "created" && f.size() == 4) {
+      auto number = Number(f[1]);
+      if (!number || runs.empty() || runs.back().number != *number) continue;
+      auto path = UnescapeField(f[2]);
+      auto hash = Number(f[3], 16);
+      if (!path || !hash) continue;
+      runs.back().pages.push_back({std::move(*path), {}, 0, *hash, {}, true});
     }
   }
   return runs;
 }
 
-const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
+Status ReadJournal(FileSystem& fs, std::vector<JournalRun>* runs) {
+  runs->clear();
+  std::string bytes;
+  Status read = fs.ReadFile(kJournalFile, &bytes);
+  if (read.code() == Code::kNotFound) return {};
+  if (read) read = CheckJournal(bytes);
+  if (read) *runs = ParseJournal(bytes);
+  return read;
+}
+
+std::set<uint64_t> UndoneRuns(const std::vector<JournalRun>& runs) {
   std::set<uint64_t> undone;
   for (const JournalRun& run : runs) {
     if (run.undoes) undone.insert(*run.undoes);
   }
+  return undone;
+}
+
+const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
+  const std::set<uint64_t> undone = UndoneRuns(runs);
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (it->undoes || undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
@@ -130,19 +156,30 @@ const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
   return nullptr;
 }
 
+namespace {
+constexpr const char* kTimeFormat = "%Y-%m-%dT%H:%M:%SZ";
+}  // namespace
+
+std::optional<int64_t> ParseJournalTime(const std::string& time) {
+  std::tm utc{};
+  const char* end = ::strptime(time.c_str(), kTimeFormat, &utc);
+  if (!end || *end != '\0') return std::nullopt;
+  return int64_t{::timegm(&utc)} * 1000000000;
+}
+
 std::string JournalTime() {
   const std::time_t now = std::time(nullptr);
   std::tm utc;
   char text[32];
   ::gmtime_r(&now, &utc);
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  std::strftime(text, sizeof text, kTimeFormat, &utc);
   return text;
 }
 
 Status JournalWriter::Open() {
   std::string bytes;
   Status read = fs_.ReadFile(kJournalFile, &bytes);
-  if (!read && read.error() != ENOENT) return read;
+  if (!read && read.code() != Code::kNotFound) return read;
   if (Status known = CheckJournal(bytes); !known) return known;
   uint64_t last = 0;
   for (const JournalRun& run : ParseJournal(bytes)) last = std::max(last, run.number);

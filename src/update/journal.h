@@ -6,6 +6,8 @@
 //   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
 //   back) page	N	PATH	BACKUP	OLD	NEW	BLOCKS
 //
+//   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
+//
 // OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
 // left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
 // joined by "," ("-" for none). PATH and BACKUP escape tab, LF, CR and backslash as \t \n \r \\.
@@ -14,6 +16,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -34,6 +37,7 @@ struct JournalPage {
   uint64_t old_hash = 0;
   std::optional<uint64_t> new_hash;  // none: left unchanged
   std::vector<uint64_t> blocks;
+  bool created = false;  // the run made the file: no backup, no old bytes
 
   bool operator==(const JournalPage&) const = default;
 };
@@ -57,11 +61,20 @@ Status CheckJournal(std::string_view bytes);
 // Every run the journal holds, in order; page lines of an unknown run are dropped.
 std::vector<JournalRun> ParseJournal(std::string_view bytes);
 
+// The one reader of the journal file: every run in it, none for a journal that does not exist
+// yet. Fails for an unreadable journal or one of another format.
+Status ReadJournal(FileSystem& fs, std::vector<JournalRun>* runs);
+
+// The runs an undo has taken back.
+std::set<uint64_t> UndoneRuns(const std::vector<JournalRun>& runs);
+
 // The newest run that replaced at least one page and is neither an undo nor undone yet.
 const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs);
 
 // Now, as the journal writes a run's start time: UTC, ISO 8601.
 std::string JournalTime();
+// A start time as JournalTime writes it, in nanoseconds since 1970; none for another text.
+std::optional<int64_t> ParseJournalTime(const std::string& time);
 
 // The journal as one writing run keeps it: opened once the run's first backup exists, its page
 // lines gathered in memory and appended right before the pages they describe are made durable

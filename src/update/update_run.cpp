@@ -10,11 +10,13 @@
 
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
+#include "scan/site_config.h"
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
+#include "update/site_files_step.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -83,13 +85,27 @@ class Run {
     if (write_) {
       if (std::optional<RunResult> stopped = Begin()) return *stopped;
     }
+    // splicery.ini as the scan read it, checked against the page list the run works from.
+    std::optional<SiteConfig> site;
+    if (Status read = form_.SiteConfigBytes
+                          ? CheckSiteConfig(*form_.SiteConfigBytes, form_.List1, &site)
+                          : Status();
+        !read) {
+      return Failed(RunOutcome::kAccessFailure, msg::ReadFailed(msg::kSiteConfigShown),
+                    std::move(read));
+    }
+    site_files_.emplace(std::move(site));
     for (size_t i = 0; i < form_.List1.size(); ++i) {
       std::optional<RunResult> stopped = LoadAndRewrite(i);
+      if (!stopped) SeenBySitemap(i);
       if (!stopped) stopped = write_ ? Keep(i) : Report(i);
       if (stopped) return *stopped;
     }
+    // Feed and sitemap after the last page, so that a run stopped at a page writes neither.
+    if (std::optional<RunResult> stopped = write_ ? WriteSiteFiles() : CheckSiteFiles()) {
+      return *stopped;
+    }
     if (write_) {
-      if (std::optional<RunResult> stopped = Commit()) return *stopped;
       form_.SetLabel3(msg::RunSucceeded());
       form_.SetLabel4("");
     } else if (result_.stale_pages == 0) {
@@ -211,6 +227,54 @@ class Run {
     return std::nullopt;
   }
 
+  // The page as the run leaves it, for the sitemap.
+  void SeenBySitemap(size_t i) {
+    if (!site_files_->wants_pages()) return;
+    FileId id;
+    const FileKey* key = write_                                   ? &info_.key
+                         : fs_.Identify(form_.List1[i], &id).ok() ? &id.key
+                                                                  : nullptr;
+    site_files_->AddPage(form_.List1[i], key, form_.List3.bytes());
+  }
+
+  // The pages first; then each file whose bytes change, backed up and journaled like a page.
+  std::optional<RunResult> WriteSiteFiles() {
+    if (std::optional<RunResult> stopped = Commit()) return stopped;
+    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+      if (!journal_.is_open()) {
+        if (Status opened = journal_.Open(); !opened) {
+          return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                        std::move(opened));
+        }
+      }
+      bool changed = false;
+      if (Status written = WriteSiteFile(fs_, file, batch_, journal_, &changed); !written) {
+        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
+                    written.About(file.path));
+      }
+      if (changed) form_.SetLabel3(msg::PageWritten(file.path));
+    }
+    return Commit();
+  }
+
+  // The check names each file that would change and shows its diff.
+  std::optional<RunResult> CheckSiteFiles() {
+    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+      std::string old;
+      bool changed = false;
+      if (Status writable = CheckSiteFile(fs_, file, &old, &changed); !writable) {
+        return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
+                      writable.About(file.path));
+      }
+      if (!changed) continue;
+      ++result_.stale_pages;
+      form_.SetLabel3(msg::PageStale(file.path));
+      const std::vector<BlockSpan> whole = {{0, old.size(), 0, file.bytes.size(), 0}};
+      if (on_change_) on_change_({file.path, old, file.bytes, whole});
+    }
+    return std::nullopt;
+  }
+
   // Pages are put in place in batches. The journal's lines of a batch go to the disk with it,
   // before any of its pages is replaced.
   std::optional<RunResult> Commit() {
@@ -251,6 +315,7 @@ class Run {
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;
+  std::optional<SiteFilesStep> site_files_;
   RunResult result_;
   std::string bytes_;  // reused, so a large page is not faulted in anew for every page
   FileInfo info_;

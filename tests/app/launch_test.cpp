@@ -40,6 +40,39 @@ TEST(Launch, HasDisplay) {
   }
 }
 
+// --help and --version alone are answered; beside anything else they are a bad command line.
+TEST(Launch, HelpAndVersionOnlyAlone) {
+  const struct {
+    std::vector<std::string> args;
+    std::optional<int> exit;
+    std::string out_start, err_start;
+  } cases[] = {
+      {{"--version"}, 0, "Splicery V. 1.0\n", ""},
+      {{"--help"}, 0, "Aufruf: splicery [ORDNER]\n", ""},
+      {{"site"}, std::nullopt, "", ""},
+      {{}, std::nullopt, "", ""},
+      {{"--help", "site"}, 2, "", "splicery: --help und site gehen nicht zusammen\nAufruf: "},
+      {{"--check", "--version"}, 2, "", "splicery: --version und --check gehen nicht zusammen\n"},
+      {{"--version", "--help"}, 2, "", "splicery: --version und --help gehen nicht zusammen\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::PrintToString(c.args));
+    char *out = nullptr, *err = nullptr;
+    size_t out_size = 0, err_size = 0;
+    std::FILE* out_file = open_memstream(&out, &out_size);
+    std::FILE* err_file = open_memstream(&err, &err_size);
+    EXPECT_EQ(AnswerHelpOrVersion(c.args, out_file, err_file), c.exit);
+    std::fclose(out_file);
+    std::fclose(err_file);
+    EXPECT_EQ(std::string(out).substr(0, c.out_start.size()), c.out_start);
+    EXPECT_EQ(std::string(err).substr(0, c.err_start.size()), c.err_start);
+    EXPECT_EQ(out_size == 0, c.out_start.empty());
+    EXPECT_EQ(err_size == 0, c.err_start.empty());
+    std::free(out);
+    std::free(err);
+  }
+}
+
 TEST(Launch, OpenSite) {
   const struct {
     std::vector<std::string> args;

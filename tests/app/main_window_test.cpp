@@ -4,6 +4,7 @@
 #include "app/main_window.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QLabel>
@@ -16,6 +17,7 @@
 #include <QTextDocument>
 #include <QTimer>
 #include <latch>
+#include <map>
 #include <memory>
 
 #include "app/list_model.h"
@@ -68,7 +70,10 @@ TEST(MainWindow, ControlsAsDesigned) {
   MainWindow window(form, fs);
   EXPECT_EQ(window.windowTitle(), "Splicery V. 1.0");
   EXPECT_EQ(window.size(), QSize(690, 538));
-  EXPECT_EQ(window.minimumSize(), window.maximumSize());
+  EXPECT_EQ(window.minimumSize(), QSize(640, 440));
+  EXPECT_EQ(window.maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
+  EXPECT_EQ(window.windowIcon().availableSizes(),
+            QList<QSize>({{16, 16}, {32, 32}, {48, 48}, {64, 64}, {128, 128}, {256, 256}}));
   for (const Control& c : kControls) {
     SCOPED_TRACE(c.name);
     auto* widget = window.findChild<QWidget*>(c.name);
@@ -258,7 +263,7 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
   QStringList texts;
   for (QAction* action : menu->actions()) texts << action->text();
   EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…", "",
-                                "Letzten Lauf rückgängig machen…"}));
+                                "Letzten Lauf rückgängig machen…", "", "Anderen Ordner öffnen…"}));
   menu->close();
 
   const std::pair<const char*, std::string> reports[] = {
@@ -301,6 +306,145 @@ TEST(MainWindow, PageMenuTakesTheRunBack) {
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Lauf 1 wurde rückgängig gemacht");
   EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
   EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+}
+
+// The window opens as designed, or as large as the screen's free area allows, never below
+// the minimum.
+TEST(MainWindow, OpeningSizeFitsTheScreen) {
+  const struct {
+    QSize available, frame, opening;
+  } cases[] = {
+      {{1920, 1040}, {8, 40}, {690, 538}},
+      {{853, 501}, {8, 40}, {690, 461}},  // 1280x800 at 150%, less a panel
+      {{600, 400}, {8, 40}, {640, 440}},
+      {{695, 600}, {10, 30}, {685, 538}},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(MainWindow::OpeningSize(c.available, c.frame), c.opening)
+        << c.available.width() << "x" << c.available.height();
+  }
+}
+
+// Resized, the lists take the room; labels and Start keep their sizes. At the minimum all
+// controls fit without overlapping and every list still shows three rows; back at the
+// designed size every control is where it was designed.
+TEST(MainWindow, ResizingGivesTheRoomToTheLists) {
+  // Entries wider than the lists, so that each shows its horizontal scroll bar too.
+  testing::Files files;
+  for (int i = 0; i < 20; ++i) {
+    const std::string page =
+        "unterordner-mit-langem-namen-" + std::string(40, 'x') + std::to_string(i) + ".htm";
+    files["include.txt"] += page + "\n";
+    files["include.htm"] += "<!-- INCLUDE MENU -->" + std::string(200, 'm') + "\n";
+    files[page] = "<!-- STAND START -->01.01.2001<!--" + std::string(100, 't') + "-->\n";
+  }
+  ShownWindow shown(files);
+  MainWindow& window = shown.window;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  std::map<QString, QRect> designed;
+  for (const Control& c : kControls)
+    designed[c.name] = window.findChild<QWidget*>(c.name)->geometry();
+  const QStringList lists = {"List1", "List2", "List5"};
+
+  window.resize(300, 200);  // below the minimum: held there
+  ASSERT_EQ(window.size(), QSize(640, 440));
+  QList<QWidget*> shown_controls;
+  for (const Control& c : kControls) {
+    auto* widget = window.findChild<QWidget*>(c.name);
+    if (widget->isVisible()) shown_controls << widget;
+  }
+  for (QWidget* a : shown_controls) {
+    SCOPED_TRACE(a->objectName().toStdString());
+    EXPECT_TRUE(window.rect().contains(a->geometry()));
+    for (QWidget* b : shown_controls) {
+      EXPECT_TRUE(a == b || !a->geometry().intersects(b->geometry()))
+          << b->objectName().toStdString();
+    }
+    if (auto* list = qobject_cast<QListView*>(a)) {
+      ASSERT_GT(list->model()->rowCount(), 3);
+      EXPECT_TRUE(list->horizontalScrollBar()->isVisible());
+      EXPECT_GE(list->viewport()->height(), 3 * list->sizeHintForRow(0));
+    }
+  }
+  EXPECT_EQ(window.findChild<QWidget*>("Command1")->size(), designed["Command1"].size());
+
+  window.resize(1035, 807);
+  for (const Control& c : kControls) {
+    SCOPED_TRACE(c.name);
+    const QRect now = window.findChild<QWidget*>(c.name)->geometry();
+    EXPECT_TRUE(window.rect().contains(now));
+    if (lists.contains(c.name)) {
+      EXPECT_GT(now.width(), designed[c.name].width());
+      EXPECT_GT(now.height(), designed[c.name].height());
+    } else {
+      EXPECT_EQ(now.size(), designed[c.name].size());
+    }
+  }
+
+  window.resize(690, 538);
+  for (const Control& c : kControls)
+    EXPECT_EQ(window.findChild<QWidget*>(c.name)->geometry(), designed[c.name]) << c.name;
+}
+
+// "Anderen Ordner öffnen…" loads the chosen folder as a start does, with a fresh file system:
+// its lists and the scan's texts, Start on after a scan that succeeded and off after one that
+// failed. A cancelled dialog or a folder that cannot be entered leaves the site as it was.
+TEST(MainWindow, OpensAnotherFolder) {
+  ShownWindow shown({{"include.txt", "a.htm\n"},  // no include.htm: the start failed
+                     {"zwei/include.txt", "b.htm\n"},
+                     {"zwei/include.htm", "<!-- INCLUDE MENU -->m\n"},
+                     {"zwei/b.htm", "<!-- STAND START -->02.02.2002<!--Fest-->\n"},
+                     {"kaputt/include.txt", "c.htm\n"}});
+  MainWindow& window = shown.window;
+  const std::string top = shown.site.dir();
+  std::string answer, failure;
+  int file_systems = 0;
+  window.dialogs = {[&answer] { return answer; },
+                    [&failure](const std::string& message) { failure = message; }};
+  window.make_file_system = [&file_systems] {
+    ++file_systems;
+    return std::make_unique<PosixFileSystem>();
+  };
+  auto* button = window.findChild<QPushButton*>("Command1");
+  ASSERT_FALSE(button->isEnabled());
+  const struct {
+    std::string answer, folder;
+    bool start;
+    QStringList pages;
+    QString label3;
+    std::string failure;
+  } steps[] = {
+      {"", top, false, {"a.htm"}, "FEHLER beim Lesen von INCLUDE.HTM", ""},
+      {top + "/fehlt",
+       top,
+       false,
+       {"a.htm"},
+       "FEHLER beim Lesen von INCLUDE.HTM",
+       "Verzeichnis " + top + "/fehlt kann nicht betreten werden: nicht vorhanden"},
+      {top + "/zwei", top + "/zwei", true, {"b.htm"}, "Datei b.htm wird bearbeitet", ""},
+      {top + "/kaputt", top + "/kaputt", false, {"c.htm"}, "FEHLER beim Lesen von INCLUDE.HTM", ""},
+      {top + "/zwei", top + "/zwei", true, {"b.htm"}, "Datei b.htm wird bearbeitet", ""},
+  };
+  for (const auto& step : steps) {
+    SCOPED_TRACE(step.answer);
+    answer = step.answer;
+    failure.clear();
+    std::unique_ptr<QMenu> menu(window.BuildPageMenu());
+    QAction* open = menu->findChild<QAction*>("OpenOtherFolder");
+    ASSERT_TRUE(open->isEnabled());
+    open->trigger();
+    char cwd[4096];
+    ASSERT_TRUE(::getcwd(cwd, sizeof cwd));
+    EXPECT_EQ(cwd, step.folder);
+    EXPECT_EQ(button->isEnabled(), step.start);
+    EXPECT_EQ(Items(window.findChild<QListView*>("List1")), step.pages);
+    EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), step.label3);
+    EXPECT_EQ(failure, step.failure);
+  }
+  EXPECT_EQ(file_systems, 3);
+  button->click();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_TRUE(TempSite::Exists("splicery.sic/b.htm. 1.htm"));
 }
 
 // Every entry can be read: the scroll range fits the longest one and a tooltip shows it as it

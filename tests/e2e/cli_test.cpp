@@ -175,6 +175,8 @@ TEST(Cli, BadCommandLinesExitTwoWithUsage) {
   EXPECT_EQ(site.Snapshot(), kSite);
 }
 
+// --help and --version go with -C alone (its folder is not even entered); beside an action
+// they are a bad command line.
 TEST(Cli, HelpAndVersion) {
   TempSite site;
   Result version = RunCli({"--version"});
@@ -184,6 +186,29 @@ TEST(Cli, HelpAndVersion) {
   EXPECT_EQ(help.code, 0);
   EXPECT_NE(help.out.find("--check"), std::string::npos);
   EXPECT_NE(help.out.find("Rückgabewerte"), std::string::npos);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"-C", "fehlt", "--version"}, {"--help", "-C", "fehlt"}}) {
+    EXPECT_EQ(RunCli(args).code, 0) << ::testing::PrintToString(args);
+  }
+  for (const std::string info : {"--help", "--version"}) {
+    for (const std::vector<std::string>& action :
+         std::vector<std::vector<std::string>>{{"--check"},
+                                               {"--diff"},
+                                               {"--lint"},
+                                               {"--undo"},
+                                               {"--prune", "2"},
+                                               {"--check", "--undo"}}) {
+      std::vector<std::string> args = action;
+      args.insert(args.begin() + (info == "--help" ? 0 : args.size()), info);
+      SCOPED_TRACE(::testing::PrintToString(args));
+      Result r = RunCli(args);
+      EXPECT_EQ(r.code, 2);
+      EXPECT_EQ(r.out, "");
+      EXPECT_NE(r.err.find("gehen nicht zusammen\nAufruf: splicery-cli"), std::string::npos)
+          << r.err;
+    }
+  }
+  EXPECT_EQ(site.ListFiles(), std::vector<std::string>{});
 }
 
 // One run at a time: a second one says once that it waits, then runs as usual. Temporary

@@ -119,8 +119,10 @@ TEST(NewsScan, EveryFailingReadOfTheStartUpScanStopsIt) {
                  {"b.htm", "<!-- STAND START -->02.02.2002<!--B-->"}});
   const std::vector<std::string> messages = {
       "FEHLER beim Lesen von INCLUDE.TXT", "FEHLER beim Lesen von INCLUDE.HTM",
-      "FEHLER beim Lesen von a.htm", "FEHLER beim Lesen von b.htm"};
-  const std::vector<size_t> list1 = {0, 2, 2, 2}, list2 = {0, 0, 1, 1}, list5 = {0, 0, 0, 1};
+      "FEHLER beim Lesen von SPLICERY.INI", "FEHLER beim Lesen von a.htm",
+      "FEHLER beim Lesen von b.htm"};
+  const std::vector<size_t> list1 = {0, 2, 2, 2, 2}, list2 = {0, 0, 1, 1, 1},
+                            list5 = {0, 0, 0, 0, 1};
   PosixFileSystem real;
   for (size_t nth = 0; nth < messages.size(); ++nth) {
     SCOPED_TRACE(nth);

@@ -77,5 +77,20 @@ TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {
   EXPECT_EQ(FreeName(faulty, "../p.htm"), std::nullopt);
 }
 
+TEST(BackupName, NumbersAsARunWritesThem) {
+  const auto b = [](const std::string& page, const std::string& number) {
+    return "splicery.sic/" + page + ". " + number + ".htm";
+  };
+  const std::pair<std::string, uint64_t> cases[] = {
+      {b("a.htm", "1"), 1},          {b("a.htm", "17"), 17},
+      {b("a.htm", "01"), 0},         {b("a.htm", "0"), 0},
+      {b("a.htm", "x"), 0},          {b("a.htm", ""), 0},
+      {b("b.htm", "1"), 0},          {"splicery.sic/a.htm.1.htm", 0},
+      {b("a.htm", "1") + ".htm", 0}, {b("a.htm", "99999999999999999999999"), 0},
+      {b("sub/a.htm", "3"), 0},
+  };
+  for (const auto& [file, number] : cases) EXPECT_EQ(BackupNumber("a.htm", file), number) << file;
+}
+
 }  // namespace
 }  // namespace splicery

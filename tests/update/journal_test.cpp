@@ -48,5 +48,27 @@ TEST(Journal, WrittenRunsReadBack) {
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
 
+// A run that changed nothing is never the one an undo takes back, nor is an undo or a run
+// already undone.
+TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
+  const JournalPage changed{"a.htm", "b", 1, 2, {}};
+  const JournalPage unchanged{"a.htm", "b", 1, {}, {}};
+  struct Case {
+    std::vector<JournalRun> runs;
+    std::optional<uint64_t> expected;
+  };
+  const std::vector<Case> cases = {
+      {{}, {}},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {unchanged})}, 1},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {changed}), MakeRun(3, 2, {changed})}, 1},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed})}, {}},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed}), MakeRun(3, {}, {changed})}, 3},
+  };
+  for (const Case& c : cases) {
+    const JournalRun* run = LastUndoableRun(c.runs);
+    EXPECT_EQ(run ? std::optional<uint64_t>(run->number) : std::nullopt, c.expected);
+  }
+}
+
 }  // namespace
 }  // namespace splicery

@@ -1,0 +1,142 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// A small HTML tag reader for the robots meta element, and the newest stand date.
+#include "publish/page_facts.h"
+
+#include <cstring>
+#include <optional>
+
+#include "scan/news_scan.h"
+#include "text/lines.h"
+#include "text/markers.h"
+#include "text/web_text.h"
+
+namespace splicery {
+namespace {
+
+constexpr size_t npos = std::string_view::npos;
+
+bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (Lower(a[i]) != Lower(b[i])) return false;
+  }
+  return true;
+}
+
+// The position after the first `needle` (any case) at or after `from`, or npos.
+size_t SkipPastNoCase(std::string_view text, std::string_view needle, size_t from) {
+  for (size_t i = from; i + needle.size() <= text.size(); ++i) {
+    if (EqualsNoCase(text.substr(i, needle.size()), needle)) return i + needle.size();
+  }
+  return npos;
+}
+
+struct Tag {
+  std::string name;  // lower case; empty for an end tag or anything that is no start tag
+  std::optional<std::string> name_attr, content_attr;
+  size_t end = npos;  // the position after ">"
+};
+
+// Reads the start tag whose "<" is at `p`, as HTML's tokenizer reads attributes (the first of
+// two attributes of one name counts).
+Tag ReadTag(std::string_view s, size_t p) {
+  Tag tag;
+  size_t i = p + 1;
+  const bool start = i < s.size() && ((s[i] >= 'a' && s[i] <= 'z') || (s[i] >= 'A' && s[i] <= 'Z'));
+  while (i < s.size() && !IsSpace(s[i]) && s[i] != '/' && s[i] != '>') {
+    if (start) tag.name += Lower(s[i]);
+    ++i;
+  }
+  while (i < s.size()) {
+    while (i < s.size() && (IsSpace(s[i]) || s[i] == '/')) ++i;
+    if (i >= s.size() || s[i] == '>') break;
+    std::string attr;
+    do {
+      attr += Lower(s[i++]);
+    } while (i < s.size() && !IsSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=');
+    while (i < s.size() && IsSpace(s[i])) ++i;
+    std::string value;
+    if (i < s.size() && s[i] == '=') {
+      ++i;
+      while (i < s.size() && IsSpace(s[i])) ++i;
+      if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+        const size_t close = s.find(s[i], i + 1);
+        const size_t stop = close == npos ? s.size() : close;
+        value = s.substr(i + 1, stop - i - 1);
+        i = close == npos ? s.size() : close + 1;
+      } else {
+        while (i < s.size() && !IsSpace(s[i]) && s[i] != '>') value += s[i++];
+      }
+    }
+    if (attr == "name" && !tag.name_attr) tag.name_attr = value;
+    if (attr == "content" && !tag.content_attr) tag.content_attr = value;
+  }
+  tag.end = i < s.size() ? i + 1 : s.size();
+  if (!start) tag.name.clear();
+  return tag;
+}
+
+bool HoldsNoIndex(std::string_view content) {
+  size_t i = 0;
+  while (i < content.size()) {
+    while (i < content.size() && (IsSpace(content[i]) || content[i] == ',')) ++i;
+    size_t e = i;
+    while (e < content.size() && !IsSpace(content[e]) && content[e] != ',') ++e;
+    const std::string_view token = content.substr(i, e - i);
+    if (EqualsNoCase(token, "noindex") || EqualsNoCase(token, "none")) return true;
+    i = e;
+  }
+  return false;
+}
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+}  // namespace
+
+bool RobotsNoIndex(std::string_view page) {
+  size_t p = 0;
+  while (p < page.size()) {
+    const void* hit = std::memchr(page.data() + p, '<', page.size() - p);
+    if (!hit) break;
+    p = static_cast<size_t>(static_cast<const char*>(hit) - page.data());
+    if (page.substr(p, 4) == "<!--") {
+      const size_t end = page.find("-->", p + 4);
+      if (end == npos) break;
+      p = end + 3;
+      continue;
+    }
+    const Tag tag = ReadTag(page, p);
+    p = tag.end;
+    if (tag.name == "meta") {
+      if (tag.name_attr && tag.content_attr && EqualsNoCase(Trim(*tag.name_attr), "robots") &&
+          HoldsNoIndex(*tag.content_attr)) {
+        return true;
+      }
+    } else if (tag.name == "script" || tag.name == "style") {
+      // Their text is no markup: skip to the matching end tag.
+      p = SkipPastNoCase(page, "</" + tag.name, p);
+      if (p == npos) break;
+    }
+  }
+  return false;
+}
+
+std::string NewestStandDate(std::string_view page) {
+  std::string newest;
+  size_t next = 0;
+  for (size_t hit; (hit = markers::Find(page, markers::kStand, next)) != npos;) {
+    const StandLine stand = ReadStandLine(LineAround(page, hit, &next).text);
+    if (stand.kind != StandLine::kEntry) continue;
+    if (std::optional<std::string> iso = IsoDate(stand.date); iso && *iso > newest) newest = *iso;
+  }
+  return newest;
+}
+
+}  // namespace splicery

@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Feed and sitemap files from the configuration.
+#include "publish/site_files.h"
+
+#include "publish/page_facts.h"
+#include "text/lines.h"
+
+namespace splicery {
+
+FeedSettings FeedSettingsOf(const SiteConfig& config) {
+  return {config.base.value_or(BaseUrl{}), config.feed ? config.feed->file : std::string(),
+          config.title, config.author, config.feed_entries};
+}
+
+SitemapSettings SitemapSettingsOf(const SiteConfig& config) {
+  return {config.base.value_or(BaseUrl{}), config.sitemap ? config.sitemap->file : std::string(),
+          config.omit};
+}
+
+std::vector<NewsItem> ToNewsItems(const std::vector<NewsStand>& stands) {
+  std::vector<NewsItem> items;
+  items.reserve(stands.size());
+  // The page's encoding is not known yet: UTF-8 where valid, else windows-1252.
+  for (const NewsStand& s : stands)
+    items.push_back({s.date, s.page, s.title, PageEncoding::kUnknown});
+  return items;
+}
+
+bool NamesSitemap(std::string_view robots_txt) {
+  for (LineCursor cursor(robots_txt); !cursor.AtEnd();) {
+    std::string_view line = cursor.Next().text;
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (line.size() < 8) continue;
+    std::string head;
+    for (char c : line.substr(0, 8)) head += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (head == "sitemap:") return true;
+  }
+  return false;
+}
+
+SitemapPage SitemapPageOf(const std::string& path, const FileKey* key, std::string_view bytes) {
+  SitemapPage page{path, std::nullopt, NewestStandDate(bytes), RobotsNoIndex(bytes)};
+  if (key) page.key = *key;
+  return page;
+}
+
+std::vector<SitemapFile> BuildSiteFiles(const SiteConfig& config,
+                                        const std::vector<NewsStand>& stands,
+                                        const std::vector<SitemapPage>& pages) {
+  std::vector<SitemapFile> files;
+  if (!config.base) return files;
+  if (config.feed) {
+    if (std::optional<std::string> feed = BuildFeed(FeedSettingsOf(config), ToNewsItems(stands))) {
+      files.push_back({config.feed->file, std::move(*feed)});
+    }
+  }
+  if (config.sitemap) {
+    for (SitemapFile& file : BuildSitemap(SitemapSettingsOf(config), pages)) {
+      files.push_back(std::move(file));
+    }
+  }
+  return files;
+}
+
+}  // namespace splicery
