@@ -413,6 +413,70 @@ LinkCheck::Folder* LinkCheck::ListFolder(const std::string& path) {
   return it->second.get();
 }
 
+// Dot segments first, by the text alone, as a browser does before it asks the server: the
+// path from the site folder into *path, and for each segment the reference's segment it comes
+// from (-1: from the base). False when the path climbs out of the site folder.
+bool LinkCheck::Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
+                          std::vector<std::string>* path, std::vector<int>* owner) {
+  *path = ref.root ? std::vector<std::string>() : base_folder;
+  owner->assign(path->size(), -1);
+  for (size_t i = 0; i < ref.segments.size(); ++i) {
+    const std::string& s = ref.segments[i];
+    const bool last = i + 1 == ref.segments.size();
+    if (s == "..") {
+      if (path->empty()) return false;
+      path->pop_back();
+      owner->pop_back();
+    }
+    if ((s == "." || s == ".." || s.empty()) && !last) continue;
+    path->push_back(s == "." || s == ".." ? std::string() : s);
+    owner->push_back(static_cast<int>(i));
+  }
+  if (path->empty()) path->emplace_back();  // the site folder itself
+  return true;
+}
+
+// The index page of `folder` into target.path, or kNoIndex.
+void LinkCheck::FindIndex(const std::string& folder, Target& target) {
+  if (Folder* f = ListFolder(folder)) {
+    bool exact = false;
+    for (const char* index : {"index.htm", "index.html"}) {
+      const FolderEntry* e = f->Find(index, &exact);
+      if (e && exact) {
+        target.path = folder.empty() ? index : folder + "/" + index;
+        return;
+      }
+    }
+  }
+  target.problem = Target::kNoIndex;
+}
+
+// The entry for `name` in `folder`: by its bytes, its letter case or its windows-1252 bytes;
+// a name the disk spells otherwise goes to *respelled. Null when there is none.
+const FolderEntry* LinkCheck::Lookup(const std::string& folder, const std::string& name, int owner,
+                                     Target& target,
+                                     std::vector<std::pair<int, std::string>>* respelled) {
+  Folder* f = ListFolder(folder);
+  if (!f) return nullptr;
+  bool exact = false;
+  const FolderEntry* entry = f->Find(name, &exact);
+  std::string legacy;
+  if ((!entry || !exact) && Utf8ToCp1252(name, &legacy) && legacy != name) {
+    // The server knows only the name's windows-1252 bytes; the browser asks for UTF-8.
+    bool legacy_exact = false;
+    if (const FolderEntry* e = f->Find(legacy, &legacy_exact)) {
+      target.problem = Target::kWindows1252;
+      respelled->emplace_back(owner, Cp1252ToUtf8(e->name));
+      return e;
+    }
+  }
+  if (entry && !exact) {
+    if (target.problem == Target::kNone) target.problem = Target::kCase;
+    respelled->emplace_back(owner, entry->name);
+  }
+  return entry;
+}
+
 const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base_folder,
                                             const Reference& ref) {
   std::string key = ref.root ? std::string() : Join(base_folder, base_folder.size());
@@ -422,117 +486,62 @@ const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base
   if (!inserted) return *it->second;
   it->second = std::make_unique<Target>();
   Target& target = *it->second;
-
-  // Dot segments first, by the text alone, as a browser does before it asks the server.
-  std::vector<std::string> path = ref.root ? std::vector<std::string>() : base_folder;
-  std::vector<int> owner(path.size(), -1);  // the reference's segment each one comes from
-  for (size_t i = 0; i < ref.segments.size(); ++i) {
-    const std::string& s = ref.segments[i];
-    const bool last = i + 1 == ref.segments.size();
-    if (s == "..") {
-      if (path.empty()) {
-        target.problem = Target::kOutside;
-        return target;
-      }
-      path.pop_back();
-      owner.pop_back();
-    }
-    if (s == "." || s == ".." || s.empty()) {
-      if (!last) continue;
-      path.emplace_back();
-      owner.push_back(static_cast<int>(i));
-      continue;
-    }
-    path.push_back(s);
-    owner.push_back(static_cast<int>(i));
+  std::vector<std::string> path;
+  std::vector<int> owner;
+  if (!Normalize(base_folder, ref, &path, &owner)) {
+    target.problem = Target::kOutside;
+    return target;
   }
-  if (path.empty()) path.emplace_back();  // the site folder itself
   if (path[0] == kBackupFolder) {
     target.problem = Target::kBackups;
     return target;
   }
-
   std::string folder;  // as the disk spells it
   std::vector<std::pair<int, std::string>> respelled;
-  auto enter = [&](const std::string& name) { folder += (folder.empty() ? "" : "/") + name; };
-  auto index_of = [&]() {
-    if (Folder* f = ListFolder(folder)) {
-      bool exact = false;
-      for (const char* index : {"index.htm", "index.html"}) {
-        const FolderEntry* e = f->Find(index, &exact);
-        if (e && exact) {
-          target.path = folder.empty() ? index : folder + "/" + index;
-          return;
-        }
-      }
-    }
-    target.problem = Target::kNoIndex;
-  };
   for (size_t k = 0; k < path.size(); ++k) {
-    const std::string& name = path[k];
-    const bool last = k + 1 == path.size();
-    if (name.empty()) {  // only ever last: the path ends in '/'
-      index_of();
+    if (path[k].empty()) {  // only ever last: the path ends in '/'
+      FindIndex(folder, target);
       break;
     }
-    Folder* f = ListFolder(folder);
-    bool exact = false, cp1252 = false;
-    const FolderEntry* entry = f ? f->Find(name, &exact) : nullptr;
-    std::string legacy;
-    if (f && (!entry || !exact) && Utf8ToCp1252(name, &legacy) && legacy != name) {
-      // The server knows only the name's windows-1252 bytes; the browser asks for UTF-8.
-      bool legacy_exact = false;
-      if (const FolderEntry* e = f->Find(legacy, &legacy_exact)) entry = e, cp1252 = true;
-    }
-    if (!entry) {
+    const FolderEntry* entry = Lookup(folder, path[k], owner[k], target, &respelled);
+    const std::string full = entry ? (folder.empty() ? "" : folder + "/") + entry->name : "";
+    Probe probe = Probe::kAbsent;
+    const bool is_folder = entry && !entry->regular && ListFolder(full) != nullptr;
+    const bool is_file =
+        entry &&
+        (entry->regular || (!is_folder && fs_.ProbeFile(full, &probe) && probe == Probe::kFile));
+    const bool last = k + 1 == path.size();
+    if (!(is_folder || (is_file && last))) {
       target.problem = Target::kMissing;
       return target;
     }
-    if (cp1252) {
-      target.problem = Target::kWindows1252;
-      respelled.emplace_back(owner[k], Cp1252ToUtf8(entry->name));
-    } else if (!exact) {
-      if (target.problem == Target::kNone) target.problem = Target::kCase;
-      respelled.emplace_back(owner[k], entry->name);
-    }
-    const std::string full = folder.empty() ? entry->name : folder + "/" + entry->name;
-    bool is_folder = false;
-    if (!entry->regular) {
-      Probe probe = Probe::kAbsent;
-      is_folder = ListFolder(full) != nullptr;
-      if (!is_folder && (!fs_.ProbeFile(full, &probe) || probe != Probe::kFile)) {
-        target.problem = Target::kMissing;
-        return target;
-      }
-    }
-    enter(entry->name);
-    if (!last && !is_folder) {
-      target.problem = Target::kMissing;
-      return target;
-    }
-    if (last) {
-      if (is_folder) {
-        index_of();
-      } else {
-        target.path = folder;
-      }
-    }
+    folder = full;
+    if (last && is_folder) FindIndex(folder, target);
+    if (last && !is_folder) target.path = folder;
   }
   if (target.problem == Target::kCase || target.problem == Target::kWindows1252) {
-    const bool all_written =
-        std::all_of(respelled.begin(), respelled.end(), [](const auto& r) { return r.first >= 0; });
-    if (all_written) {
-      target.right = ref.text;
-      for (auto r = respelled.rbegin(); r != respelled.rend(); ++r) {
-        const auto [begin, end] = ref.spans[static_cast<size_t>(r->first)];
-        target.right.replace(begin, end - begin, r->second);
-      }
-    } else {
-      target.right = target.problem == Target::kWindows1252 ? Cp1252ToUtf8(folder) : folder;
-    }
-    target.path.clear();  // the browser does not get there
+    Respell(ref, respelled, folder, target);
   }
   return target;
+}
+
+// The reference with the names as the disk spells them; the path from the site folder when
+// a misspelt name came from the base.
+void LinkCheck::Respell(const Reference& ref,
+                        const std::vector<std::pair<int, std::string>>& respelled,
+                        const std::string& folder, Target& target) {
+  const bool all_written =
+      std::all_of(respelled.begin(), respelled.end(), [](const auto& r) { return r.first >= 0; });
+  if (all_written) {
+    target.right = ref.text;
+    for (auto r = respelled.rbegin(); r != respelled.rend(); ++r) {
+      const auto [begin, end] = ref.spans[static_cast<size_t>(r->first)];
+      target.right.replace(begin, end - begin, r->second);
+    }
+  } else {
+    target.right = target.problem == Target::kWindows1252 ? Cp1252ToUtf8(folder) : folder;
+  }
+  target.path.clear();  // the browser does not get there
 }
 
 void LinkCheck::Report(const RefOrigin& origin, std::string_view page, Severity severity,
@@ -545,197 +554,212 @@ void LinkCheck::Report(const RefOrigin& origin, std::string_view page, Severity 
   (origin.file == page ? out : kept_).push_back(std::move(finding));
 }
 
-void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
-                          const OriginOf& origin_of) {
-  const std::string& page = pages_[index];
-  std::vector<std::string> page_path;
-  if (!PageSegments(page, &page_path)) return;  // a page outside the site folder
-  std::vector<std::string> base(page_path.begin(), page_path.end() - 1);
-  const std::string page_key = Join(page_path, page_path.size());
+namespace {
+bool IsPlain(std::string_view raw) {
+  return std::all_of(raw.begin(), raw.end(),
+                     [](char c) { return c != '&' && static_cast<unsigned char>(c) < 0x80; });
+}
+}  // namespace
 
-  bool encoding_known = false;
-  PageEncoding encoding = PageEncoding::kUtf8;
-  auto decode = [&](std::string_view raw) {
-    const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) {
-      return c != '&' && static_cast<unsigned char>(c) < 0x80;
-    });
-    if (plain) return std::string(raw);
-    if (!encoding_known) encoding = GuessPageEncoding(bytes), encoding_known = true;
-    return DecodeAttribute(raw, encoding);
-  };
+// One page while it is checked.
+struct LinkCheck::PageScan {
+  PageScan(size_t i, const std::string& p, std::string_view b, std::vector<Finding>& o,
+           const OriginOf& of)
+      : index(i), page(p), bytes(b), out(o), origin_of(of), lines(b) {}
 
-  // The references in page order, and the page's anchors; the first <base href> counts for
-  // every reference, also those before it.
-  std::vector<std::pair<size_t, std::string_view>> refs;
-  std::vector<uint64_t> anchors;
-  bool have_base = false;
+  size_t index;
+  const std::string& page;
+  std::string_view bytes;
+  std::vector<Finding>& out;
+  const OriginOf& origin_of;
+  html::LineCounter lines;
+  std::string key;                // the page's path from the site folder
+  std::vector<std::string> base;  // the folder relative references start from
+  std::optional<PageEncoding> encoding;
+  std::vector<std::pair<size_t, std::string_view>> refs;  // in page order
+  bool have_base = false, remote_base = false;
   size_t base_offset = 0;
   std::string_view base_value;
+  Reference document;  // where a reference without path leads: the page, or the base's target
+
+  std::string Decode(std::string_view raw) {
+    if (IsPlain(raw)) return std::string(raw);
+    if (!encoding) encoding = GuessPageEncoding(bytes);
+    return DecodeAttribute(raw, *encoding);
+  }
+  RefOrigin OriginAt(size_t offset) {
+    const size_t line = lines.LineOf(offset);
+    return origin_of ? origin_of(offset, line) : RefOrigin{page, line, {}};
+  }
+};
+
+void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
+                          const OriginOf& origin_of) {
+  PageScan scan(index, pages_[index], bytes, out, origin_of);
+  std::vector<std::string> page_path;
+  if (!PageSegments(scan.page, &page_path)) return;  // a page outside the site folder
+  scan.base.assign(page_path.begin(), page_path.end() - 1);
+  scan.key = Join(page_path, page_path.size());
+  Collect(scan);
+  if (scan.have_base) SetBase(scan);
+  // Most references repeat from page to page (a menu): what a plain one means is kept per
+  // folder it is seen from, so that a repeat costs one lookup.
+  const bool cacheable = !scan.have_base;
+  auto& cache = outcomes_[cacheable ? Join(scan.base, scan.base.size()) : std::string()];
+  for (const auto& [offset, raw] : scan.refs) {
+    if (cacheable && IsPlain(raw)) {
+      auto it = cache.find(raw);
+      if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, scan.base)).first;
+      CheckReference(scan, offset, raw, it->second);
+    } else {
+      CheckReference(scan, offset, raw, Evaluate(scan.Decode(raw), scan.base));
+    }
+  }
+}
+
+// The references in page order, the page's anchors, and its first <base href>, which counts
+// for every reference, also those before it.
+void LinkCheck::Collect(PageScan& scan) {
+  std::vector<uint64_t> anchors;
   html::Tag tag;
-  for (html::Tokenizer tokenizer(bytes); tokenizer.Next(tag);) {
+  for (html::Tokenizer tokenizer(scan.bytes); tokenizer.Next(tag);) {
     if (tag.end) continue;
-    if (const html::Attribute* id = tag.Find("id"))
-      anchors.push_back(AnchorHash(decode(id->value)));
+    if (const html::Attribute* id = tag.Find("id")) {
+      anchors.push_back(AnchorHash(scan.Decode(id->value)));
+    }
     if (tag.name == "a") {
       if (const html::Attribute* name = tag.Find("name")) {
-        anchors.push_back(AnchorHash(decode(name->value)));
+        anchors.push_back(AnchorHash(scan.Decode(name->value)));
       }
-    } else if (tag.name == "base" && !have_base) {
+    } else if (tag.name == "base" && !scan.have_base) {
       if (const html::Attribute* href = tag.Find("href")) {
-        have_base = true;
-        base_offset = href->value_offset;
-        base_value = href->value;
+        scan.have_base = true;
+        scan.base_offset = href->value_offset;
+        scan.base_value = href->value;
       }
     }
     const RefAttributes wanted_list = ReferenceAttributes(tag);
     for (size_t w = 0; w < wanted_list.count; ++w) {
       const RefAttribute& wanted = wanted_list.begin[w];
       const html::Attribute* a = tag.Find(wanted.name);
-      if (!a) continue;
-      if (!wanted.srcset) {
-        refs.emplace_back(a->value_offset, a->value);
-        continue;
-      }
+      if (a && !wanted.srcset) scan.refs.emplace_back(a->value_offset, a->value);
+      if (!a || !wanted.srcset) continue;
       for (const SrcsetUrl& url : SplitSrcset(a->value)) {
-        refs.emplace_back(a->value_offset + url.offset, url.url);
+        scan.refs.emplace_back(a->value_offset + url.offset, url.url);
       }
     }
   }
   std::sort(anchors.begin(), anchors.end());
   anchors.erase(std::unique(anchors.begin(), anchors.end()), anchors.end());
-  anchors_[page_key] = std::move(anchors);
+  anchors_[scan.key] = std::move(anchors);
+}
 
-  html::LineCounter lines(bytes);
-  auto origin_at = [&](size_t offset) {
-    const size_t line = lines.LineOf(offset);
-    return origin_of ? origin_of(offset, line) : RefOrigin{page, line, {}};
-  };
-
-  // The document a reference without path leads to: the page, or the base's target.
-  Reference document;
-  document.kind = Reference::Kind::kLocal;
-  document.root = true;
-  bool remote_base = false;
-  if (have_base) {
-    const Reference b = ParseReference(decode(base_value));
-    if (b.kind == Reference::Kind::kLocal && !b.segments.empty()) {
-      std::vector<std::string> full = b.root ? std::vector<std::string>() : base;
-      bool outside = false;
-      for (size_t i = 0; i < b.segments.size(); ++i) {
-        const std::string& s = b.segments[i];
-        if (s == "..") {
-          outside = outside || full.empty();
-          if (!full.empty()) full.pop_back();
-        }
-        if (s == "." || s == ".." || s.empty()) {
-          if (i + 1 == b.segments.size()) full.emplace_back();
-          continue;
-        }
-        full.push_back(s);
-      }
-      if (outside) {
-        refs.insert(refs.begin(), {base_offset, base_value});  // reported as a reference
-        remote_base = true;
-      } else {
-        base.assign(full.begin(), full.end() - 1);
-        document.segments = full;
-        document.text = "/" + Join(full, full.size());
-      }
-    } else if (b.kind == Reference::Kind::kMachinePath) {
-      refs.insert(refs.begin(), {base_offset, base_value});
-      remote_base = true;
-    } else if (b.kind == Reference::Kind::kSkipped && b.text != "#" && !b.text.empty()) {
-      const RefOrigin origin = origin_at(base_offset);
-      Report(origin, page, Severity::kNote, msg::BaseElsewhere(b.text), out);
-      remote_base = true;
+// A relative base moves where relative references start; a web address leaves them unchecked;
+// a base on this machine or outside the site is reported as a reference and leaves them too.
+void LinkCheck::SetBase(PageScan& scan) {
+  const Reference b = ParseReference(scan.Decode(scan.base_value));
+  scan.document.kind = Reference::Kind::kLocal;
+  scan.document.root = true;
+  if (b.kind == Reference::Kind::kLocal && !b.segments.empty()) {
+    std::vector<std::string> full;
+    std::vector<int> owner;
+    if (Normalize(scan.base, b, &full, &owner)) {
+      scan.base.assign(full.begin(), full.end() - 1);
+      scan.document.segments = full;
+      scan.document.text = "/" + Join(full, full.size());
+      return;
     }
   }
+  if (b.kind == Reference::Kind::kLocal && b.segments.empty()) return;  // "?x", "#x": no base
+  if (b.kind == Reference::Kind::kSkipped && (b.text == "#" || b.text.empty())) return;
+  scan.remote_base = true;
+  if (b.kind == Reference::Kind::kSkipped) {
+    Report(scan.OriginAt(scan.base_offset), scan.page, Severity::kNote, msg::BaseElsewhere(b.text),
+           scan.out);
+  } else {
+    scan.refs.insert(scan.refs.begin(), {scan.base_offset, scan.base_value});
+  }
+}
 
-  // Most references repeat from page to page (a menu): what a plain one means is kept per
-  // folder it is seen from, so that a repeat costs one lookup.
-  const bool cacheable = !have_base;
-  auto& cache = outcomes_[cacheable ? Join(base, base.size()) : std::string("\0base", 5)];
-  for (const auto& [offset, raw] : refs) {
-    Outcome local;
-    const Outcome* o = &local;
-    const bool plain = std::all_of(raw.begin(), raw.end(), [](char c) {
-      return c != '&' && static_cast<unsigned char>(c) < 0x80;
-    });
-    if (plain && cacheable) {
-      auto it = cache.find(raw);
-      if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, base)).first;
-      o = &it->second;
+void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view raw,
+                               const Outcome& o) {
+  if (o.kind == Reference::Kind::kSkipped) return;
+  // Lines are counted only for what is reported.
+  std::optional<RefOrigin> known_origin;
+  auto origin = [&]() -> const RefOrigin& {
+    if (!known_origin) known_origin = scan.OriginAt(offset);
+    return *known_origin;
+  };
+  if (o.kind == Reference::Kind::kMachinePath) {
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkToMachinePath(o.text), scan.out);
+    return;
+  }
+  const bool is_base = offset == scan.base_offset && raw.data() == scan.base_value.data();
+  if (scan.remote_base && !is_base) return;
+  if (o.backslash) {
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkWithBackslash(o.text), scan.out);
+  }
+  std::string reached = o.reached;
+  size_t listed_index = o.listed;
+  if (o.same_document) {
+    if (scan.document.segments.empty()) {
+      reached = scan.key;
     } else {
-      local = Evaluate(decode(raw), base);
+      const Target& t = Resolve({}, scan.document);
+      if (t.problem != Target::kNone) return;  // reported at the base
+      reached = t.path;
     }
-    if (o->kind == Reference::Kind::kSkipped) continue;
-    // Lines are counted only for what is reported.
-    std::optional<RefOrigin> origin_cache;
-    auto origin = [&]() -> const RefOrigin& {
-      if (!origin_cache) origin_cache = origin_at(offset);
-      return *origin_cache;
-    };
-    if (o->kind == Reference::Kind::kMachinePath) {
-      Report(origin(), page, Severity::kWarning, msg::LinkToMachinePath(o->text), out);
-      continue;
-    }
-    if (remote_base && !(offset == base_offset && raw.data() == base_value.data())) continue;
-    if (o->backslash) {
-      Report(origin(), page, Severity::kWarning, msg::LinkWithBackslash(o->text), out);
-    }
-    std::string_view reached = o->reached;
-    if (o->same_document) {
-      if (document.segments.empty()) {
-        reached = page_key;
-      } else {
-        const Target& t = Resolve({}, document);
-        if (t.problem != Target::kNone) continue;  // reported at the base
-        reached = t.path;
-      }
-    }
-    switch (o->problem) {
-      case Target::kNone:
-        break;
-      case Target::kMissing:
-        Report(origin(), page, Severity::kError, msg::LinkToMissingFile(o->text), out);
-        break;
-      case Target::kCase:
-        Report(origin(), page, Severity::kError, msg::LinkWrongCase(o->text, o->right), out);
-        break;
-      case Target::kWindows1252:
-        Report(origin(), page, Severity::kError, msg::LinkWindows1252Name(o->text, o->right), out);
-        break;
-      case Target::kNoIndex:
-        Report(origin(), page, Severity::kWarning, msg::LinkToFolderWithoutIndex(o->text), out);
-        break;
-      case Target::kBackups:
-        Report(origin(), page, Severity::kWarning, msg::LinkIntoBackups(o->text), out);
-        break;
-      case Target::kOutside:
-        Report(origin(), page, Severity::kWarning, msg::LinkLeavesFolder(o->text), out);
-        break;
-    }
-    if (o->problem != Target::kNone) continue;
-    const bool html = IsHtmlName(reached);
-    const auto listed = o->same_document ? listed_.find(std::string(reached)) : listed_.end();
-    const size_t listed_index =
-        o->same_document ? (listed == listed_.end() ? npos : listed->second) : o->listed;
-    if (listed_index != npos) {
-      if (listed_index != index && reached != page_key) linked_[listed_index] = true;
-    } else if (html && unlisted_reported_.insert(std::string(reached)).second) {
-      Report(origin(), page, Severity::kNote, msg::LinkToUnlistedPage(o->text), out);
-    }
-    // "#top" needs no anchor: without one the browser goes to the top of the page.
-    if (html && !o->fragment.empty() && !EqualsNoCase(o->fragment, "top")) {
-      // A page already read is asked at once; the others when all pages have been read.
-      const auto known = anchors_.find(std::string(reached));
-      if (known == anchors_.end()) {
-        pending_.push_back({std::string(reached), o->fragment, origin(), index});
-      } else if (!std::binary_search(known->second.begin(), known->second.end(),
-                                     AnchorHash(o->fragment))) {
-        Report(origin(), page, Severity::kWarning, msg::AnchorMissing(o->fragment, reached), out);
-      }
-    }
+    const auto listed = listed_.find(reached);
+    listed_index = listed == listed_.end() ? npos : listed->second;
+  }
+  if (o.problem != Target::kNone) {
+    ReportProblem(o, origin(), scan);
+    return;
+  }
+  const bool html = IsHtmlName(reached);
+  if (listed_index != npos) {
+    if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
+  } else if (html && unlisted_reported_.insert(reached).second) {
+    Report(origin(), scan.page, Severity::kNote, msg::LinkToUnlistedPage(o.text), scan.out);
+  }
+  // "#top" needs no anchor: without one the browser goes to the top of the page.
+  if (!html || o.fragment.empty() || EqualsNoCase(o.fragment, "top")) return;
+  // A page already read is asked at once; the others when all pages have been read.
+  const auto known = anchors_.find(reached);
+  if (known == anchors_.end()) {
+    pending_.push_back({reached, o.fragment, origin(), scan.index});
+  } else if (!std::binary_search(known->second.begin(), known->second.end(),
+                                 AnchorHash(o.fragment))) {
+    Report(origin(), scan.page, Severity::kWarning, msg::AnchorMissing(o.fragment, reached),
+           scan.out);
+  }
+}
+
+void LinkCheck::ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan) {
+  const auto report = [&](Severity severity, std::string text) {
+    Report(origin, scan.page, severity, std::move(text), scan.out);
+  };
+  switch (o.problem) {
+    case Target::kNone:
+      break;
+    case Target::kMissing:
+      report(Severity::kError, msg::LinkToMissingFile(o.text));
+      break;
+    case Target::kCase:
+      report(Severity::kError, msg::LinkWrongCase(o.text, o.right));
+      break;
+    case Target::kWindows1252:
+      report(Severity::kError, msg::LinkWindows1252Name(o.text, o.right));
+      break;
+    case Target::kNoIndex:
+      report(Severity::kWarning, msg::LinkToFolderWithoutIndex(o.text));
+      break;
+    case Target::kBackups:
+      report(Severity::kWarning, msg::LinkIntoBackups(o.text));
+      break;
+    case Target::kOutside:
+      report(Severity::kWarning, msg::LinkLeavesFolder(o.text));
+      break;
   }
 }
 

@@ -97,8 +97,22 @@ class LinkCheck {
     size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
   };
 
+  struct PageScan;
+
+  void Collect(PageScan& scan);
+  void SetBase(PageScan& scan);
+  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, const Outcome& o);
+  void ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan);
   Outcome Evaluate(std::string_view value, const std::vector<std::string>& base);
   const Target& Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  static bool Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
+                        std::vector<std::string>* path, std::vector<int>* owner);
+  void FindIndex(const std::string& folder, Target& target);
+  const FolderEntry* Lookup(const std::string& folder, const std::string& name, int owner,
+                            Target& target, std::vector<std::pair<int, std::string>>* respelled);
+  static void Respell(const Reference& ref,
+                      const std::vector<std::pair<int, std::string>>& respelled,
+                      const std::string& folder, Target& target);
   Folder* ListFolder(const std::string& path);
   const std::vector<uint64_t>* AnchorsOf(const std::string& path);
   void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,

@@ -43,7 +43,6 @@ class Lint {
 
   std::vector<Finding> Run() {
     std::vector<std::string>& pages = pages_;
-    std::string bytes;
     const Status listed_pages = ReadPageList(fs_, &pages);
     if (!listed_pages) {
       AddListed(1, Severity::kError, msg::CannotRead(msg::Reason(listed_pages)));
@@ -59,6 +58,7 @@ class Lint {
     std::map<FileKey, size_t> listed_files;
     for (size_t i = 0; i < pages.size(); ++i) {
       const std::string& page = pages[i];
+      std::string bytes;
       auto [by_name, inserted] = listed.try_emplace(page, i + 1);
       size_t first_line = by_name->second;
       if (FileId id; inserted && fs_.Identify(page, &id)) {
@@ -70,28 +70,19 @@ class Lint {
       if (!inserted) {
         AddListed(i + 1, Severity::kWarning, msg::ListedTwice(page, first_line));
         // The run takes its news entries twice, too.
-        if (next_run_ && fs_.ReadFile(page, &bytes))
+        if (next_run_ && fs_.ReadFile(page, &bytes)) {
           AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands);
+        }
       } else if (page.empty()) {
         AddListed(i + 1, Severity::kError, msg::EmptyLine());
       } else if (Status read = fs_.ReadFile(page, &bytes); !read) {
         AddListed(i + 1, Severity::kError, msg::PageCannotBeRead(page, msg::Reason(read)));
-      } else if (next_run_) {
-        AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands);
-        if (Contains(bytes, markers::kNews)) {
-          with_news.emplace_back(i, std::move(bytes));
-          bytes = {};
-        } else {
-          CheckPage(i, bytes);
-        }
       } else {
-        CheckPage(i, bytes);
+        ReadPage(i, std::move(bytes), with_news);
       }
     }
     for (const auto& [i, page_bytes] : with_news) CheckPage(i, page_bytes);
-    for (Finding& f : links_ ? links_->Finish() : std::vector<Finding>()) {
-      (f.file == kTargetListFile ? listed_findings_ : findings_).push_back(std::move(f));
-    }
+    FinishLinks();
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
     }
@@ -101,7 +92,33 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
-    // include.txt first, then the pages in its order, include.htm last; each by line.
+    SortFindings();
+    CheckSiteConfig(pages);
+    listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
+    return std::move(listed_findings_);
+  }
+
+ private:
+  // A page's news entries, then its check, unless it waits for the news list to be complete.
+  void ReadPage(size_t i, std::string bytes,
+                std::vector<std::pair<size_t, std::string>>& with_news) {
+    if (next_run_) AddNewsEntries(bytes, pages_[i], scan_.List5, &scan_.Stands);
+    if (next_run_ && Contains(bytes, markers::kNews)) {
+      with_news.emplace_back(i, std::move(bytes));
+    } else {
+      CheckPage(i, bytes);
+    }
+  }
+
+  void FinishLinks() {
+    if (!links_) return;
+    for (Finding& f : links_->Finish()) {
+      (f.file == kTargetListFile ? listed_findings_ : findings_).push_back(std::move(f));
+    }
+  }
+
+  // include.txt first, then the pages in its order, include.htm last; each by line.
+  void SortFindings() {
     const auto by_line = [](const Finding& a, const Finding& b) { return a.line < b.line; };
     std::stable_sort(listed_findings_.begin(), listed_findings_.end(), by_line);
     const auto rank = [this](const Finding& f) {
@@ -112,12 +129,8 @@ class Lint {
       const size_t ra = rank(a), rb = rank(b);
       return ra != rb ? ra < rb : a.line < b.line;
     });
-    CheckSiteConfig(pages);
-    listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
-    return std::move(listed_findings_);
   }
 
- private:
   // Findings about include.txt come before all others.
   void AddListed(size_t line, Severity severity, std::string text) {
     listed_findings_.push_back({kTargetListFile, line, severity, std::move(text)});

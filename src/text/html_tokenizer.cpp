@@ -95,6 +95,8 @@ bool Tokenizer::Next(Tag& tag) {
 }
 
 // From the first byte of the name; leaves pos_ after the tag. False when the bytes end first.
+// Before attribute name, after a quoted value and the self-closing start tag state are this
+// loop; the attribute states are ReadAttribute.
 bool Tokenizer::ReadTag(size_t name_begin, bool end, Tag& tag) {
   const std::string_view b = bytes_;
   const size_t n = b.size();
@@ -105,111 +107,87 @@ bool Tokenizer::ReadTag(size_t name_begin, bool end, Tag& tag) {
   tag.offset = name_begin - (end ? 2 : 1);
   size_t i = name_begin;
   while (i < n && !IsSpace(b[i]) && b[i] != '/' && b[i] != '>') tag.name.push_back(Lower(b[i++]));
-
-  // Before attribute name, attribute name, after attribute name, the three value states,
-  // after a quoted value, self-closing start tag: one loop, the state kept by position.
-  Attribute* current = nullptr;
-  auto begin_attribute = [&](size_t at) {
-    tag.attributes.emplace_back();
-    current = &tag.attributes.back();
-    current->value_offset = at;
-  };
-  // An attribute whose name came before is dropped when its name ends.
-  auto finish_name = [&] {
-    if (!current) return;
-    for (size_t k = 0; k + 1 < tag.attributes.size(); ++k) {
-      if (tag.attributes[k].name == current->name) {
-        tag.attributes.pop_back();
-        current = nullptr;
-        return;
-      }
-    }
-  };
-  bool dropped = false;  // the current attribute was a duplicate: its value is read and dropped
   while (i < n) {
     const char c = b[i];
-    if (IsSpace(c)) {
-      ++i;
-      continue;
+    tag.self_closing = c == '/' && i + 1 < n && b[i + 1] == '>';
+    if (c == '>' || tag.self_closing) {
+      pos_ = i + (tag.self_closing ? 2 : 1);
+      if (!end) EnterRawText(tag.name);
+      return true;
     }
-    if (c == '>') {
-      pos_ = i + 1;
+    if (IsSpace(c) || c == '/') {
+      ++i;  // a stray solidus starts nothing
+    } else if (!ReadAttribute(i, tag)) {
       break;
     }
-    if (c == '/') {
-      if (i + 1 < n && b[i + 1] == '>') {
-        tag.self_closing = true;
-        pos_ = i + 2;
-        break;
-      }
-      ++i;  // a stray solidus starts nothing
-      continue;
-    }
-    // Attribute name: a leading '=' belongs to it; '"', '\'' and '<' are kept (parse errors).
-    begin_attribute(i);
-    current->name.push_back(Lower(c));
-    ++i;
-    while (i < n && !IsSpace(b[i]) && b[i] != '/' && b[i] != '>' && b[i] != '=') {
-      current->name.push_back(Lower(b[i++]));
-    }
-    const size_t name_end = i;
-    finish_name();
-    dropped = current == nullptr;
-    // After attribute name: white space may come before '='.
-    while (i < n && IsSpace(b[i])) ++i;
-    if (i >= n || b[i] != '=') {
-      if (!dropped) current->value_offset = name_end - current->name.size();
-      continue;  // no value; the next byte starts what follows
-    }
-    ++i;
-    while (i < n && IsSpace(b[i])) ++i;
-    if (i >= n) break;
-    size_t value_begin = i, value_end;
-    if (b[i] == '"' || b[i] == '\'') {
-      const size_t close = b.find(b[i], i + 1);
-      if (close == npos) {
-        i = n;
-        break;
-      }
-      value_begin = i + 1;
-      value_end = close;
-      i = close + 1;
-      // After a quoted value anything but white space, '/' or '>' starts the next attribute.
-    } else if (b[i] == '>') {
-      value_end = value_begin;  // missing value: empty, and the tag ends here
-    } else {
-      while (i < n && !IsSpace(b[i]) && b[i] != '>') ++i;
-      value_end = i;
-    }
-    if (!dropped) {
-      current->value = b.substr(value_begin, value_end - value_begin);
-      current->value_offset = value_begin;
-    }
   }
-  if (i >= n) {
-    pos_ = n;
-    return false;
+  pos_ = n;
+  return false;
+}
+
+// Attribute name, after attribute name, before attribute value and the three value states,
+// from the name's first byte at `i`; leaves `i` after the value. False when the bytes end in
+// a value.
+bool Tokenizer::ReadAttribute(size_t& i, Tag& tag) {
+  const std::string_view b = bytes_;
+  const size_t n = b.size();
+  Attribute& a = tag.attributes.emplace_back();
+  // A leading '=' belongs to the name; '"', '\'' and '<' are kept (parse errors).
+  a.name.push_back(Lower(b[i++]));
+  while (i < n && !IsSpace(b[i]) && b[i] != '/' && b[i] != '>' && b[i] != '=') {
+    a.name.push_back(Lower(b[i++]));
   }
-  // Only these letters begin the names of elements with raw text.
-  if (!end && tag.name.size() >= 3 && std::strchr("stxinp", tag.name[0])) {
-    const std::string& name = tag.name;
-    Content next = Content::kData;
-    if (name == "script") {
-      next = Content::kScript;
-    } else if (name == "title" || name == "textarea") {
-      next = Content::kRcdata;
-    } else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" ||
-               name == "noframes") {
-      next = Content::kRawText;
-    } else if (name == "plaintext") {
-      next = Content::kPlainText;
-    }
-    if (next != Content::kData) {
-      content_ = next;
-      raw_name_ = name;
-    }
+  a.value_offset = i - a.name.size();
+  // Of two attributes with one name the later one is read and dropped.
+  bool dropped = false;
+  for (size_t k = 0; k + 1 < tag.attributes.size() && !dropped; ++k) {
+    dropped = tag.attributes[k].name == a.name;
+  }
+  if (dropped) tag.attributes.pop_back();
+  while (i < n && IsSpace(b[i])) ++i;
+  if (i >= n || b[i] != '=') return true;  // no value: the next byte starts what follows
+  ++i;
+  while (i < n && IsSpace(b[i])) ++i;
+  if (i >= n) return false;
+  size_t value_begin = i, value_end = i;
+  if (b[i] == '"' || b[i] == '\'') {
+    // After the closing quote anything but white space, '/' or '>' starts the next attribute.
+    const size_t close = b.find(b[i], i + 1);
+    if (close == npos) return false;
+    value_begin = i + 1;
+    value_end = close;
+    i = close + 1;
+  } else if (b[i] != '>') {  // a '>' here: the value is missing, and the tag ends
+    while (i < n && !IsSpace(b[i]) && b[i] != '>') ++i;
+    value_end = i;
+  }
+  if (!dropped) {
+    Attribute& kept = tag.attributes.back();
+    kept.value = b.substr(value_begin, value_end - value_begin);
+    kept.value_offset = value_begin;
   }
   return true;
+}
+
+// After a start tag whose element holds raw text, the tokenizer looks only for its end tag.
+void Tokenizer::EnterRawText(const std::string& name) {
+  // Only these letters begin the names of elements with raw text.
+  if (name.size() < 3 || !std::strchr("stxinp", name[0])) return;
+  Content next = Content::kData;
+  if (name == "script") {
+    next = Content::kScript;
+  } else if (name == "title" || name == "textarea") {
+    next = Content::kRcdata;
+  } else if (name == "style" || name == "xmp" || name == "iframe" || name == "noembed" ||
+             name == "noframes") {
+    next = Content::kRawText;
+  } else if (name == "plaintext") {
+    next = Content::kPlainText;
+  }
+  if (next != Content::kData) {
+    content_ = next;
+    raw_name_ = name;
+  }
 }
 
 // "</NAME" followed by white space, '/' or '>' at `at`: the appropriate end tag.

@@ -41,6 +41,8 @@ class Tokenizer {
  private:
   enum class Content { kData, kRcdata, kRawText, kScript, kPlainText };
   bool ReadTag(size_t name_begin, bool end, Tag& tag);
+  bool ReadAttribute(size_t& i, Tag& tag);
+  void EnterRawText(const std::string& name);
   size_t CommentEnd(size_t from) const;
   size_t ScriptEnd(size_t from) const;
   size_t RawTextEnd(size_t from) const;
