@@ -219,7 +219,7 @@ RefAttributes ReferenceAttributes(const html::Tag& tag) {
   static constexpr RefAttribute kData[] = {{"data", false}};
   static constexpr RefAttribute kPoster[] = {{"poster", false}};
   static constexpr RefAttribute kBackground[] = {{"background", false}};
-  const std::string& n = tag.name;
+  const std::string_view n = tag.name;
   // Most tags are none of these: the first letter tells most of them apart cheaply.
   if (n.empty() || n.size() > 6 || !std::strchr("abefilostv", n[0])) return {nullptr, 0};
   if (n == "a" || n == "area" || n == "link") return {kHref, 1};
@@ -627,11 +627,12 @@ void LinkCheck::Collect(PageScan& scan) {
     if (const html::Attribute* id = tag.Find("id")) {
       anchors.push_back(AnchorHash(scan.Decode(id->value)));
     }
-    if (tag.name == "a") {
+    const std::string_view tag_name = tag.name;
+    if (tag_name == "a") {
       if (const html::Attribute* name = tag.Find("name")) {
         anchors.push_back(AnchorHash(scan.Decode(name->value)));
       }
-    } else if (tag.name == "base" && !scan.have_base) {
+    } else if (tag_name == "base" && !scan.have_base) {
       if (const html::Attribute* href = tag.Find("href")) {
         scan.have_base = true;
         scan.base_offset = href->value_offset;

@@ -170,7 +170,7 @@ bool Tokenizer::ReadAttribute(size_t& i, Tag& tag) {
 }
 
 // After a start tag whose element holds raw text, the tokenizer looks only for its end tag.
-void Tokenizer::EnterRawText(const std::string& name) {
+void Tokenizer::EnterRawText(std::string_view name) {
   // Only these letters begin the names of elements with raw text.
   if (name.size() < 3 || !std::strchr("stxinp", name[0])) return;
   Content next = Content::kData;

@@ -42,7 +42,7 @@ class Tokenizer {
   enum class Content { kData, kRcdata, kRawText, kScript, kPlainText };
   bool ReadTag(size_t name_begin, bool end, Tag& tag);
   bool ReadAttribute(size_t& i, Tag& tag);
-  void EnterRawText(const std::string& name);
+  void EnterRawText(std::string_view name);
   size_t CommentEnd(size_t from) const;
   size_t ScriptEnd(size_t from) const;
   size_t RawTextEnd(size_t from) const;
