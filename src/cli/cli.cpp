@@ -20,16 +20,18 @@
 #include "report/site_lint.h"
 #include "report/site_report.h"
 #include "scan/startup_scan.h"
+#include "update/to_utf8.h"
 #include "update/update_run.h"
 
 namespace splicery {
 namespace {
 
-enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kHelp, kVersion };
+enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kToUtf8, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kRun;
-  bool dry_run = false;  // --check beside --undo or --prune
+  bool dry_run = false;  // --check beside --undo, --prune or --to-utf8
+  bool diff = false;     // --diff beside --to-utf8
   size_t keep = 0;       // --prune N
   const char* dir = nullptr;
 };
@@ -86,8 +88,18 @@ std::string Parse(int argc, char** argv, Options* options) {
       }
       options->keep = static_cast<size_t>(keep);
       ++i;
+    } else if (arg == "--diff" && action_flag == "--to-utf8") {
+      if (options->diff) return msg::TwiceGiven(arg);
+      options->diff = true;
+      continue;
     } else if (arg == "--diff") {
       action = Action::kDiff;
+    } else if (arg == "--to-utf8" && action_flag == "--diff" && !options->diff) {
+      // --diff is the dry run of --to-utf8, whichever comes first.
+      options->diff = true;
+      action = Action::kToUtf8;
+    } else if (arg == "--to-utf8") {
+      action = Action::kToUtf8;
     } else if (arg == "--lint") {
       action = Action::kLint;
     } else if (arg == "--help") {  // actions too: beside another one they are a usage error
@@ -104,15 +116,17 @@ std::string Parse(int argc, char** argv, Options* options) {
       return msg::UnknownOption(arg);
     }
     if (action_flag == arg) return msg::TwiceGiven(arg);
-    if (!action_flag.empty()) {
+    if (!action_flag.empty() && !(action == Action::kToUtf8 && action_flag == "--diff")) {
       return msg::DoNotGoTogether(action_flag, arg);
     }
     action_flag = arg;
     options->action = action;
   }
-  // --check is an action of its own, or the dry run of --undo and --prune.
+  // --check is an action of its own, or the dry run of --undo, --prune and --to-utf8.
   if (check) {
-    if (options->action == Action::kUndo || options->action == Action::kPrune) {
+    if (options->diff) return msg::DoNotGoTogether("--check", "--diff");
+    if (options->action == Action::kUndo || options->action == Action::kPrune ||
+        options->action == Action::kToUtf8) {
       options->dry_run = true;
     } else if (!action_flag.empty()) {
       return msg::DoNotGoTogether("--check", action_flag);
@@ -156,7 +170,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   if (options.action == Action::kLint) return Lint(out, err);
 
   // With --diff standard output carries the diff alone; every text goes to standard error.
-  const bool diff = options.action == Action::kDiff;
+  const bool diff = options.action == Action::kDiff || options.diff;
   OutputStream& texts = diff ? err : out;
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
@@ -187,6 +201,19 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   }
   ChangeObserver print_diff;
   if (diff) print_diff = DiffPrinter([&out](std::string_view text) { out.Write(text); });
+  if (options.action == Action::kToUtf8) {
+    const bool dry_run = options.dry_run || options.diff;
+    const MoveResult moved =
+        MoveSiteToUtf8(form, fs, dry_run ? RunMode::kCheck : RunMode::kWrite, print_diff);
+    out.Flush();
+    if (!moved.reason.empty()) {
+      err.Write("splicery-cli: " + Shown(moved.run.failure.path()) + ": " + moved.reason + "\n");
+    } else {
+      PrintReason(err, moved.run.failure);
+    }
+    const bool failed = moved.run.outcome != RunOutcome::kSuccess;
+    return failed || moved.run.stale_pages > 0 ? kExitFailure : kExitOk;
+  }
   const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
   RunResult result = RunUpdate(form, fs, mode, print_diff);
   out.Flush();

@@ -12,6 +12,7 @@
 #include "core/messages.h"
 #include "scan/config_loader.h"
 #include "text/display_text.h"
+#include "text/encoding.h"
 #include "text/html_tokenizer.h"
 #include "update/backup_name.h"
 
@@ -238,6 +239,9 @@ RefAttributes ReferenceAttributes(const html::Tag& tag) {
 }  // namespace
 
 PageEncoding GuessPageEncoding(std::string_view bytes) {
+  const FileEncoding declared = DetectPageEncoding(bytes);
+  if (declared.name == "UTF-8") return PageEncoding::kUtf8;
+  if (declared.name == "windows-1252") return PageEncoding::kWindows1252;
   return IsValidUtf8(bytes) ? PageEncoding::kUtf8 : PageEncoding::kWindows1252;
 }
 

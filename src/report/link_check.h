@@ -20,9 +20,10 @@
 
 namespace splicery {
 
-// Which encoding a page's non-ASCII bytes are taken in (never kUnknown). For now: UTF-8 where
-// the bytes are valid UTF-8, else windows-1252 (the browsers' fallback for a German page that
-// declares nothing). The encodings helper's detection replaces this one function.
+// Which encoding a page's non-ASCII bytes are taken in (never kUnknown): the one its byte-order
+// mark or <meta> declares where that is UTF-8 or windows-1252 (ISO-8859-1 is that too); else
+// UTF-8 where the bytes are valid UTF-8, else windows-1252 (the browsers' fallback for a
+// German page).
 PageEncoding GuessPageEncoding(std::string_view bytes);
 
 // An attribute value as the browser hands it to the URL parser: character references decoded,

@@ -18,6 +18,8 @@
 #include "scan/news_scan.h"
 #include "scan/site_config.h"
 #include "text/block_walker.h"
+#include "text/convert.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
 #include "text/news_entry.h"
@@ -71,7 +73,7 @@ class Lint {
         AddListed(i + 1, Severity::kWarning, msg::ListedTwice(page, first_line));
         // The run takes its news entries twice, too.
         if (next_run_ && fs_.ReadFile(page, &bytes)) {
-          AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands);
+          AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands, &scan_.Encodings);
         }
       } else if (page.empty()) {
         AddListed(i + 1, Severity::kError, msg::EmptyLine());
@@ -85,6 +87,10 @@ class Lint {
     FinishLinks();
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
+    }
+    for (const auto& [encoding, count] : converted_pages_) {
+      Add(kIncludeSourceFile, 1, Severity::kNote,
+          msg::IncludeTextConverted(scan_.Encodings.include_source.name, count, encoding));
     }
     // Without the page list no block was seen: every include line would look unused.
     for (const auto& [index, line] : include_line_numbers_) {
@@ -102,7 +108,7 @@ class Lint {
   // A page's news entries, then its check, unless it waits for the news list to be complete.
   void ReadPage(size_t i, std::string bytes,
                 std::vector<std::pair<size_t, std::string>>& with_news) {
-    if (next_run_) AddNewsEntries(bytes, pages_[i], scan_.List5, &scan_.Stands);
+    if (next_run_) AddNewsEntries(bytes, pages_[i], scan_.List5, &scan_.Stands, &scan_.Encodings);
     if (next_run_ && Contains(bytes, markers::kNews)) {
       with_news.emplace_back(i, std::move(bytes));
     } else {
@@ -154,7 +160,7 @@ class Lint {
     if (!LoadConfiguration(scan_, fs_)) return;
     // The news index fills while the pages are read; its lines are made on first use, once
     // every page has been read.
-    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
   }
 
   // splicery.ini, after include.htm: each problem at its line, then what it would switch on.
@@ -213,6 +219,7 @@ class Lint {
     if (!CheckBlocks(page, bytes, &blocks) && !has_stand) {
       Add(page, 1, Severity::kNote, msg::NoBlockNoStand());
     }
+    CheckEncoding(page, bytes, blocks);
     // A block still open at the end is the marker failure reported above.
     if (open_line == 0 && next_run_) {
       LineBuffer next;
@@ -379,6 +386,64 @@ class Lint {
     return has_block;
   }
 
+  // Whether the page's bytes fit the encoding it declares. A line in a block is what a run
+  // put there (a trace of text spliced in unconverted, which the next run repairs); the rest
+  // is the page's own, so a misfit there means the declaration is wrong.
+  void CheckEncoding(const std::string& page, std::string_view bytes,
+                     const std::vector<BlockLines>& blocks) {
+    const FileEncoding encoding = DetectPageEncoding(bytes);
+    const auto line_of = [&](size_t offset) {
+      size_t next;
+      const size_t begin =
+          static_cast<size_t>(LineAround(bytes, offset, &next).text.data() - bytes.data());
+      return 1 + CountLines(bytes, 0, begin);
+    };
+    if (IsUtf16(encoding.name)) {
+      Add(page, 1, Severity::kWarning, msg::Utf16Page());
+      return;
+    }
+    if (encoding.basis == EncodingBasis::kUnknownLabel) {
+      Add(page, line_of(encoding.label_at), Severity::kWarning,
+          msg::UnknownCharset(encoding.label));
+      return;
+    }
+    if (encoding.basis == EncodingBasis::kUndeclared) {
+      if (!IsAscii(bytes)) Add(page, 1, Severity::kNote, msg::NoCharsetDeclared());
+      return;
+    }
+    if (!encoding.Known()) return;
+    std::set<size_t> generated;
+    for (const BlockLines& block : blocks) {
+      for (const auto& [number, line] : block.lines) generated.insert(number);
+    }
+    const bool utf8 = encoding.name == "UTF-8", single = IsSingleByte(encoding.name);
+    size_t contradicted = 0, looks_utf8 = 0;
+    bool looks_single = false;
+    std::string decoded;
+    size_t number = 0;
+    for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+      const std::string_view line = cursor.Next().text;
+      ++number;
+      if (IsAscii(line)) continue;
+      const Utf8Shape shape = ShapeOf(line);
+      if (generated.count(number)) {
+        if ((single && shape == Utf8Shape::kUtf8) || (utf8 && shape == Utf8Shape::kNotUtf8)) {
+          Add(page, number, Severity::kWarning, msg::LineDoesNotFitCharset(encoding.name, single));
+        }
+      } else if (single) {
+        if (shape == Utf8Shape::kUtf8 && looks_utf8 == 0) looks_utf8 = number;
+        looks_single = looks_single || shape == Utf8Shape::kNotUtf8;
+      } else if (contradicted == 0 && !DecodeToUtf8(line, encoding.name, &decoded)) {
+        contradicted = number;
+      }
+    }
+    // Text in a single-byte encoding is hardly ever valid UTF-8 by chance.
+    if (looks_utf8 != 0 && !looks_single) contradicted = looks_utf8;
+    if (contradicted != 0) {
+      Add(page, contradicted, Severity::kWarning, msg::CharsetContradicted(encoding.name));
+    }
+  }
+
   // What the next run would do to the page: it must be writable where it changes, and a hand
   // edit in a block that the run would replace is told.
   void CheckNextRun(const std::string& page, std::string_view bytes,
@@ -386,6 +451,7 @@ class Lint {
                     std::vector<BlockSpan>& spans) {
     std::vector<std::string> block_keys;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
+    if (next_run_->ConvertedIncludeText()) ++converted_pages_[next_run_->target()];
     if (next.bytes() != bytes) {
       if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
@@ -474,6 +540,7 @@ class Lint {
   std::map<std::string, std::vector<uint64_t>> last_blocks_;
   Form scan_;
   std::unique_ptr<BlockRewriter> next_run_;
+  std::map<std::string_view, size_t> converted_pages_;  // by the encoding converted into
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
 };

@@ -72,7 +72,7 @@ class Run {
         write_(mode == RunMode::kWrite),
         on_change_(on_change),
         lock_(fs),
-        blocks_(form.List2, form.List5),
+        blocks_(form.List2, form.List5, &form.Encodings),
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_)

@@ -35,7 +35,7 @@ const Files kSite = {
      "<!-- INCLUDE NEWS --><li><a href=\"<!-- NEWS HREF -->#stand\"><!-- NEWS NAME --></a>\n"},
     {"index.htm",
      "<!DOCTYPE html>\n"
-     "<html><head><title><a href=\"titel.htm\"></title></head>\n"
+     "<html><head><meta charset=\"utf-8\"><title><a href=\"titel.htm\"></title></head>\n"
      "<body background=\"bilder/hg.png\">\n" +
          kBlock +
          "<a href=\"#\">oben</a> <a href=\"mailto:info@example.org\">Post</a> <a "
@@ -63,7 +63,8 @@ const Files kSite = {
          "<a href=\"extra.htm\">e</a>\n"
          "<a href=\"news.htm\">News</a>\n"
          "</body></html>\n"},
-    {"seiten/index.htm", "<p><a href=\"../index.htm\">zurück</a></p>\n" + kNoNews},
+    {"seiten/index.htm",
+     "<meta charset=\"utf-8\"><p><a href=\"../index.htm\">zurück</a></p>\n" + kNoNews},
     {"seiten/verein.htm",
      "<h2 id=\"stand\">Verein</h2>\n" + kBlock + "<!-- STAND START -->01.06.2026<!--Verein-->\n"},
     {"seiten/termine.htm",

@@ -3,13 +3,16 @@
 
 #include <gtest/gtest.h>
 
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
+
 namespace splicery {
 namespace {
 
-JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes,
-                   std::vector<JournalPage> pages) {
+JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes, std::vector<JournalPage> pages,
+                   bool to_utf8 = false) {
   return {number, "2026-12-07T10:40:0" + std::to_string(number % 10) + "Z", undoes,
-          std::move(pages)};
+          std::move(pages), to_utf8};
 }
 
 std::string Write(const std::vector<JournalRun>& runs) {
@@ -28,7 +31,8 @@ TEST(Journal, WrittenRunsReadBack) {
   const JournalPage odd{"a\tb\nc\rd\\e.htm", "splicery.sic/a\tb\nc\rd\\e.htm. 12.htm", 0, {}, {}};
   const JournalPage unchanged{"x.htm", "splicery.sic/x.htm. 2.htm", UINT64_MAX, {}, {7}};
   const std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
-                                        MakeRun(3, 1, {plain})};
+                                        MakeRun(3, 1, {plain}),
+                                        MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
   EXPECT_EQ(bytes.find("a\tb"), std::string::npos);  // one line per page, whatever its name
@@ -38,12 +42,13 @@ TEST(Journal, WrittenRunsReadBack) {
     std::string tail;
   };
   const std::vector<Damage> damages = {
-      {"torn page line", "page\t3\tx.htm\tsplicery.sic/x.htm. 3.htm\t00"},
-      {"torn run line", "run\t4\t2026"},
+      {"torn page line", "page\t4\tx.htm\tsplicery.sic/x.htm. 3.htm\t00"},
+      {"torn run line", "run\t5\t2026"},
       {"page of no run", "page\t9\tx.htm\tb\t01\t=\t-\n"},
-      {"bad hash", "page\t3\tx.htm\tb\tzz\t=\t-\n"},
-      {"bad escape", "page\t3\tx\\q.htm\tb\t01\t=\t-\n"},
-      {"unknown kind", "run\t4\t2026-12-07T10:40:00Z\trevert 1\n"},
+      {"bad hash", "page\t4\tx.htm\tb\tzz\t=\t-\n"},
+      {"bad escape", "page\t4\tx\\q.htm\tb\t01\t=\t-\n"},
+      {"unknown kind", "run\t5\t2026-12-07T10:40:00Z\trevert 1\n"},
+      {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
@@ -68,6 +73,26 @@ TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
     const JournalRun* run = LastUndoableRun(c.runs);
     EXPECT_EQ(run ? std::optional<uint64_t>(run->number) : std::nullopt, c.expected);
   }
+}
+
+// A run killed while appending leaves a line without its end; the next run's lines must not
+// complete it into a fact, even when it already holds all seven fields.
+TEST(Journal, ATornLineStaysNoFactWhenTheNextRunAppends) {
+  const std::string torn = "page\t1\tx.htm\tsplicery.sic/x.htm. 1.htm\t01\t02\t-";
+  testing::TempSite site(
+      {{"splicery.sic/journal.tsv",
+        std::string(kJournalHeader) + "run\t1\t2026-12-07T10:40:00Z\tupdate\n" + torn}});
+  PosixFileSystem fs;
+  JournalWriter writer(fs, "2026-12-07T10:41:00Z");
+  ASSERT_TRUE(writer.Open().ok());
+  writer.Add({"y.htm", "splicery.sic/y.htm. 1.htm", 3, 4, {}});
+  ASSERT_TRUE(writer.Write().ok());
+  std::vector<JournalRun> runs;
+  ASSERT_TRUE(ReadJournal(fs, &runs).ok());
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_TRUE(runs[0].pages.empty());
+  ASSERT_EQ(runs[1].pages.size(), 1u);
+  EXPECT_EQ(runs[1].pages[0].path, "y.htm");
 }
 
 }  // namespace
