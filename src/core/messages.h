@@ -144,5 +144,21 @@ std::string ToUtf8Question(size_t pages);
 // --- Feed and sitemap: parts removed ---
 Text FileRemoved(std::string_view file);
 
+// --- Link check ---
+std::string LinkToMachinePath(std::string_view reference);
+std::string LinkLeavesFolder(std::string_view reference);
+std::string LinkToMissingFile(std::string_view reference);
+std::string LinkWrongCase(std::string_view reference, std::string_view right);
+std::string LinkWindows1252Name(std::string_view reference, std::string_view right);
+std::string LinkWithBackslash(std::string_view reference);
+std::string LinkIntoBackups(std::string_view reference);
+std::string LinkToFolderWithoutIndex(std::string_view reference);
+std::string AnchorMissing(std::string_view anchor, std::string_view target);
+std::string LinkToUnlistedPage(std::string_view reference);
+std::string PageNotLinked();
+std::string BaseElsewhere(std::string_view base);
+// A finding of a fragment or news template line, checked in `page`.
+std::string CheckedIn(std::string_view finding, std::string_view page);
+
 }  // namespace msg
 }  // namespace splicery

@@ -29,7 +29,10 @@ class Iconv {
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open says failure with (iconv_t)-1.
+  bool ok() const {
+    return cd_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   // Converts as much of [*in, *in + *left) as it can, appending to *out. Returns 0, or the
   // errno that stopped it (EILSEQ, EINVAL) with *in at the byte that did. `in` null: back to

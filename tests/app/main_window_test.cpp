@@ -287,12 +287,13 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
 
   const std::pair<const char*, std::string> reports[] = {
       {"ShowLint",
+       "include.txt:2: Hinweis: Datei wird von keiner Seite verlinkt\n"
        "b.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "a.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet\n"
-       "0 Fehler, 0 Warnungen, 3 Hinweise\n"},
+       "0 Fehler, 0 Warnungen, 4 Hinweise\n"},
       {"ShowDiff",
        "--- a/a.htm\n+++ b/a.htm\n@@ -1,4 +1,5 @@\n <!-- STAND START -->01.01.2001<!--Grüße-->\n"
        " <!-- INCLUDE START -->\n"
