@@ -13,6 +13,9 @@
 #include "app/launch.h"
 #include "core/form.h"
 #include "files/file_system.h"
+#include "history/undo.h"
+#include "report/site_report.h"
+#include "update/to_utf8.h"
 
 class QLabel;
 class QListView;
@@ -83,7 +86,8 @@ class MainWindow : public QWidget {
   void ShowLint();
   void UndoLastRunAsked();
   void OpenOtherFolderAsked();
-  void ShowReport(const QString& title, std::function<std::string()> make);
+  void MoveToUtf8Asked();
+  void ShowReport(const QString& title, std::function<Report()> make);
   void CloseNow();
 
  private:
@@ -97,7 +101,13 @@ class MainWindow : public QWidget {
   void ShowLabels();
   void ShowAll();
   void OnLabelWritten(TextKind kind);  // on the run's thread
+  bool AskUndo(const UndoCandidate& run);
+  void UndoLocked(uint64_t asked);
+  void WithLock(std::function<void()> then);
   void ShowStatus(const QString& label3, const QString& label4);
+  QString ShownLabel4() const;
+  void ShowMoveResult(const MoveResult& result);
+  void RunBeside(std::function<void()> work, std::function<void()> done);
 
   Form& form_;
   FileSystem* fs_;

@@ -90,6 +90,10 @@ std::string Reason(const Status& status) {
       return StartWithoutEnd();
     case Code::kConfigProblem:
       return status.detail();
+    case Code::kAttributeNotGiven:
+      return "erweiterte Attribute oder ACL lassen sich nicht übernehmen";
+    case Code::kSymbolicLink:
+      return "ist eine symbolische Verknüpfung";
     case Code::kSystem:
     case Code::kNotFound:
     case Code::kPermission:
@@ -120,7 +124,9 @@ Text PageWritten(std::string_view page) { return Say("Datei " + S(page) + " wird
 Text PageStale(std::string_view page) { return Say("Datei " + S(page) + " ist nicht aktuell"); }
 Text RunSucceeded() { return Say("INCLUDE wurde erfolgreich durchgeführt"); }
 Text AllCurrent() { return Say("Alle Dateien sind aktuell"); }
-Text WaitingForLock() { return Say("Warte auf einen anderen Lauf in diesem Ordner ..."); }
+Text WaitingForLock() {
+  return {"Warte auf einen anderen Lauf in diesem Ordner ...", TextKind::kWaiting};
+}
 std::string NothingWouldChange() {
   return "Alle Dateien sind aktuell: der Lauf würde nichts ändern.\n";
 }
@@ -150,6 +156,8 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run) {
   return Say(std::to_string(removed) + what + " gelöscht, " + std::to_string(kept) + " behalten");
 }
 
+std::string StandardOutput() { return "Standardausgabe"; }
+std::string StandardError() { return "Standardfehlerausgabe"; }
 std::string CliUsage() {
   return "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
@@ -390,6 +398,49 @@ std::string ToUtf8Question(size_t pages) {
   return "Website nach UTF-8 umwandeln? " + Pages(pages) +
          " und include.htm werden umgewandelt und erklären danach UTF-8.\n\nJede Datei wird "
          "vorher gesichert; „Letzten Lauf rückgängig machen“ nimmt die Umwandlung zurück.";
+}
+
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file) { return Say("Datei " + S(file) + " wird gelöscht"); }
+
+// --- Link check ---
+std::string LinkToMachinePath(std::string_view reference) {
+  return "Verweis auf einen Pfad dieses Rechners: " + S(reference);
+}
+std::string LinkLeavesFolder(std::string_view reference) {
+  return "Verweis verlässt den Ordner: " + S(reference);
+}
+std::string LinkToMissingFile(std::string_view reference) {
+  return "Verweis auf fehlende Datei " + S(reference);
+}
+std::string LinkWrongCase(std::string_view reference, std::string_view right) {
+  return "Verweis auf " + S(reference) + ", die Datei heißt " + S(right);
+}
+std::string LinkWindows1252Name(std::string_view reference, std::string_view right) {
+  return "Verweis auf " + S(reference) + ", die Datei heißt " + S(right) + " (windows-1252)";
+}
+std::string LinkWithBackslash(std::string_view reference) {
+  return "Verweis mit \\ statt /: " + S(reference);
+}
+std::string LinkIntoBackups(std::string_view reference) {
+  return "Verweis in den Sicherungsordner: " + S(reference);
+}
+std::string LinkToFolderWithoutIndex(std::string_view reference) {
+  return "Verweis auf den Ordner " + S(reference) + " ohne index.htm oder index.html";
+}
+std::string AnchorMissing(std::string_view anchor, std::string_view target) {
+  return "Anker #" + S(anchor) + " fehlt in " + S(target);
+}
+std::string LinkToUnlistedPage(std::string_view reference) {
+  return "Verweis auf " + S(reference) + ", die nicht in include.txt steht";
+}
+std::string PageNotLinked() { return "Datei wird von keiner Seite verlinkt"; }
+std::string BaseElsewhere(std::string_view base) {
+  return "<base href> zeigt auf " + S(base) +
+         ": die relativen Verweise der Seite werden nicht geprüft";
+}
+std::string CheckedIn(std::string_view finding, std::string_view page) {
+  return S(finding) + " (geprüft in " + S(page) + ")";
 }
 
 }  // namespace splicery::msg

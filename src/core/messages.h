@@ -14,7 +14,8 @@
 namespace splicery {
 
 // kPageLine: a page line that the rewrite pass shows in the detail line while it reads it.
-enum class TextKind { kStatus, kError, kPageLine };
+// kWaiting: said right before the command waits (for another run's lock): shown at once.
+enum class TextKind { kStatus, kError, kPageLine, kWaiting };
 
 struct Text {
   std::string text;
@@ -62,6 +63,8 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run);
 
 // --- The CLI's own lines ---
 std::string CliUsage();
+std::string StandardOutput();
+std::string StandardError();
 std::string CliHelp();
 std::string EmptyFileName();
 // --- The window's launch and questions ---
@@ -137,6 +140,25 @@ Text FileConverted(std::string_view file, bool dry_run);
 Text ToUtf8Succeeded(size_t files, bool dry_run);
 Text AlreadyUtf8();
 std::string ToUtf8Question(size_t pages);
+
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file);
+
+// --- Link check ---
+std::string LinkToMachinePath(std::string_view reference);
+std::string LinkLeavesFolder(std::string_view reference);
+std::string LinkToMissingFile(std::string_view reference);
+std::string LinkWrongCase(std::string_view reference, std::string_view right);
+std::string LinkWindows1252Name(std::string_view reference, std::string_view right);
+std::string LinkWithBackslash(std::string_view reference);
+std::string LinkIntoBackups(std::string_view reference);
+std::string LinkToFolderWithoutIndex(std::string_view reference);
+std::string AnchorMissing(std::string_view anchor, std::string_view target);
+std::string LinkToUnlistedPage(std::string_view reference);
+std::string PageNotLinked();
+std::string BaseElsewhere(std::string_view base);
+// A finding of a fragment or news template line, checked in `page`.
+std::string CheckedIn(std::string_view finding, std::string_view page);
 
 }  // namespace msg
 }  // namespace splicery

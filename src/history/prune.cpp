@@ -21,8 +21,10 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
   // The journal's order: a later record of the same file (a number used again) wins.
   std::map<FileKey, size_t> journal_rank;
   size_t rank = 0;
+  // A file the run created has no backup.
   for (const JournalRun& run : runs) {
     for (const JournalPage& page : run.pages) {
+      if (page.created) continue;
       if (const auto key = identify(page.backup)) journal_rank[*key] = ++rank;
     }
   }
@@ -31,6 +33,7 @@ PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<Bac
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
+      if (page.created) continue;
       if (const auto key = identify(page.backup)) keep_always.insert(*key);
     }
     break;

@@ -23,6 +23,19 @@ struct Taken {
   uint64_t after = 0;   // the hash the page held when the run was done with it
   bool changed = false;
   bool created = false;  // the run made the file: undo removes it
+  bool removed = false;  // the run removed the file: undo puts its backup back
+};
+
+// A file the run removed, to be made again from its backup.
+struct Remade {
+  std::string path, bytes;
+  uint32_t mode = 0644;
+};
+
+// What an undo changes besides replacing pages: files removed and made again.
+struct Files {
+  std::vector<std::string> made;  // files the run created, removed after the journal says so
+  std::vector<Remade> remade;     // files the run removed, made after the journal says so
 };
 
 // Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
@@ -36,10 +49,13 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
     std::variant<FileKey, std::string> file = page.path;
     if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
-    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false, page.created});
+    if (first) {
+      pages.push_back(
+          {page.path, page.backup, page.old_hash, 0, false, page.created, page.removed});
+    }
     Taken& taken = pages[it->second];
     taken.after = page.new_hash.value_or(page.old_hash);
-    taken.changed = taken.changed || page.new_hash.has_value();
+    taken.changed = taken.changed || page.new_hash.has_value() || page.removed;
   }
   std::erase_if(pages, [](const Taken& t) { return !t.changed; });
   return pages;
@@ -69,11 +85,34 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
 
 namespace {
 
+// A file the run removed comes back from its backup, unless a file of that name is there
+// again or the backup changed (false).
+bool UndoRemoval(Form& form, FileSystem& fs, const Taken& page, bool dry_run,
+                 JournalWriter& journal, Files* files) {
+  Probe found = Probe::kFile;
+  if (!fs.ProbeFile(page.path, &found) || found != Probe::kAbsent) {
+    form.SetLabel3(msg::ChangedSinceRun(page.path));
+    return false;
+  }
+  Remade remade{page.path, {}};
+  FileInfo info;
+  if (!fs.ReadPage(page.backup, &remade.bytes, &info) || JournalHash(remade.bytes) != page.before) {
+    form.SetLabel3(msg::BackupMissing(page.path));
+    return false;
+  }
+  form.SetLabel3(msg::PageRestored(page.path, dry_run));
+  remade.mode = info.facts.mode & 0666;
+  journal.Add({page.path, {}, 0, JournalHash(remade.bytes), {}, true});
+  files->remade.push_back(std::move(remade));
+  return true;
+}
+
 // One page of the run: left as it is when it or its backup changed since (false), else its
 // current bytes backed up and the backup's bytes taken into the batch; a file the run created
-// goes to *made. A failure stops the undo.
+// goes to files->made. A failure stops the undo.
 bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageBatch& batch,
-              JournalWriter& journal, std::vector<std::string>* made, Status* failure) {
+              JournalWriter& journal, Files* files, Status* failure) {
+  if (page.removed) return UndoRemoval(form, fs, page, dry_run, journal, files);
   std::string bytes, backed_up;
   FileInfo info;
   if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
@@ -82,7 +121,7 @@ bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageB
   }
   if (page.created) {
     form.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run));
-    made->push_back(page.path);
+    files->made.push_back(page.path);
     return true;
   }
   if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
@@ -114,7 +153,7 @@ bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageB
 // The run counts as undone even where pages stayed; the journal says so before any page is
 // replaced, and only once nothing can stop the undo short of the commit itself.
 UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journal,
-                  PageBatch& batch, const std::vector<std::string>& made, bool complete) {
+                  PageBatch& batch, const Files& files, bool complete) {
   Status written = journal.Open();
   if (written) written = journal.Write();
   if (!written) return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
@@ -123,21 +162,26 @@ UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journ
   if (Status committed = batch.Commit(&failed); !committed) {
     return Fail(form, msg::WriteFailed(failed), std::move(committed));
   }
-  for (const std::string& path : made) {
+  for (const std::string& path : files.made) {
     if (Status removed = fs.RemoveFile(path); !removed) {
       return Fail(form, msg::DeleteFailed(path), std::move(removed));
     }
   }
-  if (!had_pages || !made.empty()) (void)fs.Flush();
+  for (const Remade& file : files.remade) {
+    if (Status made = fs.CreateFile(file.path, file.bytes, file.mode); !made) {
+      return Fail(form, msg::WriteFailed(file.path), std::move(made));
+    }
+  }
+  if (!had_pages || !files.made.empty() || !files.remade.empty()) (void)fs.Flush();
   form.SetLabel3(msg::RunUndone(run, false));
   return {complete, {}};
 }
 
 }  // namespace
 
-UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
+UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run, bool lock_held) {
   RunLock lock(fs);
-  if (!dry_run) {
+  if (!dry_run && !lock_held) {
     if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
       return Fail(form, msg::AccessFailed("."), std::move(locked));
     }
@@ -152,14 +196,14 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
   JournalWriter journal(fs, JournalTime(), run->number);
   PageBatch batch(fs);
   bool complete = true;
-  std::vector<std::string> made;  // files the run created, removed after the journal says so
+  Files files;
   for (const Taken& page : PagesOf(*run, fs)) {
-    if (!UndoPage(form, fs, page, dry_run, batch, journal, &made, &failure)) {
+    if (!UndoPage(form, fs, page, dry_run, batch, journal, &files, &failure)) {
       if (!failure.ok()) return {false, std::move(failure)};
       complete = false;
     }
   }
-  if (!dry_run) return Commit(form, fs, run->number, journal, batch, made, complete);
+  if (!dry_run) return Commit(form, fs, run->number, journal, batch, files, complete);
   form.SetLabel3(msg::RunUndone(run->number, true));
   return {complete, {}};
 }

@@ -81,6 +81,10 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
     return "created\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
            Hex(page.new_hash.value_or(0)) + "\n";
   }
+  if (page.removed) {
+    return "removed\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+           EscapeField(page.backup) + "\t" + Hex(page.old_hash) + "\n";
+  }
   std::string blocks;
   for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
   return "page\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
@@ -127,6 +131,15 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes) {
       auto hash = Number(f[3], 16);
       if (!path || !hash) continue;
       runs.back().pages.push_back({std::move(*path), {}, 0, *hash, {}, true});
+    } else if (f[0] == "removed" && f.size() == 5) {
+      auto number = Number(f[1]);
+      if (!number || runs.empty() || runs.back().number != *number) continue;
+      auto path = UnescapeField(f[2]);
+      auto backup = UnescapeField(f[3]);
+      auto hash = Number(f[4], 16);
+      if (!path || !backup || !hash) continue;
+      runs.back().pages.push_back(
+          {std::move(*path), std::move(*backup), *hash, {}, {}, false, true});
     }
   }
   return runs;
@@ -155,7 +168,7 @@ const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (it->undoes || undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
-      if (page.new_hash) return &*it;
+      if (page.new_hash || page.removed) return &*it;
     }
   }
   return nullptr;

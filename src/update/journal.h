@@ -3,11 +3,11 @@
 // that a run can be taken back and old backups pruned. Append-only, tab-separated, readable:
 //
 //   splicery-journal	1
-//   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
-//   back; or: to-utf8, a move of the site to UTF-8, include.htm among its files)
+//   run	N	2026-12-07T10:40:00Z	update     (or: undo M, the run it takes back;
+//   or: to-utf8, a move of the site to UTF-8, include.htm among its files)
 //   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
-//
 //   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
+//   removed	N	PATH	BACKUP	OLD            (a file the run removed: a sitemap part)
 //
 // OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
 // left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
@@ -39,6 +39,7 @@ struct JournalPage {
   std::optional<uint64_t> new_hash;  // none: left unchanged
   std::vector<uint64_t> blocks;
   bool created = false;  // the run made the file: no backup, no old bytes
+  bool removed = false;  // the run removed the file: no new bytes
 
   bool operator==(const JournalPage&) const = default;
 };

@@ -37,9 +37,12 @@ Status PageBatch::Write(std::string_view bytes, Entry* entry) {
   const WriteWay way = DecideWrite(entry->info.facts);
   if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, entry->page);
   if (way != WriteWay::kInPlace) {
+    std::erase_if(entry->info.facts.attributes,
+                  [](const std::string& name) { return !CarriedAttribute(name); });
     Status written = fs_.WriteTemp(entry->info, bytes, &entry->temp);
     const bool fall_back =
-        way == WriteWay::kRenameElseInPlace && written.code() == Code::kOwnerNotGiven;
+        way == WriteWay::kRenameElseInPlace &&
+        (written.code() == Code::kOwnerNotGiven || written.code() == Code::kAttributeNotGiven);
     if (!written && !fall_back) return ForPage(written, entry->page);
   }
   if (entry->temp.empty()) entry->bytes = bytes;
@@ -62,8 +65,7 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
   *backup_failed = !saved;
   if (!saved) {
     if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);
-    held_.resize(entry.held_at);
-    return saved;
+    return saved;  // no link was made, so nothing of it is held
   }
   if (!written) return written;
   Take(std::move(entry));

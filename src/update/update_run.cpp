@@ -11,6 +11,7 @@
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/site_config.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
@@ -41,7 +42,7 @@ class Revisits {
   }
   // The index of page i's first visit; i for a file not reached before.
   size_t First(size_t i) const { return ids_[i].value_or(i); }
-  // The name page i's file is written at: a symbolic link's target, so that a patch of it
+  // The name page i's file is written at, links and ".." resolved, so that a patch of it
   // changes what the run changes.
   const std::string& WrittenAt(size_t i) const { return names_[First(i)]; }
   // The simulated bytes of page i's file, or null before the file has been visited.
@@ -85,6 +86,10 @@ class Run {
     form_.Command1Enabled = false;
     if (write_) {
       if (std::optional<RunResult> stopped = Begin()) return *stopped;
+    } else if (Status journal = ProbeJournal(fs_); !journal) {
+      // Where the run would stop at the journal, the check stops before naming any page.
+      return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                    std::move(journal));
     }
     // splicery.ini as the scan read it, checked against the page list the run works from.
     std::optional<SiteConfig> site;
@@ -127,6 +132,10 @@ class Run {
     // An existing folder is no failure; any other reason is told if a backup then finds no
     // folder.
     made_ = fs_.MakeDirectory(kBackupFolder);
+    // A journal that cannot be appended to stops the run before any page is backed up.
+    if (Status journal = fs_.ProbeWrite(kJournalFile, Intent::kAppend); !journal) {
+      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(journal));
+    }
     return std::nullopt;
   }
 
@@ -151,6 +160,7 @@ class Run {
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
+    if (write_) page_encoding_ = DetectPageEncoding(bytes_).name;  // for the detail line
     RewritePage(bytes_, blocks_, form_.List3, form_.List4, show_line_, &spans_);
     return std::nullopt;
   }
@@ -215,7 +225,9 @@ class Run {
     Status kept = changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
                           : BackUp(&backup_failed);
     if (backup_failed) return AccessStop(page, std::move(kept));
-    for (std::string_view line : shown_) form_.SetLabel4(line, TextKind::kPageLine);
+    for (std::string_view line : shown_) {
+      form_.SetLabel4(line, TextKind::kPageLine, page_encoding_);
+    }
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
     if (std::optional<RunResult> stopped = OpenJournal(changed)) return stopped;
@@ -268,16 +280,13 @@ class Run {
     site_files_->AddPage(form_.List1[i], key, form_.List3.bytes());
   }
 
-  // The pages first; then each file whose bytes change, backed up and journaled like a page.
+  // The pages first; then each file whose bytes change, backed up and journaled like a page,
+  // and the sitemap parts no longer needed.
   std::optional<RunResult> WriteSiteFiles() {
     if (std::optional<RunResult> stopped = Commit()) return stopped;
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
-      if (!journal_.is_open()) {
-        if (Status opened = journal_.Open(); !opened) {
-          return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
-                        std::move(opened));
-        }
-      }
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
+    for (const SitemapFile& file : files) {
+      if (std::optional<RunResult> stopped = OpenJournal()) return stopped;
       bool changed = false;
       if (Status written = WriteSiteFile(fs_, file, batch_, journal_, &changed); !written) {
         return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
@@ -285,25 +294,64 @@ class Run {
       }
       if (changed) form_.SetLabel3(msg::PageWritten(file.path));
     }
-    return Commit();
+    return RemoveStaleParts(site_files_->StaleParts(fs_, files, form_.List1));
   }
 
-  // The check names each file that would change and shows its diff.
+  // Each part is backed up and journaled first; it is removed once its line is durable.
+  std::optional<RunResult> RemoveStaleParts(const std::vector<StalePart>& parts) {
+    for (const StalePart& part : parts) {
+      if (std::optional<RunResult> stopped = OpenJournal()) return stopped;
+      if (Status saved = BackUpStalePart(fs_, part, journal_); !saved) {
+        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(part.path), saved.About(part.path));
+      }
+    }
+    if (std::optional<RunResult> stopped = Commit()) return stopped;
+    for (const StalePart& part : parts) {
+      form_.SetLabel3(msg::FileRemoved(part.path));
+      if (Status removed = fs_.RemoveFile(part.path); !removed) {
+        return Failed(RunOutcome::kWriteFailure, msg::DeleteFailed(part.path),
+                      removed.About(part.path));
+      }
+    }
+    if (!parts.empty()) (void)fs_.Flush();
+    return std::nullopt;
+  }
+
+  std::optional<RunResult> OpenJournal() {
+    if (journal_.is_open()) return std::nullopt;
+    if (Status opened = journal_.Open(); !opened) {
+      return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(opened));
+    }
+    return std::nullopt;
+  }
+
+  // The check names each file that would change or go, and shows its diff.
   std::optional<RunResult> CheckSiteFiles() {
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
+    for (const SitemapFile& file : files) {
       std::string old;
       bool changed = false;
       if (Status writable = CheckSiteFile(fs_, file, &old, &changed); !writable) {
         return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
                       writable.About(file.path));
       }
-      if (!changed) continue;
-      ++result_.stale_pages;
-      form_.SetLabel3(msg::PageStale(file.path));
-      const std::vector<BlockSpan> whole = {{0, old.size(), 0, file.bytes.size(), 0}};
-      if (on_change_) on_change_({file.path, old, file.bytes, whole});
+      if (changed) Stale(file.path, old, file.bytes);
+    }
+    for (const StalePart& part : site_files_->StaleParts(fs_, files, form_.List1)) {
+      if (Status removable = CheckStalePart(fs_, part); !removable) {
+        return Failed(RunOutcome::kWriteFailure, msg::DeleteFailed(part.path),
+                      removable.About(part.path));
+      }
+      Stale(part.path, part.bytes, {});
     }
     return std::nullopt;
+  }
+
+  void Stale(const std::string& path, std::string_view old, std::string_view now) {
+    ++result_.stale_pages;
+    form_.SetLabel3(msg::PageStale(path));
+    const std::vector<BlockSpan> whole = {{0, old.size(), 0, now.size(), 0}};
+    if (on_change_) on_change_({path, old, now, whole});
   }
 
   // Pages are put in place in batches. The journal's lines of a batch go to the disk with it,
@@ -344,6 +392,7 @@ class Run {
   BlockRewriter blocks_;
   std::function<void(std::string_view)> show_line_;
   std::vector<std::string_view> shown_;  // the page's lines to show, views into bytes_
+  std::string_view page_encoding_;
   OwnBackupLinks own_;
   PageBatch batch_;
   JournalWriter journal_;

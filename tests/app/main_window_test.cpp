@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <atomic>
 #include <latch>
 #include <map>
 #include <memory>
@@ -23,8 +24,10 @@
 #include "app/list_model.h"
 #include "app/report_dialog.h"
 #include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
+#include "update/update_run.h"
 
 namespace splicery {
 namespace {
@@ -123,6 +126,21 @@ class HeldFileSystem : public testing::FaultFileSystem {
     return FaultFileSystem::CreateFile(path, bytes, mode);
   }
   std::latch held{1}, release{1};
+};
+
+// Another run holds the folder's lock (once `block` is set) until the test releases it.
+class LockHeldElsewhere : public testing::FaultFileSystem {
+ public:
+  using FaultFileSystem::FaultFileSystem;
+  Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) override {
+    if (block.exchange(false)) {
+      on_wait();
+      release.wait();
+    }
+    return FaultFileSystem::LockFolder(folder, on_wait);
+  }
+  std::atomic<bool> block{false};
+  std::latch release{1};
 };
 
 // The window shown after its load event, in a scratch site built from `files`, working through
@@ -263,17 +281,19 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
   QStringList texts;
   for (QAction* action : menu->actions()) texts << action->text();
   EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…", "",
-                                "Letzten Lauf rückgängig machen…", "", "Anderen Ordner öffnen…"}));
+                                "Letzten Lauf rückgängig machen…", "Website nach UTF-8 umwandeln…",
+                                "", "Anderen Ordner öffnen…"}));
   menu->close();
 
   const std::pair<const char*, std::string> reports[] = {
       {"ShowLint",
+       "include.txt:2: Hinweis: Datei wird von keiner Seite verlinkt\n"
        "b.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "a.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet\n"
-       "0 Fehler, 0 Warnungen, 3 Hinweise\n"},
+       "0 Fehler, 0 Warnungen, 4 Hinweise\n"},
       {"ShowDiff",
        "--- a/a.htm\n+++ b/a.htm\n@@ -1,4 +1,5 @@\n <!-- STAND START -->01.01.2001<!--Grüße-->\n"
        " <!-- INCLUDE START -->\n"
@@ -304,11 +324,121 @@ TEST(MainWindow, PageMenuTakesTheRunBack) {
     return true;
   };
   std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("UndoLastRun")->trigger();
+  ASSERT_TRUE(shown.WaitForRunEnd());  // the lock is taken beside the window
   EXPECT_TRUE(asked.startsWith("Lauf 1 vom ")) << asked.toStdString();
   EXPECT_TRUE(asked.contains("1 Seite geändert")) << asked.toStdString();
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Lauf 1 wurde rückgängig gemacht");
   EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
   EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+}
+
+const QString kWaiting = "Warte auf einen anderen Lauf in diesem Ordner ...";
+
+// While another run holds the folder, Start says so at once and for as long as it waits.
+TEST(MainWindow, StartShowsThatItWaitsForAnotherRun) {
+  ShownWindowOver<LockHeldElsewhere> shown(kSite);
+  auto* label3 = shown.window.findChild<QLabel*>("Label3");
+  shown.fs.block = true;
+  shown.window.findChild<QPushButton*>("Command1")->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label3->text() == kWaiting; }));
+  QTest::qWait(300);  // longer than the repaint interval
+  EXPECT_EQ(label3->text(), kWaiting);
+  shown.fs.release.count_down();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_EQ(label3->text(), QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
+}
+
+// A run that ends while the undo waits for the lock is asked about before anything is undone;
+// the window repaints and shows the wait meanwhile.
+TEST(MainWindow, UndoAsksAgainWhenAnotherRunEndedMeanwhile) {
+  ShownWindowOver<LockHeldElsewhere> shown(kSite);
+  MainWindow& window = shown.window;
+  window.findChild<QPushButton*>("Command1")->click();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  std::vector<QString> asked;
+  window.confirm = [&asked](const QString& question) {
+    asked.push_back(question);
+    return true;
+  };
+  shown.fs.block = true;
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("UndoLastRun")->trigger();
+  auto* label3 = window.findChild<QLabel*>("Label3");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label3->text() == kWaiting; }));
+  EXPECT_TRUE(window.RunInFlight());
+  // Meanwhile another program's run 2 rewrites a.htm again.
+  TempSite::Write("a.htm", kSite.at("a.htm"));
+  Form other;
+  ASSERT_TRUE(RunStartupScan(other, shown.real).ok());
+  ASSERT_EQ(RunUpdate(other, shown.real, RunMode::kWrite).outcome, RunOutcome::kSuccess);
+  shown.fs.release.count_down();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_TRUE(asked[0].startsWith("Lauf 1 vom")) << asked[0].toStdString();
+  EXPECT_TRUE(asked[1].startsWith("Lauf 2 vom")) << asked[1].toStdString();
+  EXPECT_EQ(label3->text(), "Lauf 2 wurde rückgängig gemacht");
+  EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
+}
+
+// include.htm in ISO-8859-2, a page in ISO-8859-7: each text shows in its own file's encoding,
+// where ISO-8859-1 or windows-1252 would show other letters.
+const testing::Files kGreekSite = {
+    {"include.txt", "g.htm\n"},
+    {"include.htm", "<meta charset=\"iso-8859-2\">\n<!-- INCLUDE MENU -->\xB1\n"},
+    {"g.htm",
+     "<meta charset=\"iso-8859-7\">\n<!-- STAND START -->01.01.2001<!--\xE1\xE2-->\n"
+     "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n"},
+};
+
+TEST(MainWindow, ShowsEveryTextInItsOwnFilesEncoding) {
+  ShownWindow shown(kGreekSite);
+  MainWindow& window = shown.window;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List2")),
+            QStringList({QString::fromUtf8("<!-- INCLUDE MENU -->ą")}));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List5")),
+            QStringList({QString::fromUtf8("2001.01.01___g.htm___αβ")}));
+  EXPECT_EQ(window.findChild<QListView*>("List5")->model()->index(0, 0).data(Qt::ToolTipRole),
+            QString::fromUtf8("<p style='white-space:pre-wrap'>2001.01.01___g.htm___αβ</p>"));
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("ShowDiff")->trigger();
+  ReportDialog* dialog = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog = window.findChild<ReportDialog*>("Report"); }));
+  // The fragment goes in as a reference: ISO-8859-7 has no ą.
+  EXPECT_TRUE(
+      dialog->text().contains(QString::fromUtf8(" <!-- STAND START -->01.01.2001<!--αβ-->\n")))
+      << dialog->text().toStdString();
+  EXPECT_TRUE(dialog->text().contains("\n+&#261;\n")) << dialog->text().toStdString();
+  delete dialog;
+}
+
+// The menu moves the site to UTF-8 once the user agreed to the question naming its pages;
+// afterwards Start stays off.
+TEST(MainWindow, PageMenuMovesTheSiteToUtf8) {
+  ShownWindow shown(kGreekSite);
+  MainWindow& window = shown.window;
+  QString asked;
+  window.confirm = [&asked](const QString& question) {
+    asked = question;
+    return true;
+  };
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("MoveToUtf8")->trigger();
+  EXPECT_TRUE(window.RunInFlight());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.RunInFlight() && !asked.isEmpty(); }));
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_TRUE(asked.startsWith("Website nach UTF-8 umwandeln? 1 Seite und include.htm"))
+      << asked.toStdString();
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "2 Dateien wurden nach UTF-8 umgewandelt");
+  EXPECT_EQ(TempSite::Read("g.htm"),
+            "<meta charset=\"utf-8\">\n<!-- STAND START -->01.01.2001<!--αβ-->\n"
+            "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\ną\n<!-- INCLUDE END -->\n");
+  EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+
+  // Now in UTF-8: the menu says so, without a question.
+  asked.clear();
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("MoveToUtf8")->trigger();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_TRUE(asked.isEmpty());
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(),
+            "Die Website ist schon in UTF-8: nichts umzuwandeln");
 }
 
 // The window opens as designed, or as large as the screen's free area allows, never below

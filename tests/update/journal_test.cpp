@@ -30,9 +30,12 @@ TEST(Journal, WrittenRunsReadBack) {
   const JournalPage plain{"index.htm", "splicery.sic/index.htm. 1.htm", 1, 2, {3, 4}};
   const JournalPage odd{"a\tb\nc\rd\\e.htm", "splicery.sic/a\tb\nc\rd\\e.htm. 12.htm", 0, {}, {}};
   const JournalPage unchanged{"x.htm", "splicery.sic/x.htm. 2.htm", UINT64_MAX, {}, {7}};
-  const std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
-                                        MakeRun(3, 1, {plain}),
-                                        MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
+  const JournalPage created{"news/a\tom.xml", {}, 0, 8, {}, true};
+  const JournalPage removed{"karte-2.xml", "splicery.sic/karte-2.xml. 1.htm", 9, {}, {}, false,
+                            true};
+  const std::vector<JournalRun> runs = {
+      MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged, created, removed}),
+      MakeRun(3, 1, {plain}), MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
   EXPECT_EQ(bytes.find("a\tb"), std::string::npos);  // one line per page, whatever its name
@@ -49,6 +52,8 @@ TEST(Journal, WrittenRunsReadBack) {
       {"bad escape", "page\t4\tx\\q.htm\tb\t01\t=\t-\n"},
       {"unknown kind", "run\t5\t2026-12-07T10:40:00Z\trevert 1\n"},
       {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
+      {"unknown line", "moved\t4\tx.htm\ty.htm\n"},
+      {"removed without backup", "removed\t4\tx.xml\t01\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
@@ -58,6 +63,7 @@ TEST(Journal, WrittenRunsReadBack) {
 TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
   const JournalPage changed{"a.htm", "b", 1, 2, {}};
   const JournalPage unchanged{"a.htm", "b", 1, {}, {}};
+  const JournalPage removed{"s-2.xml", "b", 1, {}, {}, false, true};
   struct Case {
     std::vector<JournalRun> runs;
     std::optional<uint64_t> expected;
@@ -68,6 +74,7 @@ TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
       {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {changed}), MakeRun(3, 2, {changed})}, 1},
       {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed})}, {}},
       {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed}), MakeRun(3, {}, {changed})}, 3},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {unchanged, removed})}, 2},
   };
   for (const Case& c : cases) {
     const JournalRun* run = LastUndoableRun(c.runs);

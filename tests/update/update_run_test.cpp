@@ -281,6 +281,8 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       // An existing folder is no failure; here the backup then finds none. A changed page's
       // backup is its old file under the backup's name: a link, no copy.
       {Op::kMakeDirectory, "splicery.sic", 0, access + "a.htm", ""},
+      // The journal is probed before any page is backed up.
+      {Op::kProbeWrite, journal, 0, access + journal, ""},
       {Op::kReadPage, "a.htm", 0, access + "a.htm", ""},
       {Op::kProbe, backup("a.htm"), 0, access + "a.htm", ""},
       {Op::kLinkFile, backup("a.htm"), 0, access + "a.htm", ""},
