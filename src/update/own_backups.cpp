@@ -11,6 +11,7 @@ namespace splicery {
 void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
   WriteFacts& facts = info->facts;
   facts.own_backup_links = 0;
+  names_.clear();
   if (facts.links <= 1) return;
   const std::optional<std::string> first = BackupName(page, 1);
   if (!first) return;
@@ -20,12 +21,13 @@ void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
     it = listed_.emplace(folder, std::vector<FolderEntry>()).first;
     if (!fs_.ListFolder(folder, &it->second)) it->second.clear();  // no backups there
   }
-  uint64_t own = 0;
   for (const FolderEntry& entry : it->second) {
-    own += entry.regular && entry.key == info->key &&
-           BackupNumber(page, folder + "/" + entry.name) != 0;
+    std::string name = folder + "/" + entry.name;
+    if (entry.regular && entry.key == info->key && BackupNumber(page, name) != 0) {
+      names_.push_back(std::move(name));
+    }
   }
-  facts.own_backup_links = std::min(own, facts.links - 1);
+  facts.own_backup_links = std::min<uint64_t>(names_.size(), facts.links - 1);
 }
 
 }  // namespace splicery

@@ -20,10 +20,13 @@ class OwnBackupLinks {
   // Sets info->facts.own_backup_links for `page` (as listed), read as *info. Looks only at a
   // file with more than one name, and lists each backup folder once.
   void Count(const std::string& page, FileInfo* info);
+  // The backup names the last Count found.
+  const std::vector<std::string>& names() const { return names_; }
 
  private:
   FileSystem& fs_;
   std::map<std::string, std::vector<FolderEntry>> listed_;
+  std::vector<std::string> names_;
 };
 
 }  // namespace splicery

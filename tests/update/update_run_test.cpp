@@ -412,33 +412,38 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
 }
 
 // A run killed right after page k's backup link leaves page and backup one file. The next run
-// does not count that name as a further link: it replaces the page by rename, so afterwards
-// they are two files, the backups hold the old bytes, and appending to the page leaves them.
+// does not count that name as a further link: it replaces the page by rename (or, where the
+// page no longer changes, copies that backup), so afterwards they are two files, the backups
+// hold the old bytes, and appending to the page leaves them alone.
 TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
   const Files original = ThreePageSite();
   PosixFileSystem real;
-  for (size_t k = 0; k < 3; ++k) {
-    const std::string page = std::string(1, static_cast<char>('a' + k)) + ".htm";
-    SCOPED_TRACE("killed after the link of " + page);
-    TempSite site(original);
-    {
-      testing::FaultFileSystem dying(real);
-      dying.DieAfter(Op::kLinkFile, k);
-      Form form;
-      ASSERT_TRUE(RunStartupScan(form, real).ok());
-      EXPECT_NE(RunUpdate(form, dying, RunMode::kWrite).outcome, RunOutcome::kSuccess);
-    }
-    ASSERT_TRUE(SameFile(page, Backup(page, 1)));
-    Session run;
-    EXPECT_EQ(run.Start(real).outcome, RunOutcome::kSuccess);
-    for (const char* p : {"a.htm", "b.htm", "c.htm"}) EXPECT_NE(TempSite::Read(p), original.at(p));
-    ExpectOwnBackups(original);
-    const int append = ::open(page.c_str(), O_WRONLY | O_APPEND);
-    ASSERT_EQ(::write(append, ">>", 2), 2);
-    ::close(append);
-    EXPECT_EQ(TempSite::Read(Backup(page, 1)), original.at(page));
-    for (const std::string& file : site.ListFiles()) {
-      EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
+  for (const bool current : {false, true}) {
+    for (size_t k = 0; k < 3; ++k) {
+      const std::string page = std::string(1, static_cast<char>('a' + k)) + ".htm";
+      SCOPED_TRACE("killed after the link of " + page + (current ? ", then current" : ""));
+      TempSite site(original);
+      {
+        testing::FaultFileSystem dying(real);
+        dying.DieAfter(Op::kLinkFile, k);
+        Form form;
+        ASSERT_TRUE(RunStartupScan(form, real).ok());
+        EXPECT_NE(RunUpdate(form, dying, RunMode::kWrite).outcome, RunOutcome::kSuccess);
+      }
+      ASSERT_TRUE(SameFile(page, Backup(page, 1)));
+      // The menu as the pages hold it, and no news: no page changes any more.
+      if (current) TempSite::Write("include.htm", "<!-- INCLUDE MENU -->old\n");
+      Session run;
+      EXPECT_EQ(run.Start(real).outcome, RunOutcome::kSuccess);
+      EXPECT_EQ(TempSite::Read("b.htm") != original.at("b.htm"), !current);
+      ExpectOwnBackups(original);
+      const int append = ::open(page.c_str(), O_WRONLY | O_APPEND);
+      ASSERT_EQ(::write(append, ">>", 2), 2);
+      ::close(append);
+      EXPECT_EQ(TempSite::Read(Backup(page, 1)), original.at(page));
+      for (const std::string& file : site.ListFiles()) {
+        EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
+      }
     }
   }
 }
