@@ -121,5 +121,11 @@ std::string NoFeedEntries();
 std::string RobotsTxtWithoutSitemap();
 Text CreatedFileRemoved(std::string_view file, bool dry_run);
 
+// --- Journal limits and undo outcomes ---
+Text OutsideSite(std::string_view file);  // a journal line undo does not follow
+Text AlreadyBack(std::string_view file);
+Text RunNotUndone(uint64_t run, bool dry_run);
+std::string JournalLineOutside(std::string_view file);  // --lint
+
 }  // namespace msg
 }  // namespace splicery

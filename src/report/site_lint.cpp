@@ -21,6 +21,8 @@
 #include "text/markers.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/journal_reader.h"
+#include "update/journal_scope.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -46,7 +48,7 @@ class Lint {
       AddListed(1, Severity::kError, msg::CannotRead(msg::Reason(listed_pages)));
     }
     ReadIncludeSource();
-    ReadJournal();
+    ReadJournal(pages);
     // A file listed twice, under one name or two (./a.htm, a link): its first line in include.txt.
     std::map<std::string, size_t> listed;
     std::map<FileKey, size_t> listed_files;
@@ -82,6 +84,7 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
+    findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
@@ -101,13 +104,8 @@ class Lint {
 
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
-  void ReadJournal() {
-    std::vector<JournalRun> runs;
-    if (splicery::ReadJournal(fs_, &runs)) {
-      for (const JournalRun& run : runs) {
-        for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
-      }
-    }
+  void ReadJournal(const std::vector<std::string>& pages) {
+    ReadLastBlocks(pages);
     if (!LoadConfiguration(scan_, fs_)) return;
     std::string page_bytes;
     for (const std::string& page : scan_.List1) {
@@ -117,6 +115,47 @@ class Lint {
       }
     }
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+  }
+
+  // The newest journaled blocks of each listed page, read back from the journal's end until
+  // every page has them (so a long journal costs nothing more); a line that leads outside the
+  // site is told at its line and skipped.
+  void ReadLastBlocks(const std::vector<std::string>& pages) {
+    std::set<std::string, std::less<>> wanted(pages.begin(), pages.end());
+    JournalScope scope(fs_);
+    std::vector<const JournalPage*> outside;
+    std::vector<JournalRun> kept;  // the runs holding such lines, for their names
+    (void)ForEachRunBackward(fs_, [&](JournalRun&& run) {
+      bool holds_outside = false;
+      for (auto it = run.pages.rbegin(); it != run.pages.rend(); ++it) {
+        if (!scope.Allows(*it)) {
+          holds_outside = true;
+          continue;
+        }
+        if (!wanted.count(it->path) || !WroteBlocks(*it)) continue;
+        last_blocks_[it->path] = it->blocks;
+        wanted.erase(it->path);
+      }
+      if (holds_outside) kept.push_back(std::move(run));
+      return !wanted.empty();
+    });
+    for (auto run = kept.rbegin(); run != kept.rend(); ++run) {
+      for (const JournalPage& page : run->pages) {
+        size_t line = 0;
+        if (scope.Allows(page) || !JournalLineNumber(fs_, page.offset, &line)) continue;
+        journal_findings_.push_back(
+            {kJournalFile, line, Severity::kWarning, msg::JournalLineOutside(page.path)});
+      }
+    }
+  }
+
+  // Whether the page holds the blocks its line names: the run wrote it, or left it as it was.
+  // Where the run did not say (it was killed first), the page's bytes tell.
+  bool WroteBlocks(const JournalPage& page) {
+    if (page.created) return false;
+    if (!page.new_hash || page.written) return page.written.value_or(true);
+    std::string bytes;
+    return !fs_.ReadFile(page.path, &bytes) || JournalHash(bytes) != page.old_hash;
   }
 
   // splicery.ini, after include.htm: each problem at its line, then what it would switch on.
@@ -333,6 +372,7 @@ class Lint {
   std::unique_ptr<BlockRewriter> next_run_;
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
+  std::vector<Finding> journal_findings_;
 };
 
 }  // namespace

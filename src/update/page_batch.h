@@ -34,8 +34,9 @@ class PageBatch {
   bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes; }
 
   // Puts the pages in place in the order they were added. On failure *failed is the page it
-  // stopped at; that page and the ones after it keep their old bytes.
-  Status Commit(std::string* failed);
+  // stopped at; that page and the ones after it keep their old bytes. *outcomes gets each
+  // page with whether it was written.
+  Status Commit(std::string* failed, std::vector<std::pair<std::string, bool>>* outcomes = nullptr);
 
  private:
   static constexpr size_t kMaxInPlaceBytes = size_t{64} << 20;

@@ -286,9 +286,11 @@ class Run {
     // A batch without pages makes no barrier of its own; the journal's last lines need one.
     if (wrote && batch_.empty()) (void)fs_.Flush();
     std::string failed;
-    if (Status committed = batch_.Commit(&failed); !committed) {
-      return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), std::move(committed));
-    }
+    std::vector<std::pair<std::string, bool>> outcomes;
+    const Status committed = batch_.Commit(&failed, &outcomes);
+    // Where these lines are missing, readers compare hashes: their failure stops nothing.
+    if (journal_.is_open()) (void)journal_.WriteOutcomes(outcomes);
+    if (!committed) return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), committed);
     return std::nullopt;
   }
 

@@ -252,6 +252,11 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
         EXPECT_EQ(form.Label3(), "FEHLER beim Zugriff auf a.htm");
         continue;
       }
+      // The lines after the commit saying which pages were written: readers do without them.
+      if (op == Op::kAppendFile && nth + 1 == count) {
+        EXPECT_EQ(result.outcome, RunOutcome::kSuccess);
+        continue;
+      }
       ASSERT_NE(result.outcome, RunOutcome::kSuccess);
       // The system's reason travels with the failure, for the front ends to show.
       EXPECT_EQ(msg::Reason(result.failure), "kein Platz auf dem Datenträger");
