@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
+#include "update/journal_reader.h"
+
 namespace splicery {
 namespace {
 
@@ -17,6 +21,10 @@ std::string Write(const std::vector<JournalRun>& runs) {
   for (const JournalRun& run : runs) {
     bytes += FormatRunLine(run);
     for (const JournalPage& page : run.pages) bytes += FormatPageLine(run.number, page);
+    for (const JournalPage& page : run.pages) {
+      if (page.written) bytes += FormatWrittenLine(run.number, page.path, *page.written);
+    }
+    if (run.incomplete) bytes += FormatIncompleteLine(run.number);
   }
   return bytes;
 }
@@ -27,8 +35,12 @@ TEST(Journal, WrittenRunsReadBack) {
   const JournalPage plain{"index.htm", "splicery.sic/index.htm. 1.htm", 1, 2, {3, 4}};
   const JournalPage odd{"a\tb\nc\rd\\e.htm", "splicery.sic/a\tb\nc\rd\\e.htm. 12.htm", 0, {}, {}};
   const JournalPage unchanged{"x.htm", "splicery.sic/x.htm. 2.htm", UINT64_MAX, {}, {7}};
-  const std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
-                                        MakeRun(3, 1, {plain})};
+  JournalPage kept = plain, written = odd;
+  kept.written = false;
+  written.written = true;
+  std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
+                                  MakeRun(3, 1, {kept, written})};
+  runs[2].incomplete = true;
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
   EXPECT_EQ(bytes.find("a\tb"), std::string::npos);  // one line per page, whatever its name
@@ -44,8 +56,40 @@ TEST(Journal, WrittenRunsReadBack) {
       {"bad hash", "page\t3\tx.htm\tb\tzz\t=\t-\n"},
       {"bad escape", "page\t3\tx\\q.htm\tb\t01\t=\t-\n"},
       {"unknown kind", "run\t4\t2026-12-07T10:40:00Z\trevert 1\n"},
+      {"written of no page", "written\t3\ty.htm\tyes\n"},
+      {"written twice", "written\t3\tindex.htm\tyes\n"},
+      {"a kind to come", "moved\t3\tx.htm\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
+}
+
+// Read a part at a time, forward or backward, a long journal gives the runs read whole.
+TEST(Journal, ReadInPartsFromEitherEnd) {
+  testing::TempSite site({{"splicery.sic/keep", ""}});
+  std::vector<JournalRun> runs;
+  for (uint64_t n = 1; n <= 40; ++n) {
+    JournalRun run = MakeRun(n, n % 7 == 0 ? std::optional<uint64_t>(n - 1) : std::nullopt, {});
+    for (int i = 0; i < 300; ++i) {
+      // Long names: the journal spans several parts.
+      run.pages.push_back({std::string(120, 's') + std::to_string(i), "b", n, n + 1, {1, 2}});
+      run.pages.back().written = i % 5 != 0;
+    }
+    runs.push_back(std::move(run));
+  }
+  testing::TempSite::Write(kJournalFile, Write(runs) + "page\t40\ttorn");
+  PosixFileSystem fs;
+  std::vector<JournalRun> forward, backward;
+  ASSERT_TRUE(ForEachRun(fs, [&](JournalRun&& run) { forward.push_back(std::move(run)); }));
+  ASSERT_TRUE(ForEachRunBackward(fs, [&](JournalRun&& run) {
+    backward.insert(backward.begin(), std::move(run));
+    return true;
+  }));
+  EXPECT_EQ(forward, runs);
+  EXPECT_EQ(backward, runs);
+  JournalEnd end;
+  ASSERT_TRUE(ReadJournalEnd(fs, &end));
+  EXPECT_EQ(end.last_run, 40u);
+  EXPECT_TRUE(end.torn);
 }
 
 // A run that changed nothing is never the one an undo takes back, nor is an undo or a run
