@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <climits>
 
+#include "text/convert.h"
 #include "text/display_text.h"
 
 namespace splicery {
@@ -16,9 +17,10 @@ constexpr size_t kMeasuredRows = 8;
 }  // namespace
 
 QString ToDisplay(std::string_view bytes) {
-  const auto size = static_cast<qsizetype>(bytes.size());
-  return IsValidUtf8(bytes) ? QString::fromUtf8(bytes.data(), size)
-                            : QString::fromLatin1(bytes.data(), size);
+  // Not UTF-8: windows-1252, as browsers read Latin-1 pages, so „ “ – € show as they should.
+  std::string utf8;
+  if (!IsValidUtf8(bytes) && DecodeToUtf8(bytes, "windows-1252", &utf8)) bytes = utf8;
+  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
 QString ShownText(std::string_view bytes) {

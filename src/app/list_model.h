@@ -13,7 +13,7 @@
 
 namespace splicery {
 
-// Bytes as text: UTF-8 where valid, else Latin-1.
+// Bytes as text: UTF-8 where valid, else windows-1252.
 QString ToDisplay(std::string_view bytes);
 
 // How many characters of one text the window lays out. An include line or a page line can be

@@ -7,8 +7,10 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "cli/output_stream.h"
@@ -20,16 +22,18 @@
 #include "report/site_lint.h"
 #include "report/site_report.h"
 #include "scan/startup_scan.h"
+#include "update/to_utf8.h"
 #include "update/update_run.h"
 
 namespace splicery {
 namespace {
 
-enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kHelp, kVersion };
+enum class Action { kRun, kCheck, kDiff, kLint, kUndo, kPrune, kToUtf8, kHelp, kVersion };
 
 struct Options {
   Action action = Action::kRun;
-  bool dry_run = false;  // --check beside --undo or --prune
+  bool dry_run = false;  // --check beside --undo, --prune or --to-utf8
+  bool diff = false;     // --diff beside --to-utf8
   size_t keep = 0;       // --prune N
   const char* dir = nullptr;
 };
@@ -62,65 +66,88 @@ int Usage(OutputStream& err, const std::string& problem) {
   return kExitUsage;
 }
 
-// Reads the command line into *options; a non-empty text is the usage problem.
+// --prune's number, after the option at argv[*i]; a non-empty text is the usage problem.
+std::string ParseKeep(int argc, char** argv, int* i, Options* options) {
+  const char* n = *i + 1 < argc ? argv[*i + 1] : "";
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long keep = std::strtoull(n, &end, 10);
+  if (n[0] < '1' || n[0] > '9' || *end != '\0' || errno != 0) return msg::PruneNeedsNumber();
+  options->keep = static_cast<size_t>(keep);
+  ++*i;
+  return {};
+}
+
+// The action an option names; none for an option that is no action (or not known).
+std::optional<Action> ActionOf(std::string_view arg, std::string_view action_flag,
+                               const Options& options) {
+  static const std::pair<std::string_view, Action> kActions[] = {
+      {"--undo", Action::kUndo},       {"--prune", Action::kPrune}, {"--diff", Action::kDiff},
+      {"--to-utf8", Action::kToUtf8},  {"--lint", Action::kLint},   {"--help", Action::kHelp},
+      {"--version", Action::kVersion},
+  };
+  // --diff is the dry run of --to-utf8, whichever comes first.
+  if (arg == "--to-utf8" && action_flag == "--diff" && !options.diff) return Action::kToUtf8;
+  for (const auto& [name, action] : kActions) {
+    if (arg == name) return action;
+  }
+  return std::nullopt;
+}
+
+// --check is an action of its own, or the dry run of --undo, --prune and --to-utf8.
+std::string ApplyCheck(const std::string& action_flag, Options* options) {
+  if (options->diff) return msg::DoNotGoTogether("--check", "--diff");
+  if (options->action == Action::kUndo || options->action == Action::kPrune ||
+      options->action == Action::kToUtf8) {
+    options->dry_run = true;
+  } else if (!action_flag.empty()) {
+    return msg::DoNotGoTogether("--check", action_flag);
+  } else {
+    options->action = Action::kCheck;
+  }
+  return {};
+}
+
+// Reads the command line into *options; a non-empty text is the usage problem. --help and
+// --version are actions too: beside another one they are a usage error.
 std::string Parse(int argc, char** argv, Options* options) {
   std::string action_flag;
   bool check = false;
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    Action action;
     if (arg == "--check") {
       if (check) return msg::TwiceGiven("--check");
       check = true;
       continue;
-    } else if (arg == "--undo") {
-      action = Action::kUndo;
-    } else if (arg == "--prune") {
-      action = Action::kPrune;
-      const char* n = i + 1 < argc ? argv[i + 1] : "";
-      char* end = nullptr;
-      errno = 0;
-      const unsigned long long keep = std::strtoull(n, &end, 10);
-      if (n[0] < '1' || n[0] > '9' || *end != '\0' || errno != 0) {
-        return msg::PruneNeedsNumber();
-      }
-      options->keep = static_cast<size_t>(keep);
-      ++i;
-    } else if (arg == "--diff") {
-      action = Action::kDiff;
-    } else if (arg == "--lint") {
-      action = Action::kLint;
-    } else if (arg == "--help") {  // actions too: beside another one they are a usage error
-      action = Action::kHelp;
-    } else if (arg == "--version") {
-      action = Action::kVersion;
-    } else if (arg == "-C") {
+    }
+    if (arg == "--diff" && action_flag == "--to-utf8") {
+      if (options->diff) return msg::TwiceGiven(arg);
+      options->diff = true;
+      continue;
+    }
+    if (arg == "-C") {
       if (options->dir) return msg::TwiceGiven("-C");
       // An empty name is no folder either.
       if (i + 1 >= argc || argv[i + 1][0] == '\0') return msg::NeedsFolder();
       options->dir = argv[++i];
       continue;
-    } else {
-      return msg::UnknownOption(arg);
+    }
+    const std::optional<Action> action = ActionOf(arg, action_flag, *options);
+    if (!action) return msg::UnknownOption(arg);
+    if (*action == Action::kToUtf8 && action_flag == "--diff") options->diff = true;
+    if (*action == Action::kPrune) {
+      if (std::string problem = ParseKeep(argc, argv, &i, options); !problem.empty()) {
+        return problem;
+      }
     }
     if (action_flag == arg) return msg::TwiceGiven(arg);
-    if (!action_flag.empty()) {
+    if (!action_flag.empty() && !(*action == Action::kToUtf8 && action_flag == "--diff")) {
       return msg::DoNotGoTogether(action_flag, arg);
     }
     action_flag = arg;
-    options->action = action;
+    options->action = *action;
   }
-  // --check is an action of its own, or the dry run of --undo and --prune.
-  if (check) {
-    if (options->action == Action::kUndo || options->action == Action::kPrune) {
-      options->dry_run = true;
-    } else if (!action_flag.empty()) {
-      return msg::DoNotGoTogether("--check", action_flag);
-    } else {
-      options->action = Action::kCheck;
-    }
-  }
-  return {};
+  return check ? ApplyCheck(action_flag, options) : std::string();
 }
 
 int Lint(OutputStream& out, OutputStream& err) {
@@ -134,6 +161,56 @@ int Lint(OutputStream& out, OutputStream& err) {
   out.Flush();
   err.Write(FormatSummary(findings) + "\n");
   return serious ? kExitFailure : kExitOk;
+}
+
+// Undo and prune read the journal and include.txt, not the pages.
+int RunHistory(const Options& options, Form& form, FileSystem& fs, OutputStream& out,
+               OutputStream& err) {
+  if (options.action == Action::kUndo) {
+    const UndoResult undone = UndoLastRun(form, fs, options.dry_run);
+    out.Flush();
+    PrintReason(err, undone.failure);
+    return undone.complete ? kExitOk : kExitFailure;
+  }
+  const PruneResult pruned = PruneBackups(form, fs, options.keep, options.dry_run);
+  out.Flush();
+  PrintReason(err, pruned.failure);
+  return pruned.ok ? kExitOk : kExitFailure;
+}
+
+int RunToUtf8(const Options& options, Form& form, FileSystem& fs, const ChangeObserver& print_diff,
+              OutputStream& out, OutputStream& err) {
+  const bool dry_run = options.dry_run || options.diff;
+  const MoveResult moved =
+      MoveSiteToUtf8(form, fs, dry_run ? RunMode::kCheck : RunMode::kWrite, print_diff);
+  out.Flush();
+  if (!moved.reason.empty()) {
+    err.Write("splicery-cli: " + Shown(moved.run.failure.path()) + ": " + moved.reason + "\n");
+  } else {
+    PrintReason(err, moved.run.failure);
+  }
+  const bool failed = moved.run.outcome != RunOutcome::kSuccess;
+  return failed || moved.run.stale_pages > 0 ? kExitFailure : kExitOk;
+}
+
+// The run, its check and its diff, and the move to UTF-8, after the start-up scan.
+int RunOverPages(const Options& options, Form& form, FileSystem& fs, bool diff, OutputStream& out,
+                 OutputStream& err) {
+  if (Status scanned = RunStartupScan(form, fs); !scanned) {
+    PrintReason(err, scanned);
+    return kExitFailure;  // never rewrite pages from a half-loaded setup
+  }
+  ChangeObserver print_diff;
+  if (diff) print_diff = DiffPrinter([&out](std::string_view text) { out.Write(text); });
+  if (options.action == Action::kToUtf8) {
+    return RunToUtf8(options, form, fs, print_diff, out, err);
+  }
+  const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
+  RunResult result = RunUpdate(form, fs, mode, print_diff);
+  out.Flush();
+  PrintReason(err, result.failure);
+  if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
+  return kExitOk;
 }
 
 int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
@@ -156,7 +233,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   if (options.action == Action::kLint) return Lint(out, err);
 
   // With --diff standard output carries the diff alone; every text goes to standard error.
-  const bool diff = options.action == Action::kDiff;
+  const bool diff = options.action == Action::kDiff || options.diff;
   OutputStream& texts = diff ? err : out;
   Form form;
   form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
@@ -166,40 +243,18 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
     stream.Write(Shown(text));
     stream.Write("\n");
   });
-
   PosixFileSystem fs;
-  // Undo and prune read the journal and include.txt, not the pages.
-  if (options.action == Action::kUndo) {
-    const UndoResult undone = UndoLastRun(form, fs, options.dry_run);
-    out.Flush();
-    PrintReason(err, undone.failure);
-    return undone.complete ? kExitOk : kExitFailure;
+  if (options.action == Action::kUndo || options.action == Action::kPrune) {
+    return RunHistory(options, form, fs, out, err);
   }
-  if (options.action == Action::kPrune) {
-    const PruneResult pruned = PruneBackups(form, fs, options.keep, options.dry_run);
-    out.Flush();
-    PrintReason(err, pruned.failure);
-    return pruned.ok ? kExitOk : kExitFailure;
-  }
-  if (Status scanned = RunStartupScan(form, fs); !scanned) {
-    PrintReason(err, scanned);
-    return kExitFailure;  // never rewrite pages from a half-loaded setup
-  }
-  ChangeObserver print_diff;
-  if (diff) print_diff = DiffPrinter([&out](std::string_view text) { out.Write(text); });
-  const RunMode mode = options.action == Action::kRun ? RunMode::kWrite : RunMode::kCheck;
-  RunResult result = RunUpdate(form, fs, mode, print_diff);
-  out.Flush();
-  PrintReason(err, result.failure);
-  if (result.outcome != RunOutcome::kSuccess || result.stale_pages > 0) return kExitFailure;
-  return kExitOk;
+  return RunOverPages(options, form, fs, diff, out, err);
 }
 
 }  // namespace
 
 int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
-  OutputStream out_stream(out, "Standardausgabe");
-  OutputStream err_stream(err, "Standardfehlerausgabe");
+  OutputStream out_stream(out, msg::StandardOutput());
+  OutputStream err_stream(err, msg::StandardError());
   const int code = Run(argc, argv, out_stream, err_stream);
   return FinishOutput(code, out_stream, err_stream);
 }

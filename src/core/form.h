@@ -12,6 +12,7 @@
 
 #include "core/messages.h"
 #include "core/sorted_list.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/news_entry.h"
 
@@ -33,6 +34,9 @@ class Form {
   SortedList List5;                // news index
   std::vector<NewsStand> Stands;   // List5's entries as the scan found them, for the feed
   std::optional<std::string> SiteConfigBytes;  // splicery.ini as the scan read it, if any
+  // include.htm's encoding and that of every page that gave news entries, so that text from
+  // them can be converted into a page of another declared encoding.
+  SourceEncodings Encodings;
   bool Command1Enabled = true;
 
   const std::string& Label3() const { return label3_; }

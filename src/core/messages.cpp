@@ -83,8 +83,7 @@ std::string Reason(const Status& status) {
     case Code::kBackupOutside:
       return "Sicherung läge außerhalb von splicery.sic";
     case Code::kUtf16:
-      return "UTF-16-kodiert; bitte in der Kodierung der Seiten speichern "
-             "(UTF-8 oder ISO-8859-1)";
+      return "UTF-16-kodiert; bitte als UTF-8 speichern";
     case Code::kUnknownFormat:
       return "unbekanntes Format (erste Zeile ist nicht \"splicery-journal\t1\")";
     case Code::kStartWithoutEnd:
@@ -151,9 +150,12 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run) {
   return Say(std::to_string(removed) + what + " gelöscht, " + std::to_string(kept) + " behalten");
 }
 
+std::string StandardOutput() { return "Standardausgabe"; }
+std::string StandardError() { return "Standardfehlerausgabe"; }
 std::string CliUsage() {
   return "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
+         "        splicery-cli [-C VERZEICHNIS] [--check | --diff] --to-utf8\n"
          "        splicery-cli --help | --version\n";
 }
 
@@ -174,19 +176,25 @@ std::string CliHelp() {
          "                  seitdem niemand geändert hat, bekommt ihre Sicherung zurück\n"
          "  --prune N       je Seite nur die N neuesten Sicherungen behalten, ältere löschen\n"
          "                  (mit --check: nur sagen, was geschähe)\n"
+         "  --to-utf8       die ganze Site nach UTF-8 umwandeln: include.htm und jede Seite,\n"
+         "                  die noch nicht UTF-8 ist, erklären danach UTF-8; alle Blöcke werden\n"
+         "                  im selben Lauf erneuert; --undo nimmt die Umwandlung zurück\n"
+         "                  (mit --check oder --diff: nur sagen oder zeigen, was geschähe)\n"
          "  --help          diesen Text zeigen\n"
          "  --version       die Version zeigen\n"
          "\n"
-         "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo\n"
-         "und --prune.\n"
+         "Es gibt höchstens eine Aktion je Aufruf; -C passt zu jeder, --check auch zu --undo,\n"
+         "--prune und --to-utf8, --diff auch zu --to-utf8.\n"
          "Meldungen, die mit FEHLER beginnen, gehen auf die Standardfehlerausgabe, gefolgt von\n"
          "einer Zeile mit dem Grund: splicery-cli: PFAD: GRUND\n"
          "\n"
          "Rückgabewerte:\n"
-         "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell;\n"
+         "  0  erfolgreich (mit --check und --diff: alle Seiten sind aktuell, mit --to-utf8:\n"
+         "     die Site ist schon UTF-8;\n"
          "     mit --lint: kein Fehler und keine Warnung)\n"
          "  1  ein Fehler wurde gemeldet (mit --check und --diff auch: eine Seite ist nicht\n"
-         "     aktuell; mit --lint: ein Fehler oder eine Warnung wurde gefunden; mit --undo:\n"
+         "     aktuell oder würde umgewandelt; mit --lint: ein Fehler oder eine Warnung wurde "
+         "gefunden; mit --undo:\n"
          "     nicht jede Seite des Laufs kam zurück, oder es gab keinen Lauf),\n"
          "     oder die Ausgabe ließ sich nicht schreiben\n"
          "  2  falscher Aufruf\n";
@@ -331,6 +339,59 @@ Text CreatedFileRemoved(std::string_view file, bool dry_run) {
 }
 std::string RobotsTxtWithoutSitemap() {
   return "robots.txt hat keine Zeile Sitemap: mit der Adresse der Sitemap";
+}
+
+// --- Encodings: lint findings, the move to UTF-8 ---
+std::string Pages(size_t count) {
+  return count == 1 ? std::string("1 Seite") : std::to_string(count) + " Seiten";
+}
+std::string LineDoesNotFitCharset(std::string_view encoding, bool utf8_in_single_byte) {
+  return "Zeile passt nicht zum Zeichensatz der Seite (" + S(encoding) +
+         "): " + (utf8_in_single_byte ? "UTF-8-Zeichen" : "Bytes, die kein UTF-8 sind");
+}
+std::string CharsetContradicted(std::string_view encoding) {
+  return "Seite erklärt den Zeichensatz " + S(encoding) + ", ihre Bytes passen aber nicht dazu";
+}
+std::string UnknownCharset(std::string_view label) {
+  return "unbekannter Zeichensatz „" + S(label) +
+         "“: Text wird in diese Seite unverändert eingefügt";
+}
+std::string Utf16Page() {
+  return "Seite ist in UTF-16 gespeichert: ihre Blöcke werden nicht gefunden; "
+         "als UTF-8 speichern";
+}
+std::string NoCharsetDeclared() {
+  return "Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen Zeichensatz";
+}
+std::string IncludeTextConverted(std::string_view from, size_t pages, std::string_view to) {
+  return "Text aus include.htm (" + S(from) + ") wird in " + Pages(pages) + " nach " + S(to) +
+         " umgewandelt";
+}
+Text ConvertFailed(std::string_view file) { return Error("FEHLER beim Umwandeln von " + S(file)); }
+std::string InvalidInEncoding(std::string_view encoding, size_t offset) {
+  return "Byte " + std::to_string(offset + 1) + " ist in " + S(encoding) + " nicht erlaubt";
+}
+std::string Utf16NotConverted() {
+  return "die Datei ist in UTF-16 gespeichert; sie wird nicht umgewandelt";
+}
+std::string LabelNotConvertible(std::string_view label) {
+  return "der Zeichensatz „" + S(label) + "“ ist unbekannt; die Datei wird nicht umgewandelt";
+}
+Text FileConverted(std::string_view file, bool dry_run) {
+  return Say("Datei " + S(file) +
+             (dry_run ? " würde nach UTF-8 umgewandelt" : " wird nach UTF-8 umgewandelt"));
+}
+Text ToUtf8Succeeded(size_t files, bool dry_run) {
+  const bool one = files == 1;
+  return Say(std::to_string(files) + (one ? " Datei " : " Dateien ") +
+             (dry_run ? (one ? "würde" : "würden") : (one ? "wurde" : "wurden")) +
+             " nach UTF-8 umgewandelt");
+}
+Text AlreadyUtf8() { return Say("Die Website ist schon in UTF-8: nichts umzuwandeln"); }
+std::string ToUtf8Question(size_t pages) {
+  return "Website nach UTF-8 umwandeln? " + Pages(pages) +
+         " und include.htm werden umgewandelt und erklären danach UTF-8.\n\nJede Datei wird "
+         "vorher gesichert; „Letzten Lauf rückgängig machen“ nimmt die Umwandlung zurück.";
 }
 
 // --- Journal limits and undo outcomes ---

@@ -62,6 +62,8 @@ Text PruneSummary(size_t removed, size_t kept, bool dry_run);
 
 // --- The CLI's own lines ---
 std::string CliUsage();
+std::string StandardOutput();
+std::string StandardError();
 std::string CliHelp();
 std::string EmptyFileName();
 // --- The window's launch and questions ---
@@ -120,6 +122,23 @@ std::string IniNothingSwitchedOn();
 std::string NoFeedEntries();
 std::string RobotsTxtWithoutSitemap();
 Text CreatedFileRemoved(std::string_view file, bool dry_run);
+
+// --- Encodings: lint findings, the move to UTF-8 ---
+std::string Pages(size_t count);  // "1 Seite", "N Seiten"
+std::string LineDoesNotFitCharset(std::string_view encoding, bool utf8_in_single_byte);
+std::string CharsetContradicted(std::string_view encoding);
+std::string UnknownCharset(std::string_view label);
+std::string Utf16Page();
+std::string NoCharsetDeclared();
+std::string IncludeTextConverted(std::string_view from, size_t pages, std::string_view to);
+Text ConvertFailed(std::string_view file);  // "FEHLER beim Umwandeln von F"
+std::string InvalidInEncoding(std::string_view encoding, size_t offset);
+std::string Utf16NotConverted();
+std::string LabelNotConvertible(std::string_view label);
+Text FileConverted(std::string_view file, bool dry_run);
+Text ToUtf8Succeeded(size_t files, bool dry_run);
+Text AlreadyUtf8();
+std::string ToUtf8Question(size_t pages);
 
 // --- Journal limits and undo outcomes ---
 Text OutsideSite(std::string_view file);  // a journal line undo does not follow

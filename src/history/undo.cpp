@@ -189,9 +189,7 @@ std::optional<UndoResult> Undo::Commit() {
   if (!written) return Fail(form_, msg::AccessFailed(kJournalFile), std::move(written));
   const bool had_pages = !batch_.empty();
   std::string failed;
-  std::vector<std::pair<std::string, bool>> outcomes;
-  Status committed = batch_.Commit(&failed, &outcomes);
-  (void)journal_.WriteOutcomes(outcomes);
+  Status committed = CommitJournaled(batch_, journal_, &failed);
   Text message = msg::WriteFailed(failed);
   for (size_t i = 0; committed && i < made_.size(); ++i) {
     committed = fs_.RemoveFile(made_[i]);

@@ -17,6 +17,8 @@
 #include "scan/news_scan.h"
 #include "scan/site_config.h"
 #include "text/block_walker.h"
+#include "text/convert.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
 #include "update/backup_name.h"
@@ -78,6 +80,10 @@ class Lint {
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
     }
+    for (const auto& [encoding, count] : converted_pages_) {
+      Add(kIncludeSourceFile, 1, Severity::kNote,
+          msg::IncludeTextConverted(scan_.Encodings.include_source.name, count, encoding));
+    }
     // Without the page list no block was seen: every include line would look unused.
     for (const auto& [index, line] : include_line_numbers_) {
       if (listed_pages && !selected_.count(index) && !(news_blocks_ && IsTemplate(index))) {
@@ -111,10 +117,10 @@ class Lint {
     for (const std::string& page : scan_.List1) {
       // An unreadable page is a finding of its own; the others still get their news entries.
       if (fs_.ReadFile(page, &page_bytes)) {
-        AddNewsEntries(page_bytes, page, scan_.List5, &scan_.Stands);
+        AddNewsEntries(page_bytes, page, scan_.List5, &scan_.Stands, &scan_.Encodings);
       }
     }
-    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5);
+    next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
   }
 
   // The newest journaled blocks of each listed page, read back from the journal's end until
@@ -213,6 +219,7 @@ class Lint {
     if (!CheckBlocks(page, bytes, &blocks) && !has_stand) {
       Add(page, 1, Severity::kNote, msg::NoBlockNoStand());
     }
+    CheckEncoding(page, bytes, blocks);
     // A block still open at the end is the marker failure reported above.
     if (open_line == 0 && next_run_) CheckNextRun(page, bytes, blocks);
   }
@@ -279,6 +286,64 @@ class Lint {
     return has_block;
   }
 
+  // Whether the page's bytes fit the encoding it declares. A line in a block is what a run
+  // put there (a trace of text spliced in unconverted, which the next run repairs); the rest
+  // is the page's own, so a misfit there means the declaration is wrong.
+  void CheckEncoding(const std::string& page, std::string_view bytes,
+                     const std::vector<BlockLines>& blocks) {
+    const FileEncoding encoding = DetectPageEncoding(bytes);
+    const auto line_of = [&](size_t offset) {
+      size_t next;
+      const size_t begin =
+          static_cast<size_t>(LineAround(bytes, offset, &next).text.data() - bytes.data());
+      return 1 + CountLines(bytes, 0, begin);
+    };
+    if (IsUtf16(encoding.name)) {
+      Add(page, 1, Severity::kWarning, msg::Utf16Page());
+      return;
+    }
+    if (encoding.basis == EncodingBasis::kUnknownLabel) {
+      Add(page, line_of(encoding.label_at), Severity::kWarning,
+          msg::UnknownCharset(encoding.label));
+      return;
+    }
+    if (encoding.basis == EncodingBasis::kUndeclared) {
+      if (!IsAscii(bytes)) Add(page, 1, Severity::kNote, msg::NoCharsetDeclared());
+      return;
+    }
+    if (!encoding.Known()) return;
+    std::set<size_t> generated;
+    for (const BlockLines& block : blocks) {
+      for (const auto& [number, line] : block.lines) generated.insert(number);
+    }
+    const bool utf8 = encoding.name == "UTF-8", single = IsSingleByte(encoding.name);
+    size_t contradicted = 0, looks_utf8 = 0;
+    bool looks_single = false;
+    std::string decoded;
+    size_t number = 0;
+    for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+      const std::string_view line = cursor.Next().text;
+      ++number;
+      if (IsAscii(line)) continue;
+      const Utf8Shape shape = ShapeOf(line);
+      if (generated.count(number)) {
+        if ((single && shape == Utf8Shape::kUtf8) || (utf8 && shape == Utf8Shape::kNotUtf8)) {
+          Add(page, number, Severity::kWarning, msg::LineDoesNotFitCharset(encoding.name, single));
+        }
+      } else if (single) {
+        if (shape == Utf8Shape::kUtf8 && looks_utf8 == 0) looks_utf8 = number;
+        looks_single = looks_single || shape == Utf8Shape::kNotUtf8;
+      } else if (contradicted == 0 && !DecodeToUtf8(line, encoding.name, &decoded)) {
+        contradicted = number;
+      }
+    }
+    // Text in a single-byte encoding is hardly ever valid UTF-8 by chance.
+    if (looks_utf8 != 0 && !looks_single) contradicted = looks_utf8;
+    if (contradicted != 0) {
+      Add(page, contradicted, Severity::kWarning, msg::CharsetContradicted(encoding.name));
+    }
+  }
+
   // What the next run would do to the page: it must be writable where it changes, and a hand
   // edit in a block that the run would replace is told.
   void CheckNextRun(const std::string& page, std::string_view bytes,
@@ -287,6 +352,7 @@ class Lint {
     std::vector<std::string> block_keys;
     std::vector<BlockSpan> spans;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
+    if (next_run_->ConvertedIncludeText()) ++converted_pages_[next_run_->target()];
     if (next.bytes() != bytes) {
       if (Status writable = ProbeReplace(fs_, page); !writable) {
         Add(page, 1, Severity::kError, msg::CannotBeWritten(msg::Reason(writable)));
@@ -370,6 +436,7 @@ class Lint {
   std::map<std::string, std::vector<uint64_t>> last_blocks_;
   Form scan_;
   std::unique_ptr<BlockRewriter> next_run_;
+  std::map<std::string_view, size_t> converted_pages_;  // by the encoding converted into
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
   std::vector<Finding> journal_findings_;

@@ -24,6 +24,7 @@ std::string SiteDiffText(const Form& loaded, FileSystem& fs) {
   scratch.List1 = loaded.List1;
   scratch.List2 = loaded.List2;
   scratch.List5 = loaded.List5;
+  scratch.Encodings = loaded.Encodings;
   std::string text;
   const RunResult result =
       RunUpdate(scratch, fs, RunMode::kCheck,

@@ -19,7 +19,8 @@ std::string ReplaceAll(std::string_view text, std::string_view placeholder,
 }
 
 void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>& include_lines,
-                    LineBuffer& out) {
+                    LineBuffer& out, const PieceConverter& convert) {
+  std::vector<std::string> converted;  // the templates' texts, when converted
   std::vector<std::string_view> templates;
   for (const std::string& line : include_lines) {
     size_t k = line.find(markers::kNews);
@@ -28,13 +29,23 @@ void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>
     }
   }
   if (templates.empty()) return;
+  if (convert) {
+    converted.reserve(templates.size());
+    for (std::string_view& tmpl : templates) tmpl = converted.emplace_back(convert(tmpl, nullptr));
+  }
+  std::string page, title;
   const std::vector<std::string>& entries = news_index.items();
   for (size_t v = entries.size(); v-- > 0;) {
     std::optional<NewsPieces> pieces = SplitNewsEntry(entries[v]);
     if (!pieces) continue;  // an entry without a usable date has no place in the list
+    std::string_view name = pieces->title;
+    if (convert) {
+      page.assign(pieces->page);
+      name = title = convert(pieces->title, &page);
+    }
     for (std::string_view tmpl : templates) {
       std::string text = ReplaceAll(tmpl, markers::kNewsDate, pieces->display_date);
-      text = ReplaceAll(text, markers::kNewsName, pieces->title);
+      text = ReplaceAll(text, markers::kNewsName, name);
       out.Append(ReplaceAll(text, markers::kNewsHref, pieces->page), Eol::kLf);
     }
   }

@@ -2,6 +2,7 @@
 // News lines: every news entry (newest first) filled into every news template.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,10 +18,15 @@ namespace splicery {
 // inserted itself.
 std::string ReplaceAll(std::string_view text, std::string_view placeholder, std::string_view value);
 
+// A template's text (page null) or a news title (page: the page it came from) as it goes into
+// the page being rewritten, before the placeholders are filled.
+using PieceConverter = std::function<std::string(std::string_view text, const std::string* page)>;
+
 // The news lines for a news block, entry-major: the last entry of the index first, and within
 // an entry the templates in include-source order. Appended to `out`, one line each; a list of
-// lines in one buffer, as there are as many lines as entries times templates.
+// lines in one buffer, as there are as many lines as entries times templates. Without
+// `convert` every piece goes in as it is; a NEWS HREF always does.
 void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>& include_lines,
-                    LineBuffer& out);
+                    LineBuffer& out, const PieceConverter& convert = nullptr);
 
 }  // namespace splicery

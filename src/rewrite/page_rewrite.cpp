@@ -65,6 +65,7 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   // A generous guess: memory reserved but never touched costs nothing.
   out.Reserve(page.size() + page.size() / 8 + 256);
   if (spans) spans->clear();
+  blocks.UsePageBytes(page);
   size_t copied = 0;  // the page's bytes before this are in `out`
   std::optional<MarkerLine> start;
   BlockSpan span{};

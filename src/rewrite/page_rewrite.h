@@ -33,7 +33,8 @@ std::vector<std::string> GeneratedParts(std::string_view page);
 // Rewrites `page` into `out` (cleared first); `keys` receives the key lines of each block in
 // turn. `on_line` sees every line the pass reads itself: lines outside blocks and START lines.
 // Lines taken from the page keep their terminator; generated lines take the START line's.
-// `spans`, if given, receives every block's span in page order.
+// `spans`, if given, receives every block's span in page order. Pieces of text go in converted
+// into the page's encoding where `blocks` says so (BlockRewriter::UsePage).
 void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
                  std::vector<std::string>& keys,
                  const std::function<void(std::string_view)>& on_line = nullptr,

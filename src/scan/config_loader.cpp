@@ -2,6 +2,7 @@
 // Configuration loading: reads both files, reports their counts or the file that failed.
 #include "scan/config_loader.h"
 
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
 
@@ -42,6 +43,7 @@ Status LoadConfiguration(Form& form, FileSystem& fs) {
     form.SetLabel3(msg::ReadFailed(msg::kIncludeSourceShown));
     return read;
   }
+  form.Encodings.include_source = DetectIncludeEncoding(bytes);
   for (std::string& line : SplitTexts(bytes)) {
     if (markers::Contains(line, markers::kIncludeLine)) form.List2.push_back(std::move(line));
   }

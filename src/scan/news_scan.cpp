@@ -3,6 +3,7 @@
 // end of the line holds "no character", which is neither a blank nor "<".
 #include "scan/news_scan.h"
 
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
 #include "text/news_entry.h"
@@ -67,13 +68,13 @@ Status ScanNews(Form& form, FileSystem& fs) {
       form.SetLabel3(msg::ReadFailed(page));
       return read;
     }
-    AddNewsEntries(bytes, page, form.List5, &form.Stands);
+    AddNewsEntries(bytes, page, form.List5, &form.Stands, &form.Encodings);
   }
   return {};
 }
 
 void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
-                    std::vector<NewsStand>* stands) {
+                    std::vector<NewsStand>* stands, SourceEncodings* encodings) {
   // One pass over the bytes; only lines holding the marker are looked at closely.
   size_t next = 0;
   for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
@@ -84,6 +85,9 @@ void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& i
       index.Add(std::move(*entry));
       if (stands) {
         stands->push_back({std::string(stand.date), std::string(page), std::string(stand.title)});
+      }
+      if (encodings && !encodings->pages.contains(page)) {
+        encodings->pages.emplace(page, DetectPageEncoding(bytes));
       }
     }
   }

@@ -24,9 +24,10 @@ StandLine ReadStandLine(std::string_view line);
 // an incomplete one, or the date "00.00.0000".
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);
 
-// Adds the entries of one page's stand lines to `index`, and to `stands` where given.
+// Adds the entries of one page's stand lines to `index`, and to `stands` where given; a page
+// that gives one has its encoding noted in `encodings`, if given (its titles are in it).
 void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
-                    std::vector<NewsStand>* stands = nullptr);
+                    std::vector<NewsStand>* stands = nullptr, SourceEncodings* encodings = nullptr);
 
 // Scans the pages of List1 in order. Fails when a page could not be read; the message then
 // stands in Label3 and the entries of earlier pages stay.

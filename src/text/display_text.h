@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // How list items and status texts (bytes) are shown: as UTF-8 where they are valid UTF-8,
-// else as Latin-1, which old German sites often use. The bytes themselves never change.
+// else as windows-1252, which old German sites often use. The bytes themselves never change.
 #pragma once
 
 #include <string_view>

@@ -73,7 +73,10 @@ uint64_t JournalHash(std::string_view bytes) { return XXH3_64bits(bytes.data(), 
 
 std::string FormatRunLine(const JournalRun& run) {
   return "run\t" + std::to_string(run.number) + "\t" + run.time + "\t" +
-         (run.undoes ? "undo " + std::to_string(*run.undoes) : std::string("update")) + "\n";
+         (run.undoes    ? "undo " + std::to_string(*run.undoes)
+          : run.to_utf8 ? std::string("to-utf8")
+                        : std::string("update")) +
+         "\n";
 }
 
 std::string FormatPageLine(uint64_t run, const JournalPage& page) {
@@ -114,6 +117,8 @@ void RunAssembler::Add(std::string_view line, uint64_t offset, std::optional<Jou
     if (f[3].starts_with("undo ")) {
       run.undoes = Number(f[3].substr(5));
       if (!run.undoes) return;
+    } else if (f[3] == "to-utf8") {
+      run.to_utf8 = true;
     } else if (f[3] != "update") {
       return;
     }

@@ -4,7 +4,8 @@
 //
 //   splicery-journal	1
 //   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
-//   back) page	N	PATH	BACKUP	OLD	NEW	BLOCKS
+//   back; or: to-utf8, a move of the site to UTF-8, include.htm among its files)
+//   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
 //
 //   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
 //   written	N	PATH	yes|no                 (after a batch's commit: whether PATH was
@@ -61,6 +62,7 @@ struct JournalRun {
   std::string time;                // UTC, ISO 8601
   std::optional<uint64_t> undoes;  // the run this one took back
   std::vector<JournalPage> pages;
+  bool to_utf8 = false;     // a move to UTF-8 rather than an update
   bool incomplete = false;  // an undo that failed: the run it names is not taken back
 
   bool operator==(const JournalRun&) const = default;
@@ -113,12 +115,14 @@ std::optional<int64_t> ParseJournalTime(const std::string& time);
 class JournalWriter {
  public:
   JournalWriter(FileSystem& fs, std::string time, std::optional<uint64_t> undoes = {})
-      : fs_(fs), run_{0, std::move(time), undoes, {}} {}
+      : fs_(fs), run_{0, std::move(time), undoes, {}, false} {}
 
   // Reads the journal for the next run number and appends the header (for a new journal) and
   // the run's line.
   Status Open();
   bool is_open() const { return open_; }
+  // Journals the run as a move to UTF-8; before Open.
+  void MarkToUtf8() { run_.to_utf8 = true; }
   uint64_t number() const { return run_.number; }
 
   // Gathers a page's line; its run number is set when it is written.

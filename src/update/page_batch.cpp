@@ -78,4 +78,11 @@ void PageBatch::Abandon(size_t from) {
   in_place_bytes_ = 0;
 }
 
+Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed) {
+  std::vector<std::pair<std::string, bool>> outcomes;
+  const Status committed = batch.Commit(failed, &outcomes);
+  if (journal.is_open()) (void)journal.WriteOutcomes(outcomes);
+  return committed;
+}
+
 }  // namespace splicery

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "files/file_system.h"
+#include "update/journal.h"
 
 namespace splicery {
 
@@ -53,5 +54,9 @@ class PageBatch {
   std::set<FileKey> files_;  // every entry's file
   size_t in_place_bytes_ = 0;
 };
+
+// Commits the batch, then journals whether each of its pages was written. Where these lines
+// are missing, readers compare hashes: their failure stops nothing.
+Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed);
 
 }  // namespace splicery

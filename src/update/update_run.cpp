@@ -72,7 +72,7 @@ class Run {
         write_(mode == RunMode::kWrite),
         on_change_(on_change),
         lock_(fs),
-        blocks_(form.List2, form.List5),
+        blocks_(form.List2, form.List5, &form.Encodings),
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_)
@@ -286,10 +286,7 @@ class Run {
     // A batch without pages makes no barrier of its own; the journal's last lines need one.
     if (wrote && batch_.empty()) (void)fs_.Flush();
     std::string failed;
-    std::vector<std::pair<std::string, bool>> outcomes;
-    const Status committed = batch_.Commit(&failed, &outcomes);
-    // Where these lines are missing, readers compare hashes: their failure stops nothing.
-    if (journal_.is_open()) (void)journal_.WriteOutcomes(outcomes);
+    const Status committed = CommitJournaled(batch_, journal_, &failed);
     if (!committed) return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), committed);
     return std::nullopt;
   }

@@ -268,8 +268,12 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
 
   const std::pair<const char*, std::string> reports[] = {
       {"ShowLint",
+       "b.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
+       "Zeichensatz\n"
+       "a.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
+       "Zeichensatz\n"
        "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet\n"
-       "0 Fehler, 0 Warnungen, 1 Hinweis\n"},
+       "0 Fehler, 0 Warnungen, 3 Hinweise\n"},
       {"ShowDiff",
        "--- a/a.htm\n+++ b/a.htm\n@@ -1,4 +1,5 @@\n <!-- STAND START -->01.01.2001<!--Grüße-->\n"
        " <!-- INCLUDE START -->\n"
@@ -514,6 +518,9 @@ TEST(ShownText, CutsLongTextsForDisplayOnly) {
       // Cut inside a two-byte character: still read as UTF-8.
       {umlauts, QString::fromUtf8(umlauts).left(kShownChars) + QChar(0x2026)},
       {std::string(2000, '\xE4'), QString(kShownChars, QChar(0xE4)) + QChar(0x2026)},  // Latin-1
+      // windows-1252, never ISO-8859-1: „ “ – € are characters, not control codes.
+      {"\x84x\x93 \x96 \x80",
+       QString::fromUtf8("\xE2\x80\x9Ex\xE2\x80\x9C \xE2\x80\x93 \xE2\x82\xAC")},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.bytes.substr(0, 20));

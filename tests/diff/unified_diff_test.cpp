@@ -70,6 +70,8 @@ TEST(UnifiedDiff, PatchTurnsTheOldPageIntoTheNewOne) {
       {"CRLF", Numbered(1, 9, "\r\n"), {{12, 3, "five\r\nmore\r\n"}}},
       {"lone CR", "a\rb\rc\nd\re\n", {{2, 1, "B\rb2"}}},
       {"no final newline on either side", "a\nb\nc", {{4, 1, "C"}}},
+      {"a change, then three lines without a final newline", "a\nb\nc\nd\ne", {{0, 1, "A"}}},
+      {"a change, then two lines without a final newline", "a\nb\nc\nd", {{2, 1, "B"}}},
       {"newline added at the end", "a\nb", {{3, 0, "\n"}}},
       {"newline removed at the end", "a\nb\n", {{3, 1, ""}}},
       {"CR before the missing final newline", "a\r\nb\r", {{4, 1, "c\r\n"}}},

@@ -212,8 +212,8 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
        {{{},
          1,
          " 1 Dateien werden bearbeitet\n",
-         "FEHLER beim Lesen von INCLUDE.HTM\nsplicery-cli: include.htm: UTF-16-kodiert; bitte in "
-         "der Kodierung der Seiten speichern (UTF-8 oder ISO-8859-1)\n"}},
+         "FEHLER beim Lesen von INCLUDE.HTM\nsplicery-cli: include.htm: UTF-16-kodiert; bitte als "
+         "UTF-8 speichern\n"}},
        {}},
       {"a page name whose backup name just fits is written",
        With(kInclude, {{"include.txt", long_page + "\n"}, {long_page, kOld}}),
@@ -229,6 +229,7 @@ TEST(AwkwardInput, EachIsHandledAndNoByteIsLost) {
          "splicery-cli: -C verlangt ein Verzeichnis\n"
          "Aufruf: splicery-cli [-C VERZEICHNIS] [--check | --diff | --lint]\n"
          "        splicery-cli [-C VERZEICHNIS] [--check] --undo | --prune N\n"
+         "        splicery-cli [-C VERZEICHNIS] [--check | --diff] --to-utf8\n"
          "        splicery-cli --help | --version\n"}},
        {}},
   };

@@ -162,6 +162,11 @@ TEST(Cli, BadCommandLinesExitTwoWithUsage) {
       {"--diff", "--check"},
       {"--lint", "--diff"},
       {"--lint", "--lint"},
+      {"--to-utf8", "--lint"},
+      {"--undo", "--to-utf8"},
+      {"--check", "--diff", "--to-utf8"},
+      {"--to-utf8", "--diff", "--diff"},
+      {"--diff", "--to-utf8", "--to-utf8"},
   };
   for (const auto& args : cases) {
     SCOPED_TRACE(::testing::PrintToString(args));

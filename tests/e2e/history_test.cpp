@@ -160,5 +160,38 @@ TEST(History, LintWarnsOfAHandEditInsideABlock) {
   EXPECT_EQ(lint.code, 1);
 }
 
+// A generated line deleted by hand is named at the line that now stands where it stood: the
+// next one in the block, or the END line when it was the last.
+TEST(History, LintNamesWhereAGeneratedLineWasDeleted) {
+  struct Row {
+    const char* name;
+    std::string inside;
+    size_t line;  // 0: no finding
+  };
+  const std::vector<Row> rows = {
+      {"as the last run wrote it", "eins\nzwei\ndrei\n", 0},
+      {"the first deleted", "zwei\ndrei\n", 4},
+      {"the middle one deleted", "eins\ndrei\n", 5},
+      {"the last deleted", "eins\nzwei\n", 6},
+      {"all deleted", "", 4},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TempSite site(
+        {{"include.txt", "a.htm\n"},
+         {"include.htm",
+          "<!-- INCLUDE MENU -->eins\n<!-- INCLUDE MENU -->zwei\n<!-- INCLUDE MENU -->drei\n"},
+         {"a.htm", Page("alt\n")}});
+    ASSERT_EQ(RunCli({}).code, 0);
+    TempSite::Write("a.htm", Page(row.inside));
+    const CliResult lint = RunCli({"--lint"});
+    EXPECT_EQ(lint.out, row.line == 0 ? ""
+                                      : "a.htm:" + std::to_string(row.line) +
+                                            ": Warnung: von Hand geänderte Zeile im Block: der "
+                                            "nächste Lauf ersetzt sie; der Ort für die Änderung "
+                                            "ist die Include-Zeile in include.htm\n");
+  }
+}
+
 }  // namespace
 }  // namespace splicery

@@ -76,6 +76,12 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
       // The newest run began at 25: the unknown backup 4 (30) is younger, so it may be that run's.
       {{run(1, {}, {B("a.htm", "3")})}, 1, 25, {B("a.htm", "2"), B("a.htm", "1")}},
       {{run(1, {}, {B("a.htm", "3")})}, 10, INT64_MAX, {}},
+      // Backup 3 was made again by run 3: it ranks as run 3's, newer than run 2's backup 1.
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}), run(3, {}, {B("a.htm", "3")}),
+        run(4, {}, {B("a.htm", "2")})},
+       2,
+       INT64_MAX,
+       {B("a.htm", "1"), B("a.htm", "4")}},
   };
   for (const Case& c : cases) {
     const PrunePlan plan =

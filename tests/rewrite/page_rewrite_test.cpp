@@ -192,5 +192,52 @@ TEST(BlockRewriter, ManyFragmentsOfOneIncludeLineKeepTheKeyOrder) {
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.end()), expected);
 }
 
+// Text goes in converted only where both sides are certain: the page declares its encoding and
+// the piece's source encoding is known and another; a NEWS HREF never changes.
+TEST(RewritePage, ConvertsPiecesOnlyWhereBothEncodingsAreCertain) {
+  const std::string latin1 = "<meta charset=\"iso-8859-1\">", utf8 = "<meta charset=utf-8>";
+  // Ü ... €, and Ł, which windows-1252 lacks; as include.htm holds it, in UTF-8.
+  const std::string text =
+      "\xC3\x9C"
+      "ber \xE2\x82\xAC \xC5\x81";
+  const std::string text_1252 =
+      "\xDC"
+      "ber \x80 &#321;";
+  const std::string href = "s\xC3\xBC.htm";  // a file name, in include.txt's bytes
+  const std::string title_utf8 = "M\xC3\xBChle", title_1252 = "M\xFChle";
+  struct Case {
+    std::string page_head, include_text, title_page_head, title;
+    std::string menu, name;  // expected: the MENU line, the news line's text and title
+  };
+  const Case cases[] = {
+      // A Latin-1 page gets UTF-8 text in windows-1252, Ł as a reference.
+      {latin1, text, utf8, title_utf8, text_1252, text_1252 + " " + title_1252},
+      // A UTF-8 page gets a windows-1252 title in UTF-8.
+      {utf8, "plain", latin1, title_1252, "plain", "plain " + title_utf8},
+      // Undeclared pages, equal encodings and unknown labels: the bytes as they are.
+      {"<p>", text, latin1, title_1252, text, text + " " + title_1252},
+      {"<meta charset=utf8>", text, utf8, title_utf8, text, text + " " + title_utf8},
+      {"<meta charset=klingon>", text, latin1, title_1252, text, text + " " + title_1252},
+      // A title from an undeclared page keeps its bytes.
+      {latin1, "plain", "<p>", title_utf8, "plain", "plain " + title_utf8},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.page_head + " / " + c.title_page_head);
+    SourceEncodings sources;
+    sources.include_source = DetectIncludeEncoding(c.include_text);
+    sources.pages[href] = DetectPageEncoding(c.title_page_head);
+    const Texts include = {MENU + c.include_text,
+                           NEWS + c.include_text + " <!-- NEWS NAME --> <!-- NEWS HREF -->"};
+    SortedList news;
+    news.Add("2024.05.01___" + href + "___" + c.title);
+    BlockRewriter blocks(include, news, &sources);
+    LineBuffer out;
+    Texts keys;
+    RewritePage(Page({c.page_head, S, MENU, E, S, NEWS, E}), blocks, out, keys);
+    EXPECT_EQ(TextsOf(out),
+              (Texts{c.page_head, S, MENU, c.menu, E, S, NEWS, c.name + " " + href, E}));
+  }
+}
+
 }  // namespace
 }  // namespace splicery

@@ -52,6 +52,10 @@ int FaultFileSystem::Fails(Op op, const std::string& path) {
   log_.emplace_back(op, path);
   if (auto it = fail_calls_.find({op, nth}); it != fail_calls_.end()) return it->second;
   if (auto it = fail_paths_.find({op, path}); it != fail_paths_.end()) return it->second;
+  const size_t on_path = path_counts_[{op, path}]++;
+  if (auto it = fail_path_calls_.find({op, path, on_path}); it != fail_path_calls_.end()) {
+    return it->second;
+  }
   return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <map>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -47,6 +48,10 @@ class FaultFileSystem : public FileSystem {
   // Every call of kind `op` on `path` fails with `error`.
   void FailPath(Op op, std::string path, int error = EIO) {
     fail_paths_[{op, std::move(path)}] = error;
+  }
+  // The call with this 0-based number among the calls of kind `op` on `path` fails.
+  void FailPathCall(Op op, std::string path, size_t nth, int error) {
+    fail_path_calls_[{op, std::move(path), nth}] = error;
   }
 
   size_t Calls(Op op) const;
@@ -126,6 +131,8 @@ class FaultFileSystem : public FileSystem {
   FileSystem& inner_;
   std::map<std::pair<Op, size_t>, int> fail_calls_;
   std::map<std::pair<Op, std::string>, int> fail_paths_;
+  std::map<std::tuple<Op, std::string, size_t>, int> fail_path_calls_;
+  std::map<std::pair<Op, std::string>, size_t> path_counts_;
   std::map<Op, size_t> counts_;
   std::vector<std::pair<Op, std::string>> log_;
 };

@@ -99,6 +99,12 @@ Status PowerCutFileSystem::Identify(const std::string& path, FileId* id) {
   return {};
 }
 
+bool PowerCutFileSystem::SameFileOnDisk(const std::string& a, const std::string& b) const {
+  const auto& names = cut_ && loss_ == Loss::kUnflushed ? durable_names_ : names_;
+  auto x = names.find(a), y = names.find(b);
+  return x != names.end() && y != names.end() && x->second == y->second;
+}
+
 Status PowerCutFileSystem::ProbeWrite(const std::string& path, Intent) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   return FolderExists(path) ? Status() : Status::FromErrno(ENOENT, path);

@@ -25,6 +25,8 @@ class PowerCutFileSystem : public FileSystem {
  public:
   explicit PowerCutFileSystem(const Files& files);                      // all of it durable
   void HardLink(const std::string& existing, const std::string& name);  // durable too
+  // Whether two names lead to one file, as a restart would find them.
+  bool SameFileOnDisk(const std::string& a, const std::string& b) const;
 
   // The power goes right after the next `operations` calls.
   void CutAfter(size_t operations, Loss loss);

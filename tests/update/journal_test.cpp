@@ -10,10 +10,10 @@
 namespace splicery {
 namespace {
 
-JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes,
-                   std::vector<JournalPage> pages) {
+JournalRun MakeRun(uint64_t number, std::optional<uint64_t> undoes, std::vector<JournalPage> pages,
+                   bool to_utf8 = false) {
   return {number, "2026-12-07T10:40:0" + std::to_string(number % 10) + "Z", undoes,
-          std::move(pages)};
+          std::move(pages), to_utf8};
 }
 
 std::string Write(const std::vector<JournalRun>& runs) {
@@ -39,7 +39,8 @@ TEST(Journal, WrittenRunsReadBack) {
   kept.written = false;
   written.written = true;
   std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
-                                  MakeRun(3, 1, {kept, written})};
+                                  MakeRun(3, 1, {kept, written}),
+                                  MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
   runs[2].incomplete = true;
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
@@ -50,15 +51,17 @@ TEST(Journal, WrittenRunsReadBack) {
     std::string tail;
   };
   const std::vector<Damage> damages = {
-      {"torn page line", "page\t3\tx.htm\tsplicery.sic/x.htm. 3.htm\t00"},
-      {"torn run line", "run\t4\t2026"},
+      {"torn page line", "page\t4\tx.htm\tsplicery.sic/x.htm. 3.htm\t00"},
+      {"torn run line", "run\t5\t2026"},
       {"page of no run", "page\t9\tx.htm\tb\t01\t=\t-\n"},
-      {"bad hash", "page\t3\tx.htm\tb\tzz\t=\t-\n"},
-      {"bad escape", "page\t3\tx\\q.htm\tb\t01\t=\t-\n"},
-      {"unknown kind", "run\t4\t2026-12-07T10:40:00Z\trevert 1\n"},
-      {"written of no page", "written\t3\ty.htm\tyes\n"},
-      {"written twice", "written\t3\tindex.htm\tyes\n"},
-      {"a kind to come", "moved\t3\tx.htm\n"},
+      {"bad hash", "page\t4\tx.htm\tb\tzz\t=\t-\n"},
+      {"bad escape", "page\t4\tx\\q.htm\tb\t01\t=\t-\n"},
+      {"unknown kind", "run\t5\t2026-12-07T10:40:00Z\trevert 1\n"},
+      {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
+      {"written of no page", "written\t4\ty.htm\tyes\n"},
+      {"written of a run gone by", "written\t3\tindex.htm\tyes\n"},
+      {"incomplete update", "incomplete\t4\n"},
+      {"a kind to come", "moved\t4\tx.htm\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
@@ -112,6 +115,26 @@ TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
     const JournalRun* run = LastUndoableRun(c.runs);
     EXPECT_EQ(run ? std::optional<uint64_t>(run->number) : std::nullopt, c.expected);
   }
+}
+
+// A run killed while appending leaves a line without its end; the next run's lines must not
+// complete it into a fact, even when it already holds all seven fields.
+TEST(Journal, ATornLineStaysNoFactWhenTheNextRunAppends) {
+  const std::string torn = "page\t1\tx.htm\tsplicery.sic/x.htm. 1.htm\t01\t02\t-";
+  testing::TempSite site(
+      {{"splicery.sic/journal.tsv",
+        std::string(kJournalHeader) + "run\t1\t2026-12-07T10:40:00Z\tupdate\n" + torn}});
+  PosixFileSystem fs;
+  JournalWriter writer(fs, "2026-12-07T10:41:00Z");
+  ASSERT_TRUE(writer.Open().ok());
+  writer.Add({"y.htm", "splicery.sic/y.htm. 1.htm", 3, 4, {}});
+  ASSERT_TRUE(writer.Write().ok());
+  std::vector<JournalRun> runs;
+  ASSERT_TRUE(ReadJournal(fs, &runs).ok());
+  ASSERT_EQ(runs.size(), 2u);
+  EXPECT_TRUE(runs[0].pages.empty());
+  ASSERT_EQ(runs[1].pages.size(), 1u);
+  EXPECT_EQ(runs[1].pages[0].path, "y.htm");
 }
 
 }  // namespace

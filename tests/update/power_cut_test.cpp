@@ -51,6 +51,7 @@ TEST(PowerCut, EveryPageKeepsItsOldBytesOrHasACompleteBackup) {
   const Files new_site = reference.Disk();
   ASSERT_NE(new_site.at("a.htm"), old_site.at("a.htm"));
   ASSERT_EQ(new_site.at("e.htm"), new_site.at("d.htm"));
+  EXPECT_TRUE(reference.SameFileOnDisk("d.htm", "e.htm"));  // the link is kept
 
   size_t cuts = 0;
   for (Loss loss : {Loss::kUnflushed, Loss::kDataOnly}) {
@@ -60,6 +61,9 @@ TEST(PowerCut, EveryPageKeepsItsOldBytesOrHasACompleteBackup) {
       PowerCutFileSystem disk = MakeDisk(Site());
       RunOnce(disk, std::make_pair(after, loss));
       const Files found = disk.Disk();
+      // Both names of the linked page are still one file, whatever the cut.
+      EXPECT_TRUE(disk.SameFileOnDisk("d.htm", "e.htm"));
+      EXPECT_EQ(found.at("d.htm"), found.at("e.htm"));
       bool torn = false;
       for (const char* page : {"a.htm", "b.htm", "d.htm", "e.htm"}) {
         ASSERT_TRUE(found.count(page)) << page;

@@ -7,6 +7,9 @@
 #include <unistd.h>
 #include <utime.h>
 
+#include <map>
+#include <set>
+#include <tuple>
 #include <utility>
 
 #include "files/posix_file_system.h"
@@ -153,6 +156,7 @@ struct StopCase {
   std::string expected;
   RunOutcome outcome;
   bool backup_of_b;
+  std::string reason = "";  // the reason line, where the row pins it
 };
 
 // A stop leaves the pages before it rewritten, the failing page as it was and the pages after
@@ -166,8 +170,9 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
        RunOutcome::kAccessFailure, false},
       {"page that is a folder", "dir.htm", "FEHLER beim Zugriff auf dir.htm",
        RunOutcome::kAccessFailure, false},
+      // ../b.htm exists: the site lies in a folder below the scratch folder.
       {"page outside the backup folder's reach", "../b.htm", "FEHLER beim Zugriff auf ../b.htm",
-       RunOutcome::kAccessFailure, false},
+       RunOutcome::kAccessFailure, false, "Sicherung läge außerhalb von splicery.sic"},
       {"marker failure END,START", "bad.htm", "FEHLER: INCLUDE START/END paßt nicht in bad.htm",
        RunOutcome::kMarkerFailure, true},
   };
@@ -178,12 +183,19 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
     files["sub/b.htm"] = StalePage("1.1.1");
     files["bad.htm"] = "x\n<!-- INCLUDE END -->\n<!-- INCLUDE START -->\ny\n";
     files["dir.htm/inner"] = "";
-    TempSite site(files);
+    Files scratch = {{"b.htm", StalePage("2.2.2")}};
+    for (const auto& [path, bytes] : files) scratch["site/" + path] = bytes;
+    TempSite site(scratch);
+    ASSERT_EQ(::chdir("site"), 0);
     PosixFileSystem fs;
     Form form;
     RunStartupScan(form, fs);
-    EXPECT_EQ(RunUpdate(form, fs, RunMode::kWrite).outcome, c.outcome);
+    const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
+    EXPECT_EQ(result.outcome, c.outcome);
     EXPECT_EQ(form.Label3(), c.expected);
+    if (!c.reason.empty()) {
+      EXPECT_EQ(msg::Reason(result.failure), c.reason);
+    }
     EXPECT_EQ(form.Label4(), "<p><!-- STAND START -->01.01.2001<!--T01.01.2001--></p>");
     EXPECT_FALSE(form.Command1Enabled);
     EXPECT_EQ(TempSite::Read("a.htm"), FreshPage("01.01.2001"));
@@ -193,6 +205,9 @@ TEST(UpdateRun, StopsAtTheFailingPage) {
     EXPECT_EQ(TempSite::Exists("splicery.sic/" + c.page_b + ". 1.htm"), c.backup_of_b);
     EXPECT_FALSE(TempSite::Exists("splicery.sic/c.htm. 1.htm"));
     EXPECT_FALSE(TempSite::Exists("b.htm. 1.htm"));
+    EXPECT_FALSE(TempSite::Exists("../b.htm. 1.htm"));
+    EXPECT_EQ(TempSite::Read("../b.htm"), StalePage("2.2.2"));
+    ASSERT_EQ(::chdir(".."), 0);
   }
 }
 
@@ -225,83 +240,98 @@ TEST(UpdateRun, CheckModeWritesNothingAndNamesStalePages) {
 // Every file operation of a run, failed in turn: the run stops with the message of its step,
 // the failing page keeps its bytes, earlier pages are rewritten, later ones untouched, and no
 // temporary file is left.
+// Every operation the run performs, failed in turn, keyed by what it is and the file it
+// concerns: the status text it stops with, and which pages end new (the others keep their old
+// bytes). A stop commits the pages before it; the barrier before any page is replaced stops
+// at the first page; the one after all of them leaves every page new but still says which
+// batch it could not make durable.
 TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
+  struct Row {
+    Op op;
+    std::string file;
+    size_t nth;  // among the calls of this kind on this file
+    std::string label3;
+    std::string new_pages;  // first letters
+  };
+  const std::string access = "FEHLER beim Zugriff auf ", write = "FEHLER beim Schreiben von ";
+  const std::string journal = "splicery.sic/journal.tsv";
+  const auto backup = [](const char* page) {
+    return std::string("splicery.sic/") + page + ". 1.htm";
+  };
+  const std::vector<Row> rows = {
+      {Op::kLockFolder, ".", 0, access + ".", ""},
+      // An existing folder is no failure; here the copy then finds none.
+      {Op::kMakeDirectory, "splicery.sic", 0, access + "a.htm", ""},
+      {Op::kReadPage, "a.htm", 0, access + "a.htm", ""},
+      {Op::kProbe, backup("a.htm"), 0, access + "a.htm", ""},
+      {Op::kCreateFile, backup("a.htm"), 0, access + "a.htm", ""},
+      // The journal is read and opened at the first backup, and written before the commit.
+      {Op::kReadFile, journal, 0, access + journal, ""},
+      {Op::kAppendFile, journal, 0, access + journal, ""},
+      {Op::kWriteTemp, "a.htm", 0, write + "a.htm", ""},
+      {Op::kReadPage, "b.htm", 0, access + "b.htm", "a"},
+      {Op::kProbe, backup("b.htm"), 0, access + "b.htm", "a"},
+      {Op::kCreateFile, backup("b.htm"), 0, access + "b.htm", "a"},
+      {Op::kWriteTemp, "b.htm", 0, write + "b.htm", "a"},
+      {Op::kReadPage, "c.htm", 0, access + "c.htm", "ab"},
+      {Op::kProbe, backup("c.htm"), 0, access + "c.htm", "ab"},
+      {Op::kCreateFile, backup("c.htm"), 0, access + "c.htm", "ab"},
+      {Op::kWriteTemp, "c.htm", 0, write + "c.htm", "ab"},
+      {Op::kAppendFile, journal, 1, access + journal, ""},
+      {Op::kFlush, ".", 0, write + "a.htm", ""},
+      {Op::kPutInPlace, "a.htm", 0, write + "a.htm", ""},
+      {Op::kPutInPlace, "b.htm", 0, write + "b.htm", "a"},
+      {Op::kPutInPlace, "c.htm", 0, write + "c.htm", "ab"},
+      {Op::kFlush, ".", 1, write + "c.htm", "abc"},
+      // The lines after the commit saying which pages were written: readers do without them.
+      {Op::kAppendFile, journal, 2, "", "abc"},
+  };
   PosixFileSystem real;
-  std::map<Op, size_t> calls;
+  const Files original = ThreePageSite();
+  std::vector<std::pair<Op, std::string>> performed;
   {
-    TempSite site(ThreePageSite());
+    TempSite site(original);
     testing::FaultFileSystem counter(real);
     Form form;
     RunStartupScan(form, real);
     RunUpdate(form, counter, RunMode::kWrite);
-    for (Op op : testing::kAllOps) calls[op] = counter.Calls(op);
+    performed = counter.log();
   }
-  const Files original = ThreePageSite();
-  for (const auto& [op, count] : calls) {
-    for (size_t nth = 0; nth < count; ++nth) {
-      SCOPED_TRACE(std::string(testing::OpName(op)) + " #" + std::to_string(nth));
-      TempSite site(original);
-      testing::FaultFileSystem fs(real);
-      Form form;
-      ASSERT_TRUE(RunStartupScan(form, real).ok());
-      fs.FailCall(op, nth, ENOSPC);
-      RunResult result = RunUpdate(form, fs, RunMode::kWrite);
-      EXPECT_FALSE(form.Command1Enabled);
-      if (op == Op::kMakeDirectory) {  // an existing folder is no failure; here the copy fails
-        EXPECT_EQ(result.outcome, RunOutcome::kAccessFailure);
-        EXPECT_EQ(form.Label3(), "FEHLER beim Zugriff auf a.htm");
-        continue;
-      }
-      // The lines after the commit saying which pages were written: readers do without them.
-      if (op == Op::kAppendFile && nth + 1 == count) {
-        EXPECT_EQ(result.outcome, RunOutcome::kSuccess);
-        continue;
-      }
+  // Every operation the run performs has its row, and every row is one the run performs.
+  std::map<std::pair<Op, std::string>, size_t> seen;
+  std::set<std::tuple<Op, std::string, size_t>> keys;
+  for (const auto& [op, file] : performed) keys.insert({op, file, seen[{op, file}]++});
+  std::set<std::tuple<Op, std::string, size_t>> row_keys;
+  for (const Row& row : rows) row_keys.insert({row.op, row.file, row.nth});
+  EXPECT_EQ(row_keys, keys);
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(testing::OpName(row.op)) + " " + row.file + " #" +
+                 std::to_string(row.nth));
+    TempSite site(original);
+    testing::FaultFileSystem fs(real);
+    Form form;
+    ASSERT_TRUE(RunStartupScan(form, real).ok());
+    fs.FailPathCall(row.op, row.file, row.nth, ENOSPC);
+    const RunResult result = RunUpdate(form, fs, RunMode::kWrite);
+    EXPECT_FALSE(form.Command1Enabled);
+    if (row.label3.empty()) {
+      EXPECT_EQ(result.outcome, RunOutcome::kSuccess);
+    } else {
       ASSERT_NE(result.outcome, RunOutcome::kSuccess);
+      EXPECT_EQ(form.Label3(), row.label3);
       // The system's reason travels with the failure, for the front ends to show.
       EXPECT_EQ(msg::Reason(result.failure), "kein Platz auf dem Datenträger");
-      std::string failing;
-      for (size_t seen = 0; const auto& [logged, path] : fs.log()) {
-        if (logged == op && seen++ == nth) failing = path;
-      }
-      const bool at_commit = op == Op::kWriteTemp || op == Op::kFlush || op == Op::kPutInPlace;
-      // The barrier before any page is replaced stops at the first page; the one after all
-      // of them leaves every page new but still says which batch it could not make durable.
-      // The journal is read and opened at the first backup and written before the commit:
-      // either failure stops the run before any page is replaced.
-      const bool journal = op == Op::kReadFile || op == Op::kAppendFile;
-      std::string page = op == Op::kLockFolder ? "."
-                         : journal             ? "splicery.sic/journal.tsv"
-                         : op == Op::kFlush    ? "a.htm"
-                                               : failing;
-      if (op == Op::kProbe || op == Op::kCreateFile) page = failing.substr(13, 5);
-      if (op == Op::kFlush && nth == 1) page = "c.htm";
-      EXPECT_EQ(form.Label3(),
-                (at_commit ? "FEHLER beim Schreiben von " : "FEHLER beim Zugriff auf ") + page);
-      if (op == Op::kLockFolder || journal) page = "a.htm";  // the first page that keeps its bytes
-      if (op == Op::kFlush && nth == 1) page = "none";
-      bool before = true;
-      for (const char* p : {"a.htm", "b.htm", "c.htm"}) {
-        if (p == page) before = false;
-        const std::string bytes = TempSite::Read(p);
-        if (before) {
-          EXPECT_NE(bytes, original.at(p)) << p;
-        } else {
-          EXPECT_EQ(bytes, original.at(p)) << p;
-        }
-      }
-      for (const std::string& file : site.ListFiles()) {
-        EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
-      }
+    }
+    for (const char* p : {"a.htm", "b.htm", "c.htm"}) {
+      const bool renewed = row.new_pages.find(p[0]) != std::string::npos;
+      EXPECT_EQ(TempSite::Read(p) != original.at(p), renewed) << p;
+    }
+    for (const std::string& file : site.ListFiles()) {
+      EXPECT_EQ(file.find(".splicery-tmp-"), std::string::npos) << file;
     }
   }
-  EXPECT_EQ(calls[Op::kCreateFile], 3u);
-  EXPECT_EQ(calls[Op::kPutInPlace], 3u);
-  EXPECT_EQ(calls[Op::kFlush], 2u);
 }
 
-// An editor saves a page between its backup and its write-back: the save stays, by rename or
-// in place, and the run stops there. Pages before it are written, later ones untouched.
 TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
   struct EditBeforeCommit : testing::FaultFileSystem {
     using FaultFileSystem::FaultFileSystem;
