@@ -14,10 +14,11 @@ if [[ "${1:-}" == "--test" ]]; then
   # benchmark; the validators of the desktop entry and the AppStream metadata, and man for the
   # man pages; lintian and file (icon sizes) for the package; clang-format and clang-tidy 14
   # for the written style; jing, xmllint and libxml2 to check and read back the feed and the
-  # sitemap.
+  # sitemap (libxml2 also for the tokenizer benchmark's comparison); linkchecker, whose
+  # findings the link check's end-to-end test compares with its own.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
              strace desktop-file-utils appstream man-db lintian file clang-format-14 clang-tidy-14
-             jing libxml2-utils libxml2-dev)
+             jing libxml2-utils libxml2-dev linkchecker)
 fi
 
 missing=()

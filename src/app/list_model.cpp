@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <climits>
 
-#include "text/convert.h"
 #include "text/display_text.h"
 
 namespace splicery {
@@ -16,14 +15,12 @@ constexpr size_t kMeasuredRows = 8;
 
 }  // namespace
 
-QString ToDisplay(std::string_view bytes) {
-  // Not UTF-8: windows-1252, as browsers read Latin-1 pages, so „ “ – € show as they should.
-  std::string utf8;
-  if (!IsValidUtf8(bytes) && DecodeToUtf8(bytes, "windows-1252", &utf8)) bytes = utf8;
-  return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+QString ToDisplay(std::string_view bytes, std::string_view encoding) {
+  const std::string utf8 = DisplayUtf8(bytes, encoding);
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }
 
-QString ShownText(std::string_view bytes) {
+QString ShownText(std::string_view bytes, const ItemDecoder& decode) {
   // A character takes at most four bytes, so this prefix holds kShownChars of them.
   const size_t max_bytes = static_cast<size_t>(kShownChars) * 4;
   bool cut = bytes.size() > max_bytes;
@@ -33,7 +30,13 @@ QString ShownText(std::string_view bytes) {
     while (end > max_bytes - 3 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80) --end;
     bytes = bytes.substr(0, end);
   }
-  QString text = ToDisplay(bytes);
+  QString text;
+  if (decode) {
+    const std::string utf8 = decode(bytes);
+    text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+  } else {
+    text = ToDisplay(bytes);
+  }
   if (text.size() > kShownChars) {
     qsizetype end = kShownChars;
     if (text.at(end - 1).isHighSurrogate()) --end;
@@ -44,8 +47,8 @@ QString ShownText(std::string_view bytes) {
   return text;
 }
 
-ListModel::ListModel(Source source, QObject* parent)
-    : QAbstractListModel(parent), source_(std::move(source)) {}
+ListModel::ListModel(Source source, QObject* parent, ItemDecoder decode)
+    : QAbstractListModel(parent), source_(std::move(source)), decode_(std::move(decode)) {}
 
 int ListModel::rowCount(const QModelIndex& parent) const {
   if (parent.isValid()) return 0;
@@ -58,7 +61,7 @@ QVariant ListModel::data(const QModelIndex& index, int role) const {
   const std::vector<std::string>& items = source_();
   auto row = static_cast<size_t>(index.row());
   if (row >= items.size()) return {};
-  QString text = ShownText(items[row]);
+  QString text = ShownText(items[row], decode_);
   if (role == Qt::DisplayRole) return text;
   return "<p style='white-space:pre-wrap'>" + text.toHtmlEscaped() + "</p>";
 }

@@ -13,22 +13,26 @@
 
 namespace splicery {
 
-// Bytes as text: UTF-8 where valid, else windows-1252.
-QString ToDisplay(std::string_view bytes);
+// Bytes as text: in `encoding` where it is known, else UTF-8 where valid, else windows-1252
+// (DisplayUtf8 in text/display_text.h).
+QString ToDisplay(std::string_view bytes, std::string_view encoding = {});
+
+// How an item's bytes are shown, as UTF-8; unset: as a file name.
+using ItemDecoder = std::function<std::string(std::string_view bytes)>;
 
 // How many characters of one text the window lays out. An include line or a page line can be
 // megabytes long; laying that out would take seconds and hundreds of megabytes.
 inline constexpr qsizetype kShownChars = 300;
 
-// ToDisplay() of the text's first kShownChars characters, with "…" when something was cut. For
-// display only: the bytes themselves stay whole in the core.
-QString ShownText(std::string_view bytes);
+// The text's first kShownChars characters, decoded by `decode`, with "…" when something was
+// cut. For display only: the bytes themselves stay whole in the core.
+QString ShownText(std::string_view bytes, const ItemDecoder& decode = nullptr);
 
 class ListModel : public QAbstractListModel {
   Q_OBJECT
  public:
   using Source = std::function<const std::vector<std::string>&()>;
-  ListModel(Source source, QObject* parent);
+  ListModel(Source source, QObject* parent, ItemDecoder decode = nullptr);
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   // DisplayRole: the shown text; ToolTipRole: the same as rich text, so that HTML in an item
@@ -44,6 +48,7 @@ class ListModel : public QAbstractListModel {
 
  private:
   Source source_;
+  ItemDecoder decode_;
   std::vector<int> longest_rows_;
 };
 

@@ -23,6 +23,8 @@
 #include "history/undo.h"
 #include "report/site_report.h"
 #include "scan/startup_scan.h"
+#include "text/display_text.h"
+#include "update/to_utf8.h"
 #include "update/update_run.h"
 
 namespace splicery {
@@ -101,10 +103,14 @@ void MainWindow::AddControls() {
 void MainWindow::SetUpLists() {
   model1_ =
       new ListModel([this]() -> const std::vector<std::string>& { return form_.List1; }, this);
-  model2_ =
-      new ListModel([this]() -> const std::vector<std::string>& { return form_.List2; }, this);
+  // Include lines in include.htm's encoding, news titles in their page's.
+  model2_ = new ListModel([this]() -> const std::vector<std::string>& { return form_.List2; }, this,
+                          [this](std::string_view line) {
+                            return DisplayUtf8(line, form_.Encodings.include_source.name);
+                          });
   model5_ = new ListModel(
-      [this]() -> const std::vector<std::string>& { return form_.List5.items(); }, this);
+      [this]() -> const std::vector<std::string>& { return form_.List5.items(); }, this,
+      [this](std::string_view entry) { return DisplayNewsEntry(entry, form_.Encodings); });
   for (auto [list, model] : {std::pair{List1, model1_}, {List2, model2_}, {List5, model5_}}) {
     list->setModel(model);
     list->setItemDelegate(new WidestItemDelegate(model, list));
@@ -250,6 +256,9 @@ QMenu* MainWindow::BuildPageMenu() {
   QAction* undo =
       menu->addAction("Letzten Lauf rückgängig machen…", this, &MainWindow::UndoLastRunAsked);
   undo->setObjectName("UndoLastRun");
+  QAction* to_utf8 =
+      menu->addAction("Website nach UTF-8 umwandeln…", this, &MainWindow::MoveToUtf8Asked);
+  to_utf8->setObjectName("MoveToUtf8");
   menu->addSeparator();
   QAction* other =
       menu->addAction("Anderen Ordner öffnen…", this, &MainWindow::OpenOtherFolderAsked);
@@ -260,21 +269,21 @@ QMenu* MainWindow::BuildPageMenu() {
 }
 
 void MainWindow::ShowDiff() {
-  ShowReport("Änderungen des Laufs", [this] { return SiteDiffText(form_, *fs_); });
+  ShowReport("Änderungen des Laufs", [this] { return SiteDiffReport(form_, *fs_); });
 }
 
 void MainWindow::ShowLint() {
-  ShowReport("Prüfung der Seiten", [this] { return SiteLintText(*fs_); });
+  ShowReport("Prüfung der Seiten", [this] { return SiteLintReport(*fs_); });
 }
 
 // A report of a large site takes a while: it is made beside the window, which keeps
 // repainting. Meanwhile Start and the menu are off, so the form and the file system are the
 // report's alone.
-void MainWindow::ShowReport(const QString& title, std::function<std::string()> make) {
+void MainWindow::ShowReport(const QString& title, std::function<Report()> make) {
   if (RunInFlight()) return;
   QGuiApplication::setOverrideCursor(Qt::BusyCursor);
   Command1->setEnabled(false);
-  auto text = std::make_shared<std::string>();
+  auto text = std::make_shared<Report>();
   worker_ = QThread::create([text, make = std::move(make)] { *text = make(); });
   worker_->setParent(this);
   connect(worker_, &QThread::finished, this, [this, title, text] {
@@ -335,6 +344,74 @@ void MainWindow::OpenOtherFolderAsked() {
   Load();
 }
 
+// The move to UTF-8 is checked beside the window first: a file it cannot convert is told
+// without a question, a site in UTF-8 already is left alone. Afterwards, as after an undo, the
+// lists no longer match the files, so Start stays off.
+void MainWindow::MoveToUtf8Asked() {
+  if (RunInFlight()) return;
+  auto check = std::make_shared<std::pair<Form, MoveResult>>();
+  check->first.List1 = form_.List1;
+  auto pages = std::make_shared<size_t>(0);
+  RunBeside(
+      [this, check, pages] {
+        check->second = MoveSiteToUtf8(check->first, *fs_, RunMode::kCheck);
+        if (check->second.run.failure.ok() && check->second.run.stale_pages > 0)
+          *pages = PagesToConvert(check->first, *fs_);
+      },
+      [this, check, pages] {
+        if (!check->second.run.failure.ok() || check->second.run.stale_pages == 0) {
+          form_.SetLabel3(check->first.Label3());
+          return ShowMoveResult(check->second);
+        }
+        const QString question = QString::fromStdString(msg::ToUtf8Question(*pages));
+        if (!(confirm ? confirm(question)
+                      : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes))
+          return;
+        auto moved = std::make_shared<MoveResult>();
+        form_.SetListener(
+            [this](LabelId, std::string_view, TextKind kind) { OnLabelWritten(kind); });
+        RunBeside([this, moved] { *moved = MoveSiteToUtf8(form_, *fs_, RunMode::kWrite); },
+                  [this, moved] {
+                    form_.SetListener(nullptr);
+                    ShowMoveResult(*moved);
+                  });
+      });
+}
+
+// A failure's reason goes into the detail line, as splicery-cli prints it on its reason line.
+void MainWindow::ShowMoveResult(const MoveResult& result) {
+  if (!result.reason.empty()) {
+    form_.SetLabel4(result.reason);
+  } else if (!result.run.failure.ok()) {
+    form_.SetLabel4(result.run.failure.path() + ": " + msg::Reason(result.run.failure));
+  }
+  ShowLabels();
+}
+
+// `work` on a thread of its own, with the busy cursor and Start and the menu off, so that the
+// form and the file system are its alone; then `done` on the window's thread, unless the
+// window was closed meanwhile.
+void MainWindow::RunBeside(std::function<void()> work, std::function<void()> done) {
+  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+  Command1->setEnabled(false);
+  detail_writes_ = 0;
+  since_paint_.start();
+  worker_ = QThread::create(std::move(work));
+  worker_->setParent(this);
+  connect(worker_, &QThread::finished, this, [this, done = std::move(done)] {
+    worker_->wait();
+    worker_->deleteLater();
+    worker_ = nullptr;
+    QGuiApplication::restoreOverrideCursor();
+    Command1->setEnabled(form_.Command1Enabled);
+    emit RunInFlightChanged(false);
+    if (close_after_run_) return CloseNow();
+    done();
+  });
+  worker_->start();
+  emit RunInFlightChanged(true);
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
   if (!RunInFlight()) return QWidget::closeEvent(event);
   close_after_run_ = true;
@@ -348,8 +425,15 @@ void MainWindow::ShowStatus(const QString& label3, const QString& label4) {
 }
 
 void MainWindow::ShowLabels() {
-  ShowStatus(ShownText(form_.Label3()), ShownText(form_.Label4()));
+  ShowStatus(ShownText(form_.Label3()), ShownLabel4());
   Command1->setEnabled(form_.Command1Enabled);
+}
+
+// The detail line: a page line in its page's encoding, any other text as the program's own.
+QString MainWindow::ShownLabel4() const {
+  const std::string_view encoding = form_.Label4Encoding();
+  return ShownText(form_.Label4(),
+                   [encoding](std::string_view bytes) { return DisplayUtf8(bytes, encoding); });
 }
 
 void MainWindow::ShowAll() {
@@ -368,7 +452,7 @@ void MainWindow::OnLabelWritten(TextKind kind) {
   since_paint_.start();
   QMetaObject::invokeMethod(
       this,
-      [this, label3 = ShownText(form_.Label3()), label4 = ShownText(form_.Label4())] {
+      [this, label3 = ShownText(form_.Label3()), label4 = ShownLabel4()] {
         // A late copy must not overwrite the texts the finished run has left.
         if (RunInFlight()) ShowStatus(label3, label4);
       },

@@ -13,6 +13,8 @@
 #include "app/launch.h"
 #include "core/form.h"
 #include "files/file_system.h"
+#include "report/site_report.h"
+#include "update/to_utf8.h"
 
 class QLabel;
 class QListView;
@@ -83,7 +85,8 @@ class MainWindow : public QWidget {
   void ShowLint();
   void UndoLastRunAsked();
   void OpenOtherFolderAsked();
-  void ShowReport(const QString& title, std::function<std::string()> make);
+  void MoveToUtf8Asked();
+  void ShowReport(const QString& title, std::function<Report()> make);
   void CloseNow();
 
  private:
@@ -98,6 +101,9 @@ class MainWindow : public QWidget {
   void ShowAll();
   void OnLabelWritten(TextKind kind);  // on the run's thread
   void ShowStatus(const QString& label3, const QString& label4);
+  QString ShownLabel4() const;
+  void ShowMoveResult(const MoveResult& result);
+  void RunBeside(std::function<void()> work, std::function<void()> done);
 
   Form& form_;
   FileSystem* fs_;

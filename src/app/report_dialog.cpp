@@ -12,7 +12,7 @@
 
 namespace splicery {
 
-ReportDialog::ReportDialog(const QString& title, const std::string& text, QWidget* parent)
+ReportDialog::ReportDialog(const QString& title, const Report& report, QWidget* parent)
     : QDialog(parent), view_(new QPlainTextEdit(this)) {
   setObjectName("Report");
   setWindowTitle(title);
@@ -23,7 +23,9 @@ ReportDialog::ReportDialog(const QString& title, const std::string& text, QWidge
   view_->setReadOnly(true);
   view_->setLineWrapMode(QPlainTextEdit::NoWrap);
   view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  view_->setPlainText(ToDisplay(text));
+  QString text;
+  for (const ReportPiece& piece : report) text += ToDisplay(piece.text, piece.encoding);
+  view_->setPlainText(text);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
   buttons->button(QDialogButtonBox::Close)->setText("Schließen");
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

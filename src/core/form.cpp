@@ -9,8 +9,9 @@ void Form::SetLabel3(std::string_view text, TextKind kind) {
   if (listener_) listener_(LabelId::kLabel3, label3_, kind);
 }
 
-void Form::SetLabel4(std::string_view text, TextKind kind) {
+void Form::SetLabel4(std::string_view text, TextKind kind, std::string_view encoding) {
   label4_.assign(text);
+  label4_encoding_ = kind == TextKind::kPageLine ? encoding : std::string_view();
   if (listener_) listener_(LabelId::kLabel4, label4_, kind);
 }
 

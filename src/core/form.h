@@ -43,14 +43,19 @@ class Form {
   const std::string& Label4() const { return label4_; }
   void SetLabel3(std::string_view text, TextKind kind = TextKind::kStatus);
   void SetLabel3(const Text& text) { SetLabel3(text.text, text.kind); }
-  void SetLabel4(std::string_view text, TextKind kind = TextKind::kStatus);
+  // `encoding`: for a page line, the encoding of its page (the standard's name; empty where
+  // the page declares none), so that the window shows it in that encoding.
+  void SetLabel4(std::string_view text, TextKind kind = TextKind::kStatus,
+                 std::string_view encoding = {});
   void SetLabel4(const Text& text) { SetLabel4(text.text, text.kind); }
+  std::string_view Label4Encoding() const { return label4_encoding_; }
   // One listener at a time; whoever sets one removes it (SetListener(nullptr)) before it dies.
   void SetListener(LabelListener listener) { listener_ = std::move(listener); }
 
  private:
   std::string label3_ = "Label3";
   std::string label4_ = "Label4";
+  std::string_view label4_encoding_;  // one of the standard's names, which never go away
   LabelListener listener_;
 };
 

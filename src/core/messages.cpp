@@ -394,6 +394,49 @@ std::string ToUtf8Question(size_t pages) {
          "vorher gesichert; „Letzten Lauf rückgängig machen“ nimmt die Umwandlung zurück.";
 }
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file) { return Say("Datei " + S(file) + " wird gelöscht"); }
+
+// --- Link check ---
+std::string LinkToMachinePath(std::string_view reference) {
+  return "Verweis auf einen Pfad dieses Rechners: " + S(reference);
+}
+std::string LinkLeavesFolder(std::string_view reference) {
+  return "Verweis verlässt den Ordner: " + S(reference);
+}
+std::string LinkToMissingFile(std::string_view reference) {
+  return "Verweis auf fehlende Datei " + S(reference);
+}
+std::string LinkWrongCase(std::string_view reference, std::string_view right) {
+  return "Verweis auf " + S(reference) + ", die Datei heißt " + S(right);
+}
+std::string LinkWindows1252Name(std::string_view reference, std::string_view right) {
+  return "Verweis auf " + S(reference) + ", die Datei heißt " + S(right) + " (windows-1252)";
+}
+std::string LinkWithBackslash(std::string_view reference) {
+  return "Verweis mit \\ statt /: " + S(reference);
+}
+std::string LinkIntoBackups(std::string_view reference) {
+  return "Verweis in den Sicherungsordner: " + S(reference);
+}
+std::string LinkToFolderWithoutIndex(std::string_view reference) {
+  return "Verweis auf den Ordner " + S(reference) + " ohne index.htm oder index.html";
+}
+std::string AnchorMissing(std::string_view anchor, std::string_view target) {
+  return "Anker #" + S(anchor) + " fehlt in " + S(target);
+}
+std::string LinkToUnlistedPage(std::string_view reference) {
+  return "Verweis auf " + S(reference) + ", die nicht in include.txt steht";
+}
+std::string PageNotLinked() { return "Datei wird von keiner Seite verlinkt"; }
+std::string BaseElsewhere(std::string_view base) {
+  return "<base href> zeigt auf " + S(base) +
+         ": die relativen Verweise der Seite werden nicht geprüft";
+}
+std::string CheckedIn(std::string_view finding, std::string_view page) {
+  return S(finding) + " (geprüft in " + S(page) + ")";
+}
+
 // --- Journal limits and undo outcomes ---
 Text OutsideSite(std::string_view file) {
   return Say("Datei " + S(file) + " liegt außerhalb des Ordners und wird nicht zurückgesetzt");

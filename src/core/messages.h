@@ -140,6 +140,25 @@ Text ToUtf8Succeeded(size_t files, bool dry_run);
 Text AlreadyUtf8();
 std::string ToUtf8Question(size_t pages);
 
+// --- Feed and sitemap: parts removed ---
+Text FileRemoved(std::string_view file);
+
+// --- Link check ---
+std::string LinkToMachinePath(std::string_view reference);
+std::string LinkLeavesFolder(std::string_view reference);
+std::string LinkToMissingFile(std::string_view reference);
+std::string LinkWrongCase(std::string_view reference, std::string_view right);
+std::string LinkWindows1252Name(std::string_view reference, std::string_view right);
+std::string LinkWithBackslash(std::string_view reference);
+std::string LinkIntoBackups(std::string_view reference);
+std::string LinkToFolderWithoutIndex(std::string_view reference);
+std::string AnchorMissing(std::string_view anchor, std::string_view target);
+std::string LinkToUnlistedPage(std::string_view reference);
+std::string PageNotLinked();
+std::string BaseElsewhere(std::string_view base);
+// A finding of a fragment or news template line, checked in `page`.
+std::string CheckedIn(std::string_view finding, std::string_view page);
+
 // --- Journal limits and undo outcomes ---
 Text OutsideSite(std::string_view file);  // a journal line undo does not follow
 Text AlreadyBack(std::string_view file);

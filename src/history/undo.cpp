@@ -24,6 +24,19 @@ struct Taken {
   uint64_t after = 0;   // the hash the page held when the run was done with it
   bool changed = false;
   bool created = false;  // the run made the file: undo removes it
+  bool removed = false;  // the run removed the file: undo puts its backup back
+};
+
+// A file the run removed, to be made again from its backup.
+struct Remade {
+  std::string path, bytes;
+  uint32_t mode = 0644;
+};
+
+// What an undo changes besides replacing pages: files removed and made again.
+struct Files {
+  std::vector<std::string> made;  // files the run created, removed after the journal says so
+  std::vector<Remade> remade;     // files the run removed, made after the journal says so
 };
 
 // Grouped by file, so that one file listed under two names (./a.htm, a link) goes back to the
@@ -37,10 +50,13 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
     std::variant<FileKey, std::string> file = page.path;
     if (fs.Identify(page.path, &id)) file = id.key;
     auto [it, first] = index.try_emplace(file, pages.size());
-    if (first) pages.push_back({page.path, page.backup, page.old_hash, 0, false, page.created});
+    if (first) {
+      pages.push_back(
+          {page.path, page.backup, page.old_hash, 0, false, page.created, page.removed});
+    }
     Taken& taken = pages[it->second];
     // A file the run did not write (its commit failed) holds what it held before.
-    taken.after = page.Replaced() ? *page.new_hash : page.old_hash;
+    taken.after = page.new_hash && page.Replaced() ? *page.new_hash : page.old_hash;
     taken.changed = taken.changed || page.Replaced();
   }
   std::erase_if(pages, [](const Taken& t) { return !t.changed; });
@@ -105,6 +121,7 @@ class Undo {
 
  private:
   Outcome Take(const Taken& page, Status* failure);
+  Outcome TakeRemoval(const Taken& page);
   Outcome Restore(const Taken& page, const std::string& bytes, const FileInfo& info,
                   Status* failure);
   std::optional<UndoResult> Commit();
@@ -116,7 +133,7 @@ class Undo {
   JournalWriter journal_;
   JournalScope scope_;
   const uint64_t run_;
-  std::vector<std::string> made_;  // files the run created, removed after the journal says so
+  Files files_;
   size_t back_ = 0, skipped_ = 0;
 };
 
@@ -127,6 +144,7 @@ Outcome Undo::Take(const Taken& page, Status* failure) {
     form_.SetLabel3(msg::OutsideSite(page.path));
     return Outcome::kSkipped;
   }
+  if (page.removed) return TakeRemoval(page);
   std::string bytes;
   FileInfo info;
   const Status read = fs_.ReadPage(page.path, &bytes, &info);
@@ -142,10 +160,33 @@ Outcome Undo::Take(const Taken& page, Status* failure) {
   }
   if (page.created) {
     form_.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run_));
-    made_.push_back(page.path);
+    files_.made.push_back(page.path);
     return Outcome::kBack;
   }
   return Restore(page, bytes, info, failure);
+}
+
+// A file the run removed comes back from its backup, unless a file of that name is there
+// again (its backup's bytes: a retry, done) or the backup changed.
+Outcome Undo::TakeRemoval(const Taken& page) {
+  std::string now;
+  if (Status read = fs_.ReadFile(page.path, &now); read.code() != Code::kNotFound) {
+    const bool back = read && JournalHash(now) == page.before;
+    form_.SetLabel3(back ? msg::AlreadyBack(page.path) : msg::ChangedSinceRun(page.path));
+    return back ? Outcome::kBack : Outcome::kSkipped;
+  }
+  Remade remade{page.path, {}};
+  FileInfo info;
+  if (!fs_.ReadPage(page.backup, &remade.bytes, &info) ||
+      JournalHash(remade.bytes) != page.before) {
+    form_.SetLabel3(msg::BackupMissing(page.path));
+    return Outcome::kSkipped;
+  }
+  form_.SetLabel3(msg::PageRestored(page.path, dry_run_));
+  remade.mode = info.facts.mode & 0666;
+  journal_.Add({page.path, {}, 0, JournalHash(remade.bytes), {}, true});
+  files_.remade.push_back(std::move(remade));
+  return Outcome::kBack;
 }
 
 // What the page holds now is backed up first, as a run does; then the backup's bytes join
@@ -191,15 +232,20 @@ std::optional<UndoResult> Undo::Commit() {
   std::string failed;
   Status committed = CommitJournaled(batch_, journal_, &failed);
   Text message = msg::WriteFailed(failed);
-  for (size_t i = 0; committed && i < made_.size(); ++i) {
-    committed = fs_.RemoveFile(made_[i]);
-    message = msg::DeleteFailed(made_[i]);
+  for (size_t i = 0; committed && i < files_.made.size(); ++i) {
+    committed = fs_.RemoveFile(files_.made[i]);
+    message = msg::DeleteFailed(files_.made[i]);
+  }
+  for (size_t i = 0; committed && i < files_.remade.size(); ++i) {
+    const Remade& file = files_.remade[i];
+    committed = fs_.CreateFile(file.path, file.bytes, file.mode);
+    message = msg::WriteFailed(file.path);
   }
   if (!committed) {
     (void)journal_.MarkIncomplete();
     return Fail(form_, message, std::move(committed));
   }
-  if (!had_pages || !made_.empty()) (void)fs_.Flush();
+  if (!had_pages || !files_.made.empty() || !files_.remade.empty()) (void)fs_.Flush();
   return std::nullopt;
 }
 

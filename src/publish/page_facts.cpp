@@ -35,10 +35,37 @@ size_t SkipPastNoCase(std::string_view text, std::string_view needle, size_t fro
 }
 
 struct Tag {
-  std::string name;  // lower case; empty for an end tag or anything that is no start tag
-  std::optional<std::string> name_attr, content_attr;
+  std::string_view name;  // as written; empty for an end tag or anything that is no start tag
+  std::optional<std::string_view> name_attr, content_attr;
   size_t end = npos;  // the position after ">"
 };
+
+bool IsNameEnd(char c) { return IsSpace(c) || c == '/' || c == '>'; }
+
+// The attribute at `i` (past blanks), its value unquoted; i ends after it. Views into `s`, so
+// that the many tags of a page cost no allocation.
+void ReadAttribute(std::string_view s, size_t& i, std::string_view* attr, std::string_view* value) {
+  const size_t from = i;
+  do {
+    ++i;
+  } while (i < s.size() && !IsNameEnd(s[i]) && s[i] != '=');
+  *attr = s.substr(from, i - from);
+  *value = {};
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  if (i >= s.size() || s[i] != '=') return;
+  ++i;
+  while (i < s.size() && IsSpace(s[i])) ++i;
+  if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
+    const size_t close = s.find(s[i], i + 1);
+    const size_t stop = close == npos ? s.size() : close;
+    *value = s.substr(i + 1, stop - i - 1);
+    i = close == npos ? s.size() : close + 1;
+    return;
+  }
+  const size_t begin = i;
+  while (i < s.size() && !IsSpace(s[i]) && s[i] != '>') ++i;
+  *value = s.substr(begin, i - begin);
+}
 
 // Reads the start tag whose "<" is at `p`, as HTML's tokenizer reads attributes (the first of
 // two attributes of one name counts).
@@ -46,36 +73,17 @@ Tag ReadTag(std::string_view s, size_t p) {
   Tag tag;
   size_t i = p + 1;
   const bool start = i < s.size() && ((s[i] >= 'a' && s[i] <= 'z') || (s[i] >= 'A' && s[i] <= 'Z'));
-  while (i < s.size() && !IsSpace(s[i]) && s[i] != '/' && s[i] != '>') {
-    if (start) tag.name += Lower(s[i]);
-    ++i;
-  }
+  while (i < s.size() && !IsNameEnd(s[i])) ++i;
+  if (start) tag.name = s.substr(p + 1, i - p - 1);
   while (i < s.size()) {
     while (i < s.size() && (IsSpace(s[i]) || s[i] == '/')) ++i;
     if (i >= s.size() || s[i] == '>') break;
-    std::string attr;
-    do {
-      attr += Lower(s[i++]);
-    } while (i < s.size() && !IsSpace(s[i]) && s[i] != '/' && s[i] != '>' && s[i] != '=');
-    while (i < s.size() && IsSpace(s[i])) ++i;
-    std::string value;
-    if (i < s.size() && s[i] == '=') {
-      ++i;
-      while (i < s.size() && IsSpace(s[i])) ++i;
-      if (i < s.size() && (s[i] == '"' || s[i] == '\'')) {
-        const size_t close = s.find(s[i], i + 1);
-        const size_t stop = close == npos ? s.size() : close;
-        value = s.substr(i + 1, stop - i - 1);
-        i = close == npos ? s.size() : close + 1;
-      } else {
-        while (i < s.size() && !IsSpace(s[i]) && s[i] != '>') value += s[i++];
-      }
-    }
-    if (attr == "name" && !tag.name_attr) tag.name_attr = value;
-    if (attr == "content" && !tag.content_attr) tag.content_attr = value;
+    std::string_view attr, value;
+    ReadAttribute(s, i, &attr, &value);
+    if (EqualsNoCase(attr, "name") && !tag.name_attr) tag.name_attr = value;
+    if (EqualsNoCase(attr, "content") && !tag.content_attr) tag.content_attr = value;
   }
   tag.end = i < s.size() ? i + 1 : s.size();
-  if (!start) tag.name.clear();
   return tag;
 }
 
@@ -114,14 +122,14 @@ bool RobotsNoIndex(std::string_view page) {
     }
     const Tag tag = ReadTag(page, p);
     p = tag.end;
-    if (tag.name == "meta") {
+    if (EqualsNoCase(tag.name, "meta")) {
       if (tag.name_attr && tag.content_attr && EqualsNoCase(Trim(*tag.name_attr), "robots") &&
           HoldsNoIndex(*tag.content_attr)) {
         return true;
       }
-    } else if (tag.name == "script" || tag.name == "style") {
+    } else if (EqualsNoCase(tag.name, "script") || EqualsNoCase(tag.name, "style")) {
       // Their text is no markup: skip to the matching end tag.
-      p = SkipPastNoCase(page, "</" + tag.name, p);
+      p = SkipPastNoCase(page, "</" + std::string(tag.name), p);
       if (p == npos) break;
     }
   }

@@ -3,6 +3,7 @@
 #include "publish/site_files.h"
 
 #include "publish/page_facts.h"
+#include "text/convert.h"
 #include "text/lines.h"
 
 namespace splicery {
@@ -17,12 +18,34 @@ SitemapSettings SitemapSettingsOf(const SiteConfig& config) {
           config.omit};
 }
 
-std::vector<NewsItem> ToNewsItems(const std::vector<NewsStand>& stands) {
+namespace {
+
+// A title in its page's declared encoding: one other than UTF-8 and windows-1252 is read into
+// UTF-8 here.
+NewsItem ItemOf(const NewsStand& s, const SourceEncodings* encodings) {
+  NewsItem item{s.date, s.page, s.title, PageEncoding::kUnknown};
+  if (!encodings) return item;
+  const auto page = encodings->pages.find(s.page);
+  if (page == encodings->pages.end() || !page->second.Known()) return item;
+  const std::string_view name = page->second.name;
+  if (name == "UTF-8") {
+    item.encoding = PageEncoding::kUtf8;
+  } else if (name == "windows-1252") {
+    item.encoding = PageEncoding::kWindows1252;
+  } else if (std::string utf8; DecodeToUtf8(s.title, name, &utf8)) {
+    item.title = std::move(utf8);
+    item.encoding = PageEncoding::kUtf8;
+  }
+  return item;
+}
+
+}  // namespace
+
+std::vector<NewsItem> ToNewsItems(const std::vector<NewsStand>& stands,
+                                  const SourceEncodings* encodings) {
   std::vector<NewsItem> items;
   items.reserve(stands.size());
-  // The page's encoding is not known yet: UTF-8 where valid, else windows-1252.
-  for (const NewsStand& s : stands)
-    items.push_back({s.date, s.page, s.title, PageEncoding::kUnknown});
+  for (const NewsStand& s : stands) items.push_back(ItemOf(s, encodings));
   return items;
 }
 
@@ -46,11 +69,13 @@ SitemapPage SitemapPageOf(const std::string& path, const FileKey* key, std::stri
 
 std::vector<SitemapFile> BuildSiteFiles(const SiteConfig& config,
                                         const std::vector<NewsStand>& stands,
-                                        const std::vector<SitemapPage>& pages) {
+                                        const std::vector<SitemapPage>& pages,
+                                        const SourceEncodings* encodings) {
   std::vector<SitemapFile> files;
   if (!config.base) return files;
   if (config.feed) {
-    if (std::optional<std::string> feed = BuildFeed(FeedSettingsOf(config), ToNewsItems(stands))) {
+    if (std::optional<std::string> feed =
+            BuildFeed(FeedSettingsOf(config), ToNewsItems(stands, encodings))) {
       files.push_back({config.feed->file, std::move(*feed)});
     }
   }

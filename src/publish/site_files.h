@@ -10,13 +10,17 @@
 #include "publish/feed.h"
 #include "publish/sitemap.h"
 #include "scan/site_config.h"
+#include "text/encoding.h"
 #include "text/news_entry.h"
 
 namespace splicery {
 
 FeedSettings FeedSettingsOf(const SiteConfig& config);
 SitemapSettings SitemapSettingsOf(const SiteConfig& config);
-std::vector<NewsItem> ToNewsItems(const std::vector<NewsStand>& stands);
+// Each title to be read in its page's encoding as `encodings` (the scan's) holds it; a page
+// without a declaration's, or without `encodings`: UTF-8 where valid, else windows-1252.
+std::vector<NewsItem> ToNewsItems(const std::vector<NewsStand>& stands,
+                                  const SourceEncodings* encodings = nullptr);
 
 // Whether robots.txt has a "Sitemap:" line (any case, blanks before it allowed).
 bool NamesSitemap(std::string_view robots_txt);
@@ -28,6 +32,7 @@ SitemapPage SitemapPageOf(const std::string& path, const FileKey* key, std::stri
 // to show), then the sitemap or its index and parts.
 std::vector<SitemapFile> BuildSiteFiles(const SiteConfig& config,
                                         const std::vector<NewsStand>& stands,
-                                        const std::vector<SitemapPage>& pages);
+                                        const std::vector<SitemapPage>& pages,
+                                        const SourceEncodings* encodings = nullptr);
 
 }  // namespace splicery

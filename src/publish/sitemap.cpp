@@ -61,6 +61,10 @@ std::string SitemapPartName(std::string_view file, size_t number) {
          ".xml";
 }
 
+bool IsBuiltSitemap(std::string_view bytes) {
+  return bytes.starts_with(kHead) && bytes.substr(kHead.size()).starts_with(kUrlsetOpen);
+}
+
 std::vector<SitemapFile> BuildSitemap(const SitemapSettings& settings,
                                       const std::vector<SitemapPage>& pages,
                                       const SitemapLimits& limits) {

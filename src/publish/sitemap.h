@@ -44,6 +44,10 @@ bool MatchesPattern(std::string_view pattern, std::string_view path);
 // "<stem>-N.xml" beside the sitemap file `file`.
 std::string SitemapPartName(std::string_view file, size_t number);
 
+// Whether `bytes` begin as BuildSitemap begins a sitemap (a part's bytes included): a file
+// of a part's name that does not is no part this program wrote.
+bool IsBuiltSitemap(std::string_view bytes);
+
 // The files to write: the sitemap alone, or the index first and then its parts. A page is
 // listed once under its first name, with "." and ".." resolved; pages outside the site, left
 // out by a pattern or by their robots meta element are not listed.

@@ -11,6 +11,7 @@
 #include "core/sorted_list.h"
 #include "publish/feed.h"
 #include "publish/site_files.h"
+#include "report/link_check.h"
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/config_loader.h"
@@ -21,6 +22,7 @@
 #include "text/encoding.h"
 #include "text/lines.h"
 #include "text/markers.h"
+#include "text/news_entry.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
 #include "update/journal_reader.h"
@@ -40,22 +42,27 @@ struct BlockLines {
 
 class Lint {
  public:
-  explicit Lint(FileSystem& fs) : fs_(fs), blocks_(include_lines_, no_news_) {}
+  Lint(FileSystem& fs, bool check_links)
+      : fs_(fs), check_links_(check_links), blocks_(include_lines_, no_news_) {}
 
   std::vector<Finding> Run() {
-    std::vector<std::string> pages;
-    std::string bytes;
+    std::vector<std::string>& pages = pages_;
     const Status listed_pages = ReadPageList(fs_, &pages);
     if (!listed_pages) {
       AddListed(1, Severity::kError, msg::CannotRead(msg::Reason(listed_pages)));
     }
     ReadIncludeSource();
     ReadJournal(pages);
+    if (check_links_) links_ = std::make_unique<LinkCheck>(fs_, pages_);
+    // Each page is read once. Its news entries are gathered as it goes by; a page with a news
+    // block can be checked only once they are all known, so it waits with its bytes.
+    std::vector<std::pair<size_t, std::string>> with_news;
     // A file listed twice, under one name or two (./a.htm, a link): its first line in include.txt.
     std::map<std::string, size_t> listed;
     std::map<FileKey, size_t> listed_files;
     for (size_t i = 0; i < pages.size(); ++i) {
       const std::string& page = pages[i];
+      std::string bytes;
       auto [by_name, inserted] = listed.try_emplace(page, i + 1);
       size_t first_line = by_name->second;
       if (FileId id; inserted && fs_.Identify(page, &id)) {
@@ -63,20 +70,23 @@ class Lint {
         first_line = by_file->second;
         inserted = new_file;
       }
+      rank_.try_emplace(page, i);
       if (!inserted) {
         AddListed(i + 1, Severity::kWarning, msg::ListedTwice(page, first_line));
+        // The run takes its news entries twice, too.
+        if (next_run_ && fs_.ReadFile(page, &bytes)) {
+          AddNewsEntries(bytes, page, scan_.List5, &scan_.Stands, &scan_.Encodings);
+        }
       } else if (page.empty()) {
         AddListed(i + 1, Severity::kError, msg::EmptyLine());
       } else if (Status read = fs_.ReadFile(page, &bytes); !read) {
         AddListed(i + 1, Severity::kError, msg::PageCannotBeRead(page, msg::Reason(read)));
       } else {
-        const size_t first_finding = findings_.size();
-        CheckPage(page, bytes);
-        std::stable_sort(findings_.begin() + static_cast<std::ptrdiff_t>(first_finding),
-                         findings_.end(),
-                         [](const Finding& a, const Finding& b) { return a.line < b.line; });
+        ReadPage(i, std::move(bytes), with_news);
       }
     }
+    for (const auto& [i, page_bytes] : with_news) CheckPage(i, page_bytes);
+    FinishLinks();
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
     }
@@ -90,6 +100,7 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
+    SortFindings();
     findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
@@ -97,6 +108,38 @@ class Lint {
   }
 
  private:
+  // A page's news entries, then its check, unless it waits for the news list to be complete.
+  void ReadPage(size_t i, std::string bytes,
+                std::vector<std::pair<size_t, std::string>>& with_news) {
+    if (next_run_) AddNewsEntries(bytes, pages_[i], scan_.List5, &scan_.Stands, &scan_.Encodings);
+    if (next_run_ && Contains(bytes, markers::kNews)) {
+      with_news.emplace_back(i, std::move(bytes));
+    } else {
+      CheckPage(i, bytes);
+    }
+  }
+
+  void FinishLinks() {
+    if (!links_) return;
+    for (Finding& f : links_->Finish()) {
+      (f.file == kTargetListFile ? listed_findings_ : findings_).push_back(std::move(f));
+    }
+  }
+
+  // include.txt first, then the pages in its order, include.htm last; each by line.
+  void SortFindings() {
+    const auto by_line = [](const Finding& a, const Finding& b) { return a.line < b.line; };
+    std::stable_sort(listed_findings_.begin(), listed_findings_.end(), by_line);
+    const auto rank = [this](const Finding& f) {
+      const auto it = rank_.find(f.file);
+      return it == rank_.end() || f.file == kIncludeSourceFile ? rank_.size() : it->second;
+    };
+    std::stable_sort(findings_.begin(), findings_.end(), [&](const Finding& a, const Finding& b) {
+      const size_t ra = rank(a), rb = rank(b);
+      return ra != rb ? ra < rb : a.line < b.line;
+    });
+  }
+
   // Findings about include.txt come before all others.
   void AddListed(size_t line, Severity severity, std::string text) {
     listed_findings_.push_back({kTargetListFile, line, severity, std::move(text)});
@@ -113,13 +156,8 @@ class Lint {
   void ReadJournal(const std::vector<std::string>& pages) {
     ReadLastBlocks(pages);
     if (!LoadConfiguration(scan_, fs_)) return;
-    std::string page_bytes;
-    for (const std::string& page : scan_.List1) {
-      // An unreadable page is a finding of its own; the others still get their news entries.
-      if (fs_.ReadFile(page, &page_bytes)) {
-        AddNewsEntries(page_bytes, page, scan_.List5, &scan_.Stands, &scan_.Encodings);
-      }
-    }
+    // The news index fills while the pages are read; its lines are made on first use, once
+    // every page has been read.
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
   }
 
@@ -182,7 +220,8 @@ class Lint {
     if (!config.feed && !config.sitemap) {
       Add(kSiteConfigFile, 1, Severity::kWarning, msg::IniNothingSwitchedOn());
     }
-    if (config.feed && !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands))) {
+    if (config.feed &&
+        !BuildFeed(FeedSettingsOf(config), ToNewsItems(scan_.Stands, &scan_.Encodings))) {
       Add(kSiteConfigFile, config.feed->line, Severity::kWarning, msg::NoFeedEntries());
     }
     std::string robots;
@@ -208,7 +247,8 @@ class Lint {
     }
   }
 
-  void CheckPage(const std::string& page, std::string_view bytes) {
+  void CheckPage(size_t index, std::string_view bytes) {
+    const std::string& page = pages_[index];
     if (Status probed = ProbeBackup(fs_, page); !probed) {
       Add(page, 1, Severity::kError, msg::BackupCannotBeMade(probed.path(), msg::Reason(probed)));
     }
@@ -221,7 +261,107 @@ class Lint {
     }
     CheckEncoding(page, bytes, blocks);
     // A block still open at the end is the marker failure reported above.
-    if (open_line == 0 && next_run_) CheckNextRun(page, bytes, blocks);
+    if (open_line == 0 && next_run_) {
+      LineBuffer next;
+      std::vector<BlockSpan> spans;
+      CheckNextRun(page, bytes, blocks, next, spans);
+      CheckLinks(index, bytes, next.bytes(), spans);
+    } else {
+      CheckLinks(index, bytes, bytes, {});
+    }
+  }
+
+  // The references of the page as the next run leaves it: outside the blocks at the page's
+  // own lines, inside them at the include line or news template they come from.
+  void CheckLinks(size_t index, std::string_view old, std::string_view next,
+                  const std::vector<BlockSpan>& spans) {
+    if (!links_) return;
+    const std::string& page = pages_[index];
+    const size_t slash = page.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
+    struct Generated {
+      size_t begin, end, line;  // bytes in `next`, line in include.htm
+      size_t entry;             // a news line's entry in the news index; npos for a fragment
+    };
+    std::vector<Generated> generated;
+    std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
+    for (const BlockSpan& span : spans) {
+      // The block's lines before the generated ones: its START line, then its key lines.
+      std::vector<std::string> keys;
+      LineCursor c(next.substr(span.new_begin, span.new_generated - span.new_begin));
+      if (!c.AtEnd()) c.Next();
+      while (!c.AtEnd()) keys.emplace_back(c.Next().text);
+      const bool news = std::any_of(keys.begin(), keys.end(), [](const std::string& k) {
+        return Contains(k, markers::kNews);
+      });
+      const std::vector<std::pair<size_t, size_t>>& sources =
+          news ? NewsSources() : FragmentSources(keys);
+      size_t j = 0;
+      for (LineCursor c(next.substr(span.new_generated, span.new_end - span.new_generated));
+           !c.AtEnd() && j < sources.size(); ++j) {
+        const size_t begin = span.new_generated + c.position();
+        c.Next();
+        generated.push_back(
+            {begin, span.new_generated + c.position(), sources[j].first, sources[j].second});
+      }
+    }
+    const auto origin_of = [&](size_t offset, size_t line) {
+      const auto g = std::upper_bound(generated.begin(), generated.end(), offset,
+                                      [](size_t o, const Generated& x) { return o < x.begin; });
+      if (g != generated.begin() && offset < std::prev(g)->end) {
+        // Once per include line and folder; a news line once per template, folder and entry.
+        const Generated& from = *std::prev(g);
+        std::string once = std::to_string(from.line) + '\0' + folder;
+        if (from.entry != std::string::npos) once += '\0' + scan_.List5.items()[from.entry];
+        return RefOrigin{kIncludeSourceFile, from.line, std::move(once)};
+      }
+      // How far the blocks before the offset moved the page's lines: counted for a finding only.
+      if (shift.empty() && !spans.empty()) {
+        ptrdiff_t added = 0;
+        for (const BlockSpan& span : spans) {
+          added += static_cast<ptrdiff_t>(CountLines(next, span.new_begin, span.new_end)) -
+                   static_cast<ptrdiff_t>(CountLines(old, span.old_begin, span.old_end));
+          shift.emplace_back(span.new_end, added);
+        }
+      }
+      const auto s = std::upper_bound(shift.begin(), shift.end(), offset,
+                                      [](size_t o, const auto& x) { return o < x.first; });
+      const ptrdiff_t moved = s == shift.begin() ? 0 : std::prev(s)->second;
+      return RefOrigin{page, static_cast<size_t>(static_cast<ptrdiff_t>(line) - moved), {}};
+    };
+    links_->CheckPage(index, next, findings_, origin_of);
+  }
+
+  // Where each line of an ordinary block comes from: its include line (in include.htm's
+  // numbering), in the order the run writes them.
+  const std::vector<std::pair<size_t, size_t>>& FragmentSources(
+      const std::vector<std::string>& keys) {
+    sources_.clear();
+    for (const std::string& key : keys) {
+      for (const auto& fragment : next_run_->FragmentsOf(key)) {
+        sources_.emplace_back(include_line_numbers_[fragment.include_index].second,
+                              std::string::npos);
+      }
+    }
+    std::stable_sort(sources_.begin(), sources_.end());
+    return sources_;
+  }
+
+  // The same for a news block: entry by entry, each template in turn, with the entry's place
+  // in the news index. The same for every news block, so made once.
+  const std::vector<std::pair<size_t, size_t>>& NewsSources() {
+    if (news_sources_.empty()) {
+      std::vector<size_t> templates;
+      for (const auto& [index, line] : include_line_numbers_) {
+        if (IsTemplate(index)) templates.push_back(line);
+      }
+      const std::vector<std::string>& entries = scan_.List5.items();
+      for (size_t v = entries.size(); v-- > 0;) {
+        if (!SplitNewsEntry(entries[v])) continue;
+        for (size_t line : templates) news_sources_.emplace_back(line, v);
+      }
+    }
+    return news_sources_;
   }
 
   // Whether the page has a stand line; each is checked.
@@ -347,10 +487,9 @@ class Lint {
   // What the next run would do to the page: it must be writable where it changes, and a hand
   // edit in a block that the run would replace is told.
   void CheckNextRun(const std::string& page, std::string_view bytes,
-                    const std::vector<BlockLines>& blocks) {
-    LineBuffer next;
+                    const std::vector<BlockLines>& blocks, LineBuffer& next,
+                    std::vector<BlockSpan>& spans) {
     std::vector<std::string> block_keys;
-    std::vector<BlockSpan> spans;
     RewritePage(bytes, *next_run_, next, block_keys, nullptr, &spans);
     if (next_run_->ConvertedIncludeText()) ++converted_pages_[next_run_->target()];
     if (next.bytes() != bytes) {
@@ -425,6 +564,11 @@ class Lint {
   }
 
   FileSystem& fs_;
+  const bool check_links_;
+  std::vector<std::string> pages_;
+  std::map<std::string, size_t> rank_;  // a listed page's first place in include.txt
+  std::unique_ptr<LinkCheck> links_;
+  std::vector<std::pair<size_t, size_t>> sources_, news_sources_;  // include.htm line, entry
   std::vector<std::string> include_lines_;
   std::vector<std::pair<size_t, size_t>> include_line_numbers_;  // list index, line in the file
   SortedList no_news_;
@@ -444,7 +588,9 @@ class Lint {
 
 }  // namespace
 
-std::vector<Finding> LintSite(FileSystem& fs) { return Lint(fs).Run(); }
+std::vector<Finding> LintSite(FileSystem& fs, bool check_links) {
+  return Lint(fs, check_links).Run();
+}
 
 std::string FormatFinding(const Finding& finding) {
   return finding.file + ":" + std::to_string(finding.line) + ": " +

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "report/site_lint.h"
+#include "text/encoding.h"
 
 namespace splicery {
 
@@ -19,30 +20,35 @@ ChangeObserver DiffPrinter(DiffSink sink) {
   };
 }
 
-std::string SiteDiffText(const Form& loaded, FileSystem& fs) {
+Report SiteDiffReport(const Form& loaded, FileSystem& fs) {
   Form scratch;
   scratch.List1 = loaded.List1;
   scratch.List2 = loaded.List2;
   scratch.List5 = loaded.List5;
   scratch.Encodings = loaded.Encodings;
-  std::string text;
-  const RunResult result =
-      RunUpdate(scratch, fs, RunMode::kCheck,
-                DiffPrinter([&text](std::string_view piece) { text.append(piece); }));
+  Report report;
+  ChangeObserver print =
+      DiffPrinter([&report](std::string_view piece) { report.back().text.append(piece); });
+  // Each page's diff in its own piece: old and new lines are in the page's encoding.
+  const RunResult result = RunUpdate(scratch, fs, RunMode::kCheck, [&](const PageChange& change) {
+    report.push_back({{}, DetectPageEncoding(change.old_bytes).name});
+    print(change);
+  });
   if (!result.failure.ok()) {
-    text +=
-        scratch.Label3() + "\n" + result.failure.path() + ": " + msg::Reason(result.failure) + "\n";
-  } else if (text.empty()) {
-    text = msg::NothingWouldChange();
+    report.push_back({scratch.Label3() + "\n" + result.failure.path() + ": " +
+                          msg::Reason(result.failure) + "\n",
+                      {}});
+  } else if (report.empty()) {
+    report.push_back({msg::NothingWouldChange(), {}});
   }
-  return text;
+  return report;
 }
 
-std::string SiteLintText(FileSystem& fs) {
+Report SiteLintReport(FileSystem& fs) {
   const std::vector<Finding> findings = LintSite(fs);
   std::string text;
   for (const Finding& finding : findings) text += FormatFinding(finding) + "\n";
-  return text + FormatSummary(findings) + "\n";
+  return {{text + FormatSummary(findings) + "\n", {}}};
 }
 
 }  // namespace splicery

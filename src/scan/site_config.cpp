@@ -48,168 +48,188 @@ bool Known(const std::string_view (&keys)[N], std::string_view key) {
   return std::find(std::begin(keys), std::end(keys), key) != std::end(keys);
 }
 
-}  // namespace
-
-SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
-                           std::vector<ConfigProblem>* problems) {
-  problems->clear();
-  const auto problem = [&](size_t line, ConfigError error, std::string subject = {},
-                           std::string other = {}, size_t other_line = 0) {
-    problems->push_back({line, error, std::move(subject), std::move(other), other_line});
-  };
-
-  // Syntax: sections in the order met, a repeated header continuing its section.
+// Syntax: sections in the order met, a repeated header continuing its section.
+struct Ini {
   std::map<std::string, Section> sections;
   std::vector<std::string> order;
-  Section* current = nullptr;
-  const std::vector<std::string> lines = SplitTexts(StripBom(bytes));
-  for (size_t i = 0; i < lines.size(); ++i) {
-    const size_t number = i + 1;
-    if (!IsValidUtf8(lines[i])) {
-      problem(number, ConfigError::kNotUtf8);
-      continue;
+
+  Section* Find(std::string_view name) {
+    auto it = sections.find(std::string(name));
+    return it == sections.end() ? nullptr : &it->second;
+  }
+};
+
+// A key given without a value counts as missing where a value is required.
+const Value* Given(const Section* section, const char* key) {
+  if (!section) return nullptr;
+  auto it = section->keys.find(key);
+  return it == section->keys.end() ? nullptr : &it->second;
+}
+const Value* NonEmpty(const Section* section, const char* key) {
+  const Value* found = Given(section, key);
+  return found && !found->text.empty() ? found : nullptr;
+}
+
+// Reads splicery.ini line by line, then checks what it says; every problem is collected.
+class Parser {
+ public:
+  Parser(const std::vector<std::string>& pages, std::vector<ConfigProblem>* problems)
+      : pages_(pages), problems_(problems) {}
+
+  SiteConfig Parse(std::string_view bytes) {
+    problems_->clear();
+    const std::vector<std::string> lines = SplitTexts(StripBom(bytes));
+    for (size_t i = 0; i < lines.size(); ++i) ReadLine(i + 1, lines[i]);
+    CheckNames();
+    SiteConfig config;
+    Section* feed = ini_.Find("feed");
+    Section* sitemap = ini_.Find("sitemap");
+    ReadSite(feed, sitemap, &config);
+    if (feed) ReadFeed(*feed, &config);
+    config.feed = Output(feed, "atom.xml");
+    config.sitemap = Output(sitemap, "sitemap.xml");
+    if (config.feed && config.sitemap && config.feed->file == config.sitemap->file) {
+      Problem(config.sitemap->line, ConfigError::kSameFile, config.sitemap->file, {},
+              config.feed->line);
     }
-    const std::string_view line = Trim(WithoutComment(lines[i]));
-    if (line.empty()) continue;
-    if (line.front() == '[') {
-      const std::string_view name = line.size() >= 2 && line.back() == ']'
-                                        ? Trim(line.substr(1, line.size() - 2))
-                                        : std::string_view();
-      if (name.empty()) {
-        problem(number, ConfigError::kBadSection);
-        current = nullptr;
-        continue;
-      }
-      auto [it, added] = sections.try_emplace(std::string(name), Section{number, {}});
-      if (added) order.push_back(it->first);
-      current = &it->second;
-      continue;
-    }
+    if (const Value* omit = NonEmpty(sitemap, "auslassen")) config.omit = Words(omit->text);
+    std::stable_sort(
+        problems_->begin(), problems_->end(),
+        [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
+    return config;
+  }
+
+ private:
+  void Problem(size_t line, ConfigError error, std::string subject = {}, std::string other = {},
+               size_t other_line = 0) {
+    problems_->push_back({line, error, std::move(subject), std::move(other), other_line});
+  }
+
+  void ReadLine(size_t number, const std::string& text) {
+    if (!IsValidUtf8(text)) return Problem(number, ConfigError::kNotUtf8);
+    const std::string_view line = Trim(WithoutComment(text));
+    if (line.empty()) return;
+    if (line.front() == '[') return ReadHeader(number, line);
     const size_t equals = line.find('=');
     const std::string_view key =
         equals == std::string_view::npos ? "" : Trim(line.substr(0, equals));
-    if (key.empty()) {
-      problem(number, ConfigError::kBadLine);
-      continue;
-    }
-    if (!current) {
-      problem(number, ConfigError::kKeyOutsideSection, std::string(key));
-      continue;
-    }
-    auto [it, added] = current->keys.try_emplace(
+    if (key.empty()) return Problem(number, ConfigError::kBadLine);
+    if (!current_) return Problem(number, ConfigError::kKeyOutsideSection, std::string(key));
+    auto [it, added] = current_->keys.try_emplace(
         std::string(key), Value{std::string(Trim(line.substr(equals + 1))), number});
-    if (!added) problem(number, ConfigError::kDuplicateKey, std::string(key), {}, it->second.line);
+    if (!added) Problem(number, ConfigError::kDuplicateKey, std::string(key), {}, it->second.line);
   }
 
-  // Meaning.
-  SiteConfig config;
-  const auto find = [&](std::string_view section) -> Section* {
-    auto it = sections.find(std::string(section));
-    return it == sections.end() ? nullptr : &it->second;
-  };
-  for (const std::string& name : order) {
-    const Section& section = sections[name];
-    if (name != "site" && name != "feed" && name != "sitemap") {
-      problem(section.line, ConfigError::kUnknownSection, name);
-      continue;
-    }
-    for (const auto& [key, value] : section.keys) {
-      const bool known = name == "site"   ? Known(kSiteKeys, key)
-                         : name == "feed" ? Known(kFeedKeys, key)
-                                          : Known(kSitemapKeys, key);
-      if (!known) problem(value.line, ConfigError::kUnknownKey, key, name);
-    }
+  void ReadHeader(size_t number, std::string_view line) {
+    const std::string_view name = line.size() >= 2 && line.back() == ']'
+                                      ? Trim(line.substr(1, line.size() - 2))
+                                      : std::string_view();
+    current_ = nullptr;
+    if (name.empty()) return Problem(number, ConfigError::kBadSection);
+    auto [it, added] = ini_.sections.try_emplace(std::string(name), Section{number, {}});
+    if (added) ini_.order.push_back(it->first);
+    current_ = &it->second;
   }
-  // A key given without a value counts as missing where a value is required.
-  const auto given = [](Section* section, const char* key) -> const Value* {
-    if (!section) return nullptr;
-    auto it = section->keys.find(key);
-    return it == section->keys.end() ? nullptr : &it->second;
-  };
-  const auto value = [&](Section* section, const char* key) -> const Value* {
-    const Value* found = given(section, key);
-    return found && !found->text.empty() ? found : nullptr;
-  };
-  Section* site = find("site");
-  Section* feed = find("feed");
-  Section* sitemap = find("sitemap");
 
-  if (const Value* address = value(site, "adresse")) {
-    config.base = ParseBaseUrl(address->text);
-    if (!config.base) problem(address->line, ConfigError::kAddressMalformed, address->text);
-  } else {
-    if (feed) problem(feed->line, ConfigError::kAddressMissing, "feed");
-    if (sitemap) problem(sitemap->line, ConfigError::kAddressMissing, "sitemap");
-  }
-  if (const Value* title = value(site, "titel")) config.title = title->text;
-  if (const Value* author = value(site, "autor")) config.author = author->text;
-  if (feed) {
-    if (config.title.empty()) problem(feed->line, ConfigError::kKeyMissing, "titel");
-    if (config.author.empty()) problem(feed->line, ConfigError::kKeyMissing, "autor");
-    if (const Value* entries = given(feed, "eintraege")) {
-      const std::string& text = entries->text;
-      const bool digits =
-          !text.empty() && text.size() <= 4 &&
-          std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-      const size_t n = digits ? std::stoul(text) : 0;
-      if (n < 1 || n > kMaxFeedEntries) {
-        problem(entries->line, ConfigError::kEntriesOutOfRange, text);
-      } else {
-        config.feed_entries = n;
+  void CheckNames() {
+    for (const std::string& name : ini_.order) {
+      const Section& section = ini_.sections[name];
+      if (name != "site" && name != "feed" && name != "sitemap") {
+        Problem(section.line, ConfigError::kUnknownSection, name);
+        continue;
+      }
+      for (const auto& [key, value] : section.keys) {
+        const bool known = name == "site"   ? Known(kSiteKeys, key)
+                           : name == "feed" ? Known(kFeedKeys, key)
+                                            : Known(kSitemapKeys, key);
+        if (!known) Problem(value.line, ConfigError::kUnknownKey, key, name);
       }
     }
   }
 
-  // Where the two files go: inside the folder, and on no file the program reads or keeps.
-  std::map<std::string, size_t> listed;  // resolved page path -> its line in include.txt
-  for (size_t i = 0; i < pages.size(); ++i) {
-    if (std::optional<std::string> page = ResolvePath(pages[i])) listed.try_emplace(*page, i + 1);
+  void ReadSite(const Section* feed, const Section* sitemap, SiteConfig* config) {
+    const Section* site = ini_.Find("site");
+    if (const Value* address = NonEmpty(site, "adresse")) {
+      config->base = ParseBaseUrl(address->text);
+      if (!config->base) Problem(address->line, ConfigError::kAddressMalformed, address->text);
+    } else {
+      if (feed) Problem(feed->line, ConfigError::kAddressMissing, "feed");
+      if (sitemap) Problem(sitemap->line, ConfigError::kAddressMissing, "sitemap");
+    }
+    if (const Value* title = NonEmpty(site, "titel")) config->title = title->text;
+    if (const Value* author = NonEmpty(site, "autor")) config->author = author->text;
   }
-  const auto output = [&](Section* section,
-                          const char* fallback) -> std::optional<SiteConfig::Output> {
+
+  void ReadFeed(const Section& feed, SiteConfig* config) {
+    if (config->title.empty()) Problem(feed.line, ConfigError::kKeyMissing, "titel");
+    if (config->author.empty()) Problem(feed.line, ConfigError::kKeyMissing, "autor");
+    const Value* entries = Given(&feed, "eintraege");
+    if (!entries) return;
+    const std::string& text = entries->text;
+    const bool digits =
+        !text.empty() && text.size() <= 4 &&
+        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+    const size_t n = digits ? std::stoul(text) : 0;
+    if (n < 1 || n > kMaxFeedEntries) {
+      Problem(entries->line, ConfigError::kEntriesOutOfRange, text);
+    } else {
+      config->feed_entries = n;
+    }
+  }
+
+  // Where a file goes: inside the folder, and on no file the program reads or keeps.
+  std::optional<SiteConfig::Output> Output(const Section* section, const char* fallback) {
     if (!section) return std::nullopt;
-    const Value* datei = given(section, "datei");
+    const Value* datei = Given(section, "datei");
     const size_t line = datei ? datei->line : section->line;
     const std::string name = datei ? datei->text : fallback;
     std::optional<std::string> file = ResolvePath(name);
     if (!file) {
-      problem(line, ConfigError::kFileOutside, name);
+      Problem(line, ConfigError::kFileOutside, name);
       return std::nullopt;
     }
     if (*file == "splicery.sic" || file->starts_with("splicery.sic/")) {
-      problem(line, ConfigError::kFileInBackupFolder, name);
+      Problem(line, ConfigError::kFileInBackupFolder, name);
       return std::nullopt;
     }
     for (const char* own : {kTargetListFile, kIncludeSourceFile, kSiteConfigFile}) {
       if (*file == own) {
-        problem(line, ConfigError::kFileIsConfiguration, own);
+        Problem(line, ConfigError::kFileIsConfiguration, own);
         return std::nullopt;
       }
     }
-    if (auto page = listed.find(*file); page != listed.end()) {
-      problem(line, ConfigError::kFileIsPage, page->first, {}, page->second);
-      return std::nullopt;
+    for (size_t i = 0; i < pages_.size(); ++i) {
+      if (ResolvePath(pages_[i]) == file) {
+        Problem(line, ConfigError::kFileIsPage, *file, {}, i + 1);
+        return std::nullopt;
+      }
     }
     return SiteConfig::Output{*file, line};
-  };
-  config.feed = output(feed, "atom.xml");
-  config.sitemap = output(sitemap, "sitemap.xml");
-  if (config.feed && config.sitemap && config.feed->file == config.sitemap->file) {
-    problem(config.sitemap->line, ConfigError::kSameFile, config.sitemap->file, {},
-            config.feed->line);
   }
-  if (const Value* omit = value(sitemap, "auslassen")) {
-    std::string_view rest = omit->text;
+
+  // Blank-separated words.
+  static std::vector<std::string> Words(std::string_view rest) {
+    std::vector<std::string> words;
     while (!(rest = Trim(rest)).empty()) {
       size_t end = 0;
       while (end < rest.size() && !IsBlank(rest[end])) ++end;
-      config.omit.emplace_back(rest.substr(0, end));
+      words.emplace_back(rest.substr(0, end));
       rest.remove_prefix(end);
     }
+    return words;
   }
-  std::stable_sort(problems->begin(), problems->end(),
-                   [](const ConfigProblem& a, const ConfigProblem& b) { return a.line < b.line; });
-  return config;
+
+  const std::vector<std::string>& pages_;
+  std::vector<ConfigProblem>* problems_;
+  Ini ini_;
+  Section* current_ = nullptr;
+};
+
+}  // namespace
+
+SiteConfig ParseSiteConfig(std::string_view bytes, const std::vector<std::string>& pages,
+                           std::vector<ConfigProblem>* problems) {
+  return Parser(pages, problems).Parse(bytes);
 }
 
 Status ReadSiteConfigFile(FileSystem& fs, std::optional<std::string>* bytes) {

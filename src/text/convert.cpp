@@ -29,7 +29,10 @@ class Iconv {
   }
   Iconv(const Iconv&) = delete;
   Iconv& operator=(const Iconv&) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  // iconv_open says failure with (iconv_t)-1.
+  bool ok() const {
+    return cd_ != reinterpret_cast<iconv_t>(-1);  // NOLINT(performance-no-int-to-ptr)
+  }
 
   // Converts as much of [*in, *in + *left) as it can, appending to *out. Returns 0, or the
   // errno that stopped it (EILSEQ, EINVAL) with *in at the byte that did. `in` null: back to
@@ -205,6 +208,27 @@ size_t FindTag(std::string_view text, std::string_view tag) {
   return std::string_view::npos;
 }
 
+// `utf8` with <meta charset="utf-8"> as a line of its own after the line holding the tag at
+// `tag`, or, for npos, as the first line; with that line's terminator.
+std::string WithDeclarationAt(std::string_view utf8, size_t tag) {
+  std::string out;
+  size_t insert_at = 0;
+  Eol eol = Eol::kLf;
+  if (tag != std::string_view::npos) {
+    const LineView line = LineAround(utf8, tag, &insert_at);
+    eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
+    out.append(utf8.substr(0, insert_at));
+    if (line.eol == Eol::kNone) out.append(EolBytes(eol));
+  } else if (!utf8.empty()) {
+    size_t next;
+    const LineView first = LineAround(utf8, 0, &next);
+    if (first.eol != Eol::kNone) eol = first.eol;
+  }
+  out.append("<meta charset=\"utf-8\">").append(EolBytes(eol));
+  out.append(utf8.substr(insert_at));
+  return out;
+}
+
 }  // namespace
 
 std::string DeclareUtf8(std::string_view utf8, bool add_when_missing) {
@@ -223,20 +247,13 @@ std::string DeclareUtf8(std::string_view utf8, bool add_when_missing) {
   }
   size_t tag = FindTag(utf8, "head");
   if (tag == std::string_view::npos) tag = FindTag(utf8, "html");
-  size_t insert_at = 0;
-  Eol eol = Eol::kLf;
-  if (tag != std::string_view::npos) {
-    const LineView line = LineAround(utf8, tag, &insert_at);
-    eol = line.eol == Eol::kNone ? Eol::kLf : line.eol;
-    out.append(utf8.substr(0, insert_at));
-    if (line.eol == Eol::kNone) out.append(EolBytes(eol));
-  } else if (!utf8.empty()) {
-    size_t next;
-    const LineView first = LineAround(utf8, 0, &next);
-    if (first.eol != Eol::kNone) eol = first.eol;
+  out = WithDeclarationAt(utf8, tag);
+  // A declaration the prescan does not reach (past its 1,024 bytes, or taken into a broken tag
+  // before it) declares nothing, and the next move would add another; as the first line it
+  // always counts.
+  if (tag != std::string_view::npos && DetectPageEncoding(out).name != "UTF-8") {
+    out = WithDeclarationAt(utf8, std::string_view::npos);
   }
-  out.append("<meta charset=\"utf-8\">").append(EolBytes(eol));
-  out.append(utf8.substr(insert_at));
   return out;
 }
 

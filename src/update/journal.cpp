@@ -84,6 +84,10 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
     return "created\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
            Hex(page.new_hash.value_or(0)) + "\n";
   }
+  if (page.removed) {
+    return "removed\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
+           EscapeField(page.backup) + "\t" + Hex(page.old_hash) + "\n";
+  }
   std::string blocks;
   for (uint64_t hash : page.blocks) blocks += (blocks.empty() ? "" : ",") + Hex(hash);
   return "page\t" + std::to_string(run) + "\t" + EscapeField(page.path) + "\t" +
@@ -135,6 +139,13 @@ void RunAssembler::Add(std::string_view line, uint64_t offset, std::optional<Jou
     auto path = UnescapeField(f[2]);
     auto hash = Number(f[3], 16);
     if (path && hash) page = JournalPage{std::move(*path), {}, 0, *hash, {}, true};
+  } else if (f[0] == "removed" && f.size() == 5) {
+    auto path = UnescapeField(f[2]);
+    auto backup = UnescapeField(f[3]);
+    auto hash = Number(f[4], 16);
+    if (path && backup && hash) {
+      page = JournalPage{std::move(*path), std::move(*backup), *hash, {}, {}, false, true};
+    }
   } else if (f[0] == "written" && f.size() == 4 && (f[3] == "yes" || f[3] == "no")) {
     auto path = UnescapeField(f[2]);
     auto it = path ? last_.find(*path) : last_.end();

@@ -3,11 +3,11 @@
 // that a run can be taken back and old backups pruned. Append-only, tab-separated, readable:
 //
 //   splicery-journal	1
-//   run	N	2026-12-07T10:40:00Z	update            (or: undo M, the run it takes
-//   back; or: to-utf8, a move of the site to UTF-8, include.htm among its files)
+//   run	N	2026-12-07T10:40:00Z	update     (or: undo M, the run it takes back;
+//   or: to-utf8, a move of the site to UTF-8, include.htm among its files)
 //   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
-//
 //   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
+//   removed	N	PATH	BACKUP	OLD            (a file the run removed: a sitemap part)
 //   written	N	PATH	yes|no                 (after a batch's commit: whether PATH was
 //   written)
 //   incomplete	N                              (undo N failed: the run it names is not taken back)
@@ -44,6 +44,7 @@ struct JournalPage {
   std::optional<uint64_t> new_hash;  // none: left unchanged
   std::vector<uint64_t> blocks;
   bool created = false;  // the run made the file: no backup, no old bytes
+  bool removed = false;  // the run removed the file: no new bytes
   std::optional<bool> written =
       std::nullopt;     // the run's word after its commit; none where it is missing
   uint64_t offset = 0;  // where its line begins in the journal (not a fact)
@@ -51,10 +52,10 @@ struct JournalPage {
   bool operator==(const JournalPage& o) const {
     return path == o.path && backup == o.backup && old_hash == o.old_hash &&
            new_hash == o.new_hash && blocks == o.blocks && created == o.created &&
-           written == o.written;
+           removed == o.removed && written == o.written;
   }
-  // Whether the run replaced the file: it wrote new bytes and did not say it failed to.
-  bool Replaced() const { return new_hash && written.value_or(true); }
+  // Whether the run replaced (or removed) the file and did not say it failed to.
+  bool Replaced() const { return (new_hash || removed) && written.value_or(true); }
 };
 
 struct JournalRun {

@@ -3,6 +3,7 @@
 #include "update/site_files_step.h"
 
 #include <cerrno>
+#include <set>
 
 #include "update/backup_name.h"
 #include "update/write_policy.h"
@@ -21,15 +22,59 @@ void MakeBackupFolders(FileSystem& fs, const std::string& path) {
   }
 }
 
+// The backup of a file the run replaces or removes, named by the page rule.
+Status BackUp(FileSystem& fs, const std::string& path, std::string_view bytes, uint32_t mode,
+              std::string* backup) {
+  MakeBackupFolders(fs, path);
+  Status saved = FindFreeBackupName(fs, path, backup);
+  if (saved) saved = fs.CreateFile(*backup, bytes, mode & 0666);
+  return saved;
+}
+
 }  // namespace
 
 void SiteFilesStep::AddPage(const std::string& page, const FileKey* key, std::string_view bytes) {
   if (wants_pages()) pages_.push_back(SitemapPageOf(page, key, bytes));
 }
 
-std::vector<SitemapFile> SiteFilesStep::Build(const std::vector<NewsStand>& stands) const {
+std::vector<SitemapFile> SiteFilesStep::Build(const std::vector<NewsStand>& stands,
+                                              const SourceEncodings* encodings) const {
   if (!config_) return {};
-  return BuildSiteFiles(*config_, stands, pages_);
+  return BuildSiteFiles(*config_, stands, pages_, encodings);
+}
+
+std::vector<StalePart> SiteFilesStep::StaleParts(FileSystem& fs,
+                                                 const std::vector<SitemapFile>& files,
+                                                 const std::vector<std::string>& pages) const {
+  std::vector<StalePart> stale;
+  if (!config_ || !config_->sitemap) return stale;
+  std::set<std::string> kept;  // what the run writes, and the listed pages
+  for (const SitemapFile& file : files) kept.insert(file.path);
+  for (const std::string& page : pages) kept.insert(ResolvePath(page).value_or(page));
+  size_t number = 1;
+  while (kept.count(SitemapPartName(config_->sitemap->file, number))) ++number;
+  for (;; ++number) {
+    StalePart part{SitemapPartName(config_->sitemap->file, number), {}, {}};
+    if (kept.count(part.path) || !fs.ReadPage(part.path, &part.bytes, &part.info) ||
+        !IsBuiltSitemap(part.bytes)) {
+      return stale;
+    }
+    stale.push_back(std::move(part));
+  }
+}
+
+Status BackUpStalePart(FileSystem& fs, const StalePart& part, JournalWriter& journal) {
+  std::string backup;
+  Status saved = BackUp(fs, part.path, part.bytes, part.info.facts.mode, &backup);
+  if (saved) journal.Add({part.path, backup, JournalHash(part.bytes), {}, {}, false, true});
+  return saved;
+}
+
+Status CheckStalePart(FileSystem& fs, const StalePart& part) {
+  if (Status backup = ProbeBackup(fs, part.path); !backup && backup.code() != Code::kNotFound) {
+    return backup;
+  }
+  return fs.ProbeWrite(part.path, Intent::kTempBeside);
 }
 
 Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
@@ -46,11 +91,8 @@ Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
     return fs.CreateFile(file.path, file.bytes, 0644);
   }
   if (!read || !*changed) return read;
-  MakeBackupFolders(fs, file.path);
   std::string backup;
-  Status saved = FindFreeBackupName(fs, file.path, &backup);
-  if (saved) saved = fs.CreateFile(backup, old, info.facts.mode & 0666);
-  if (!saved) return saved;
+  if (Status saved = BackUp(fs, file.path, old, info.facts.mode, &backup); !saved) return saved;
   if (Status added = batch.Add(file.path, info, file.bytes); !added) return added;
   journal.Add({file.path, backup, JournalHash(old), JournalHash(file.bytes), {}});
   return {};

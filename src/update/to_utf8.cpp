@@ -144,136 +144,184 @@ size_t PagesToConvert(const Form& form, FileSystem& fs) {
   return plan.stop || plan.all_utf8 ? 0 : plan.pages_to_convert;
 }
 
-MoveResult MoveSiteToUtf8(Form& form, FileSystem& fs, RunMode mode,
-                          const ChangeObserver& on_change) {
-  const bool write = mode == RunMode::kWrite;
-  form.Command1Enabled = false;
-  RunLock lock(fs);
-  if (write) {
-    if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
-      return Stopped(form, msg::AccessFailed("."), std::move(locked));
-    }
-  }
-  Plan plan = MakePlan(form, fs);
-  if (plan.stop) return std::move(*plan.stop);
-  if (plan.all_utf8) {
-    form.SetLabel3(msg::AlreadyUtf8());
-    return {};
+namespace {
+
+// One move over the site, as the update run works: every step answers nullopt to go on, or
+// the result the move stops with.
+class Move {
+ public:
+  Move(Form& form, FileSystem& fs, RunMode mode, const ChangeObserver& on_change)
+      : form_(form),
+        fs_(fs),
+        write_(mode == RunMode::kWrite),
+        on_change_(on_change),
+        lock_(fs),
+        batch_(fs),
+        journal_(fs, JournalTime()) {
+    journal_.MarkToUtf8();
   }
 
-  // Everything is UTF-8 from here on: nothing is converted while splicing.
-  BlockRewriter blocks(plan.include_lines, plan.news);
-  MoveResult result;
-  Status made;
-  if (write) {
-    std::set<std::string> folders = {"."};
-    for (const std::string& page : form.List1) folders.insert(FolderOf(page));
-    for (const std::string& folder : folders) fs.RemoveLeftovers(folder);
-    made = fs.MakeDirectory(kBackupFolder);
-  }
-  PageBatch batch(fs);
-  JournalWriter journal(fs, JournalTime());
-  journal.MarkToUtf8();
-  const auto stop = [&](const Text& message, Status why, RunOutcome outcome) {
-    form.SetLabel3(message);
-    return MoveResult{RunResult{outcome, 0, std::move(why)}, {}};
-  };
-  // One file: backed up, journaled and put in place (or, in check mode, shown).
-  std::string bytes, backup;
-  FileInfo info;
-  const auto take = [&](const std::string& file, const std::string& new_bytes,
-                        bool journal_blocks) -> std::optional<MoveResult> {
-    const bool changes = new_bytes != bytes;
-    if (!write) {
-      if (changes) {
-        ++result.run.stale_pages;
-        form.SetLabel3(msg::FileConverted(file, true));
-        const std::vector<BlockSpan> whole = {{0, bytes.size(), 0, new_bytes.size(), 0}};
-        if (on_change) on_change({file, bytes, new_bytes, whole});
+  MoveResult Go() {
+    form_.Command1Enabled = false;
+    if (write_) {
+      if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
+        return Stopped(form_, msg::AccessFailed("."), std::move(locked));
       }
+    }
+    plan_ = MakePlan(form_, fs_);
+    if (plan_.stop) return std::move(*plan_.stop);
+    if (plan_.all_utf8) {
+      form_.SetLabel3(msg::AlreadyUtf8());
+      return {};
+    }
+    if (write_) Prepare();
+    // Everything is UTF-8 from here on: nothing is converted while splicing.
+    BlockRewriter blocks(plan_.include_lines, plan_.news);
+    if (std::optional<MoveResult> stopped = MoveInclude()) return *stopped;
+    for (size_t i : plan_.visits) {
+      if (std::optional<MoveResult> stopped = MovePage(form_.List1[i], blocks)) return *stopped;
+    }
+    if (std::optional<MoveResult> stopped = Commit()) return *stopped;
+    if (write_) form_.SetLabel4("");
+    form_.SetLabel3(msg::ToUtf8Succeeded(files_, !write_));
+    return result_;
+  }
+
+ private:
+  // Leftovers of killed runs go, and the backup folder is made.
+  void Prepare() {
+    std::set<std::string> folders = {"."};
+    for (const std::string& page : form_.List1) folders.insert(FolderOf(page));
+    for (const std::string& folder : folders) fs_.RemoveLeftovers(folder);
+    made_ = fs_.MakeDirectory(kBackupFolder);
+  }
+
+  Status Read(const std::string& file) {
+    return write_ ? fs_.ReadPage(file, &bytes_, &info_) : fs_.ReadFile(file, &bytes_);
+  }
+
+  // The second pass meets the bytes the first one checked, unless someone changed a file in
+  // between; then it converts what it finds, or stops there.
+  std::optional<MoveResult> MoveInclude() {
+    if (Status got = Read(kIncludeSourceFile); !got) {
+      return Stop(msg::ReadFailed(kIncludeSourceFile), std::move(got), RunOutcome::kAccessFailure);
+    }
+    const MovedText include = MoveIncludeSource(bytes_);
+    if (include.problem != MoveProblem::kNone || include.utf8 != plan_.include_utf8) {
+      return Stop(msg::ConvertFailed(kIncludeSourceFile),
+                  Status::Failure(Code::kChangedSinceRead, kIncludeSourceFile),
+                  RunOutcome::kAccessFailure);
+    }
+    files_ += include.utf8 != bytes_;
+    return Take(kIncludeSourceFile, include.utf8, false);
+  }
+
+  std::optional<MoveResult> MovePage(const std::string& page, BlockRewriter& blocks) {
+    if (write_) form_.SetLabel3(msg::PageWorkedOn(page));
+    if (Status got = Read(page); !got) {
+      return Stop(msg::AccessFailed(page), std::move(got), RunOutcome::kAccessFailure);
+    }
+    const MovedText moved = MoveToUtf8(bytes_, DetectPageEncoding(bytes_));
+    if (moved.problem != MoveProblem::kNone) {
+      MoveResult unconvertible =
+          Stop(msg::ConvertFailed(page), Status::Failure(Code::kSystem, page),
+               RunOutcome::kAccessFailure);
+      unconvertible.reason = ReasonOf(moved);
+      return unconvertible;
+    }
+    const std::string new_bytes = MovedPage(moved, blocks);
+    files_ += new_bytes != bytes_;
+    if (std::optional<MoveResult> stopped = Take(page, new_bytes, true)) return stopped;
+    if (write_ && batch_.Full()) return Commit();
+    return std::nullopt;
+  }
+
+  // One file: backed up, journaled and put in place (or, in check mode, shown).
+  std::optional<MoveResult> Take(const std::string& file, const std::string& new_bytes,
+                                 bool journal_blocks) {
+    const bool changes = new_bytes != bytes_;
+    if (!write_) {
+      if (changes) Show(file, new_bytes);
       return std::nullopt;
     }
-    Status saved = FindFreeBackupName(fs, file, &backup);
-    if (saved) saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
-    if (saved.error() == ENOENT && !made && made.error() != EEXIST) saved = made;
-    if (saved && !journal.is_open()) saved = journal.Open();
-    if (!saved) return stop(msg::AccessFailed(file), std::move(saved), RunOutcome::kAccessFailure);
-    JournalPage entry{file, backup, JournalHash(bytes), {}, {}};
+    Status saved = FindFreeBackupName(fs_, file, &backup_);
+    if (saved) saved = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    if (saved.error() == ENOENT && !made_ && made_.error() != EEXIST) saved = made_;
+    if (saved && !journal_.is_open()) saved = journal_.Open();
+    if (!saved) return Stop(msg::AccessFailed(file), std::move(saved), RunOutcome::kAccessFailure);
+    JournalPage entry{file, backup_, JournalHash(bytes_), {}, {}};
     if (changes) {
       entry.new_hash = JournalHash(new_bytes);
-      if (Status added = batch.Add(file, info, new_bytes); !added) {
-        return stop(msg::WriteFailed(file), std::move(added), RunOutcome::kWriteFailure);
+      if (Status added = batch_.Add(file, info_, new_bytes); !added) {
+        return Stop(msg::WriteFailed(file), std::move(added), RunOutcome::kWriteFailure);
       }
-      form.SetLabel3(msg::FileConverted(file, false));
+      form_.SetLabel3(msg::FileConverted(file, false));
     }
     if (journal_blocks) {
       for (const std::string& part : GeneratedParts(new_bytes)) {
         entry.blocks.push_back(JournalHash(part));
       }
     }
-    journal.Add(std::move(entry));
+    journal_.Add(std::move(entry));
     return std::nullopt;
-  };
-  const auto read = [&](const std::string& file) {
-    return write ? fs.ReadPage(file, &bytes, &info) : fs.ReadFile(file, &bytes);
-  };
+  }
 
-  // The second pass meets the bytes the first one checked, unless someone changed a file in
-  // between; then it converts what it finds, or stops there.
-  size_t files = 0;
-  if (Status got = read(kIncludeSourceFile); !got) {
-    return stop(msg::ReadFailed(kIncludeSourceFile), std::move(got), RunOutcome::kAccessFailure);
+  void Show(const std::string& file, const std::string& new_bytes) {
+    ++result_.run.stale_pages;
+    form_.SetLabel3(msg::FileConverted(file, true));
+    const std::vector<BlockSpan> whole = {{0, bytes_.size(), 0, new_bytes.size(), 0}};
+    if (on_change_) on_change_({file, bytes_, new_bytes, whole});
   }
-  const MovedText include = MoveIncludeSource(bytes);
-  if (include.problem != MoveProblem::kNone || include.utf8 != plan.include_utf8) {
-    return stop(msg::ConvertFailed(kIncludeSourceFile),
-                Status::Failure(Code::kChangedSinceRead, kIncludeSourceFile),
-                RunOutcome::kAccessFailure);
-  }
-  files += include.utf8 != bytes;
-  if (auto stopped = take(kIncludeSourceFile, include.utf8, false)) return *stopped;
-  for (size_t i : plan.visits) {
-    const std::string& page = form.List1[i];
-    if (write) form.SetLabel3(msg::PageWorkedOn(page));
-    if (Status got = read(page); !got) {
-      return stop(msg::AccessFailed(page), std::move(got), RunOutcome::kAccessFailure);
-    }
-    const MovedText moved = MoveToUtf8(bytes, DetectPageEncoding(bytes));
-    if (moved.problem != MoveProblem::kNone) {
-      MoveResult failed = stop(msg::ConvertFailed(page), Status::Failure(Code::kSystem, page),
-                               RunOutcome::kAccessFailure);
-      failed.reason = ReasonOf(moved);
-      return failed;
-    }
-    const std::string new_bytes = MovedPage(moved, blocks);
-    files += new_bytes != bytes;
-    if (auto stopped = take(page, new_bytes, true)) return *stopped;
-    if (write && batch.Full()) {
-      if (Status journaled = journal.Write(); !journaled) {
-        return stop(msg::AccessFailed(kJournalFile), std::move(journaled),
-                    RunOutcome::kAccessFailure);
-      }
-      std::string failed;
-      if (Status committed = CommitJournaled(batch, journal, &failed); !committed) {
-        return stop(msg::WriteFailed(failed), std::move(committed), RunOutcome::kWriteFailure);
-      }
-    }
-  }
-  if (write) {
+
+  // Files are put in place in batches, the journal's lines of a batch on the disk before them.
+  std::optional<MoveResult> Commit() {
+    if (!write_) return std::nullopt;
     bool wrote = false;
-    if (Status journaled = journal.Write(&wrote); !journaled) {
-      return stop(msg::AccessFailed(kJournalFile), std::move(journaled),
-                  RunOutcome::kAccessFailure);
+    if (Status journaled = journal_.Write(&wrote); !journaled) {
+      return Failed(msg::AccessFailed(kJournalFile), std::move(journaled),
+                    RunOutcome::kAccessFailure);
     }
-    if (wrote && batch.empty()) (void)fs.Flush();
-    std::string failed;
-    if (Status committed = CommitJournaled(batch, journal, &failed); !committed) {
-      return stop(msg::WriteFailed(failed), std::move(committed), RunOutcome::kWriteFailure);
+    // A batch without files makes no barrier of its own; the journal's last lines need one.
+    if (wrote && batch_.empty()) (void)fs_.Flush();
+    std::string page;
+    if (Status committed = CommitJournaled(batch_, journal_, &page); !committed) {
+      return Failed(msg::WriteFailed(page), std::move(committed), RunOutcome::kWriteFailure);
     }
-    form.SetLabel4("");
+    return std::nullopt;
   }
-  form.SetLabel3(msg::ToUtf8Succeeded(files, !write));
-  return result;
+
+  // A stop first puts the files before it in place, as the update run does: they are
+  // converted, the later ones untouched.
+  MoveResult Stop(const Text& message, Status why, RunOutcome outcome) {
+    if (std::optional<MoveResult> stopped = Commit()) return *stopped;
+    return Failed(message, std::move(why), outcome);
+  }
+
+  MoveResult Failed(const Text& message, Status why, RunOutcome outcome) {
+    form_.SetLabel3(message);
+    return MoveResult{RunResult{outcome, 0, std::move(why)}, {}};
+  }
+
+  Form& form_;
+  FileSystem& fs_;
+  const bool write_;
+  const ChangeObserver& on_change_;
+  RunLock lock_;
+  Plan plan_;
+  Status made_;  // the backup folder's making
+  PageBatch batch_;
+  JournalWriter journal_;
+  MoveResult result_;
+  size_t files_ = 0;
+  std::string bytes_, backup_;
+  FileInfo info_;
+};
+
+}  // namespace
+
+MoveResult MoveSiteToUtf8(Form& form, FileSystem& fs, RunMode mode,
+                          const ChangeObserver& on_change) {
+  return Move(form, fs, mode, on_change).Go();
 }
 
 }  // namespace splicery

@@ -11,6 +11,7 @@
 #include "rewrite/block_rewriter.h"
 #include "rewrite/page_rewrite.h"
 #include "scan/site_config.h"
+#include "text/encoding.h"
 #include "text/lines.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
@@ -76,7 +77,9 @@ class Run {
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_)
-      show_line_ = [&form](std::string_view text) { form.SetLabel4(text, TextKind::kPageLine); };
+      show_line_ = [this](std::string_view text) {
+        form_.SetLabel4(text, TextKind::kPageLine, page_encoding_);
+      };
     if (!write_) revisits_.emplace(fs, form.List1);
   }
 
@@ -145,6 +148,7 @@ class Run {
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
+    if (write_) page_encoding_ = DetectPageEncoding(bytes_).name;  // for the detail line
     RewritePage(bytes_, blocks_, form_.List3, form_.List4, show_line_, &spans_);
     return std::nullopt;
   }
@@ -237,16 +241,13 @@ class Run {
     site_files_->AddPage(form_.List1[i], key, form_.List3.bytes());
   }
 
-  // The pages first; then each file whose bytes change, backed up and journaled like a page.
+  // The pages first; then each file whose bytes change, backed up and journaled like a page,
+  // and the sitemap parts no longer needed.
   std::optional<RunResult> WriteSiteFiles() {
     if (std::optional<RunResult> stopped = Commit()) return stopped;
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
-      if (!journal_.is_open()) {
-        if (Status opened = journal_.Open(); !opened) {
-          return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
-                        std::move(opened));
-        }
-      }
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
+    for (const SitemapFile& file : files) {
+      if (std::optional<RunResult> stopped = OpenJournal()) return stopped;
       bool changed = false;
       if (Status written = WriteSiteFile(fs_, file, batch_, journal_, &changed); !written) {
         return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
@@ -254,25 +255,64 @@ class Run {
       }
       if (changed) form_.SetLabel3(msg::PageWritten(file.path));
     }
-    return Commit();
+    return RemoveStaleParts(site_files_->StaleParts(fs_, files, form_.List1));
   }
 
-  // The check names each file that would change and shows its diff.
+  // Each part is backed up and journaled first; it is removed once its line is durable.
+  std::optional<RunResult> RemoveStaleParts(const std::vector<StalePart>& parts) {
+    for (const StalePart& part : parts) {
+      if (std::optional<RunResult> stopped = OpenJournal()) return stopped;
+      if (Status saved = BackUpStalePart(fs_, part, journal_); !saved) {
+        return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(part.path), saved.About(part.path));
+      }
+    }
+    if (std::optional<RunResult> stopped = Commit()) return stopped;
+    for (const StalePart& part : parts) {
+      form_.SetLabel3(msg::FileRemoved(part.path));
+      if (Status removed = fs_.RemoveFile(part.path); !removed) {
+        return Failed(RunOutcome::kWriteFailure, msg::DeleteFailed(part.path),
+                      removed.About(part.path));
+      }
+    }
+    if (!parts.empty()) (void)fs_.Flush();
+    return std::nullopt;
+  }
+
+  std::optional<RunResult> OpenJournal() {
+    if (journal_.is_open()) return std::nullopt;
+    if (Status opened = journal_.Open(); !opened) {
+      return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(opened));
+    }
+    return std::nullopt;
+  }
+
+  // The check names each file that would change or go, and shows its diff.
   std::optional<RunResult> CheckSiteFiles() {
-    for (const SitemapFile& file : site_files_->Build(form_.Stands)) {
+    const std::vector<SitemapFile> files = site_files_->Build(form_.Stands, &form_.Encodings);
+    for (const SitemapFile& file : files) {
       std::string old;
       bool changed = false;
       if (Status writable = CheckSiteFile(fs_, file, &old, &changed); !writable) {
         return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(file.path),
                       writable.About(file.path));
       }
-      if (!changed) continue;
-      ++result_.stale_pages;
-      form_.SetLabel3(msg::PageStale(file.path));
-      const std::vector<BlockSpan> whole = {{0, old.size(), 0, file.bytes.size(), 0}};
-      if (on_change_) on_change_({file.path, old, file.bytes, whole});
+      if (changed) Stale(file.path, old, file.bytes);
+    }
+    for (const StalePart& part : site_files_->StaleParts(fs_, files, form_.List1)) {
+      if (Status removable = CheckStalePart(fs_, part); !removable) {
+        return Failed(RunOutcome::kWriteFailure, msg::DeleteFailed(part.path),
+                      removable.About(part.path));
+      }
+      Stale(part.path, part.bytes, {});
     }
     return std::nullopt;
+  }
+
+  void Stale(const std::string& path, std::string_view old, std::string_view now) {
+    ++result_.stale_pages;
+    form_.SetLabel3(msg::PageStale(path));
+    const std::vector<BlockSpan> whole = {{0, old.size(), 0, now.size(), 0}};
+    if (on_change_) on_change_({path, old, now, whole});
   }
 
   // Pages are put in place in batches. The journal's lines of a batch go to the disk with it,
@@ -311,6 +351,7 @@ class Run {
   Status made_;  // the backup folder's making
   BlockRewriter blocks_;
   std::function<void(std::string_view)> show_line_;
+  std::string_view page_encoding_;
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;

@@ -263,17 +263,19 @@ TEST(MainWindow, PageMenuShowsTheDiffAndTheFindingsOfTheSite) {
   QStringList texts;
   for (QAction* action : menu->actions()) texts << action->text();
   EXPECT_EQ(texts, QStringList({"Änderungen anzeigen…", "Seiten prüfen…", "",
-                                "Letzten Lauf rückgängig machen…", "", "Anderen Ordner öffnen…"}));
+                                "Letzten Lauf rückgängig machen…", "Website nach UTF-8 umwandeln…",
+                                "", "Anderen Ordner öffnen…"}));
   menu->close();
 
   const std::pair<const char*, std::string> reports[] = {
       {"ShowLint",
+       "include.txt:2: Hinweis: Datei wird von keiner Seite verlinkt\n"
        "b.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "a.htm:1: Hinweis: Seite enthält Zeichen außerhalb von ASCII, erklärt aber keinen "
        "Zeichensatz\n"
        "include.htm:3: Hinweis: Include-Zeile wird von keinem Block verwendet\n"
-       "0 Fehler, 0 Warnungen, 3 Hinweise\n"},
+       "0 Fehler, 0 Warnungen, 4 Hinweise\n"},
       {"ShowDiff",
        "--- a/a.htm\n+++ b/a.htm\n@@ -1,4 +1,5 @@\n <!-- STAND START -->01.01.2001<!--Grüße-->\n"
        " <!-- INCLUDE START -->\n"
@@ -309,6 +311,68 @@ TEST(MainWindow, PageMenuTakesTheRunBack) {
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Lauf 1 wurde rückgängig gemacht");
   EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
   EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+}
+
+// include.htm in ISO-8859-2, a page in ISO-8859-7: each text shows in its own file's encoding,
+// where ISO-8859-1 or windows-1252 would show other letters.
+const testing::Files kGreekSite = {
+    {"include.txt", "g.htm\n"},
+    {"include.htm", "<meta charset=\"iso-8859-2\">\n<!-- INCLUDE MENU -->\xB1\n"},
+    {"g.htm",
+     "<meta charset=\"iso-8859-7\">\n<!-- STAND START -->01.01.2001<!--\xE1\xE2-->\n"
+     "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\n<!-- INCLUDE END -->\n"},
+};
+
+TEST(MainWindow, ShowsEveryTextInItsOwnFilesEncoding) {
+  ShownWindow shown(kGreekSite);
+  MainWindow& window = shown.window;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List2")),
+            QStringList({QString::fromUtf8("<!-- INCLUDE MENU -->ą")}));
+  EXPECT_EQ(Items(window.findChild<QListView*>("List5")),
+            QStringList({QString::fromUtf8("2001.01.01___g.htm___αβ")}));
+  EXPECT_EQ(window.findChild<QListView*>("List5")->model()->index(0, 0).data(Qt::ToolTipRole),
+            QString::fromUtf8("<p style='white-space:pre-wrap'>2001.01.01___g.htm___αβ</p>"));
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("ShowDiff")->trigger();
+  ReportDialog* dialog = nullptr;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog = window.findChild<ReportDialog*>("Report"); }));
+  // The fragment goes in as a reference: ISO-8859-7 has no ą.
+  EXPECT_TRUE(
+      dialog->text().contains(QString::fromUtf8(" <!-- STAND START -->01.01.2001<!--αβ-->\n")))
+      << dialog->text().toStdString();
+  EXPECT_TRUE(dialog->text().contains("\n+&#261;\n")) << dialog->text().toStdString();
+  delete dialog;
+}
+
+// The menu moves the site to UTF-8 once the user agreed to the question naming its pages;
+// afterwards Start stays off.
+TEST(MainWindow, PageMenuMovesTheSiteToUtf8) {
+  ShownWindow shown(kGreekSite);
+  MainWindow& window = shown.window;
+  QString asked;
+  window.confirm = [&asked](const QString& question) {
+    asked = question;
+    return true;
+  };
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("MoveToUtf8")->trigger();
+  EXPECT_TRUE(window.RunInFlight());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window.RunInFlight() && !asked.isEmpty(); }));
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_TRUE(asked.startsWith("Website nach UTF-8 umwandeln? 1 Seite und include.htm"))
+      << asked.toStdString();
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "2 Dateien wurden nach UTF-8 umgewandelt");
+  EXPECT_EQ(TempSite::Read("g.htm"),
+            "<meta charset=\"utf-8\">\n<!-- STAND START -->01.01.2001<!--αβ-->\n"
+            "<!-- INCLUDE START -->\n<!-- INCLUDE MENU -->\ną\n<!-- INCLUDE END -->\n");
+  EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+
+  // Now in UTF-8: the menu says so, without a question.
+  asked.clear();
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("MoveToUtf8")->trigger();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_TRUE(asked.isEmpty());
+  EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(),
+            "Die Website ist schon in UTF-8: nichts umzuwandeln");
 }
 
 // The window opens as designed, or as large as the screen's free area allows, never below

@@ -101,8 +101,16 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   const testing::CliResult lint = RunCli({"--lint"});
   const std::vector<std::string> prefixes = {
       "include.txt:2: Fehler: Datei missing.htm",
+      "include.txt:3: Hinweis: Datei wird von keiner Seite verlinkt",
+      "include.txt:4: Hinweis: Datei wird von keiner Seite verlinkt",
+      "include.txt:5: Hinweis: Datei wird von keiner Seite verlinkt",
+      "include.txt:6: Hinweis: Datei wird von keiner Seite verlinkt",
+      "include.txt:7: Hinweis: Datei wird von keiner Seite verlinkt",
       "include.txt:8: Warnung: Datei ./ok.htm ist schon in Zeile 1 aufgeführt",
+      "include.txt:9: Hinweis: Datei wird von keiner Seite verlinkt",
       "include.txt:10: Fehler: leere Zeile",
+      "include.txt:11: Hinweis: Datei wird von keiner Seite verlinkt",
+      "include.txt:12: Hinweis: Datei wird von keiner Seite verlinkt",
       "open.htm:2: Warnung: Block ohne Schlüsselzeile",
       "open.htm:4: Fehler: INCLUDE START ohne INCLUDE END",
       "nokey.htm:2: Warnung: Block ohne Schlüsselzeile",
@@ -125,7 +133,7 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   ASSERT_EQ(lines.size(), prefixes.size()) << lint.out;
   for (size_t i = 0; i < lines.size(); ++i)
     EXPECT_TRUE(lines[i].starts_with(prefixes[i])) << lines[i];
-  EXPECT_EQ(lint.err, "5 Fehler, 9 Warnungen, 3 Hinweise\n");
+  EXPECT_EQ(lint.err, "5 Fehler, 9 Warnungen, 11 Hinweise\n");
   EXPECT_EQ(lint.code, 1);
   EXPECT_FALSE(TempSite::Exists("splicery.sic"));
 }

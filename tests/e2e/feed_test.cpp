@@ -111,6 +111,43 @@ TEST(Feed, WrittenLikePagesCheckedAndUndone) {
   EXPECT_FALSE(TempSite::Exists("sitemap.xml"));
 }
 
+// Parts an earlier, larger site needed go like pages: backed up, journaled, listed by --check,
+// and put back by --undo. The search stops at the first file that is no part of ours.
+TEST(Feed, SitemapPartsNoLongerNeededAreRemoved) {
+  TempSite site(Site(kIni));
+  const std::string part =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<urlset xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n</urlset>\n";
+  for (const char* name : {"sitemap-1.xml", "sitemap-2.xml", "sitemap-4.xml"}) {
+    TempSite::Write(name, part);
+  }
+  TempSite::Write("sitemap-3.xml", "<p>von Hand</p>\n");
+  const auto check = RunCli({"--check"});
+  EXPECT_NE(check.out.find("Datei sitemap.xml ist nicht aktuell\n"
+                           "Datei sitemap-1.xml ist nicht aktuell\n"
+                           "Datei sitemap-2.xml ist nicht aktuell\n"),
+            std::string::npos)
+      << check.out;
+  const auto run = RunCli({});
+  ASSERT_EQ(run.code, 0) << run.err;
+  EXPECT_NE(run.out.find("Datei sitemap-1.xml wird gelöscht\nDatei sitemap-2.xml wird gelöscht\n"),
+            std::string::npos)
+      << run.out;
+  EXPECT_FALSE(TempSite::Exists("sitemap-1.xml"));
+  EXPECT_FALSE(TempSite::Exists("sitemap-2.xml"));
+  EXPECT_TRUE(TempSite::Exists("sitemap-3.xml"));
+  EXPECT_TRUE(TempSite::Exists("sitemap-4.xml"));
+  EXPECT_EQ(TempSite::Read("splicery.sic/sitemap-2.xml. 1.htm"), part);
+  EXPECT_NE(TempSite::Read("splicery.sic/journal.tsv")
+                .find("removed\t1\tsitemap-2.xml\tsplicery.sic/sitemap-2.xml. 1.htm\t"),
+            std::string::npos);
+  EXPECT_TRUE(RunCli({"--check"}).out.ends_with("Alle Dateien sind aktuell\n"));
+  ASSERT_EQ(RunCli({"--undo"}).code, 0);
+  EXPECT_EQ(TempSite::Read("sitemap-1.xml"), part);
+  EXPECT_EQ(TempSite::Read("sitemap-2.xml"), part);
+  EXPECT_FALSE(TempSite::Exists("sitemap.xml"));
+}
+
 TEST(Feed, ARunThatStopsAtAPageWritesNeither) {
   Files files = Site(kIni);
   files["b.htm"] = "<!-- INCLUDE START -->\n";

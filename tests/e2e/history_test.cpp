@@ -155,6 +155,8 @@ TEST(History, LintWarnsOfAHandEditInsideABlock) {
   TempSite::Write("c.htm", Page("eins\n"));  // as the last run wrote it
   const CliResult lint = RunCli({"--lint"});
   EXPECT_EQ(lint.out,
+            "include.txt:2: Hinweis: Datei wird von keiner Seite verlinkt\n"
+            "include.txt:3: Hinweis: Datei wird von keiner Seite verlinkt\n"
             "a.htm:4: Warnung: von Hand geänderte Zeile im Block: der nächste Lauf ersetzt sie; "
             "der Ort für die Änderung ist die Include-Zeile in include.htm\n");
   EXPECT_EQ(lint.code, 1);

@@ -39,6 +39,11 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
     }
     return r;
   };
+  // A created line has no backup: its empty name counts for nothing, even where the file
+  // system makes something of it (here backup 4).
+  keys[""] = keys[B("a.htm", "4")];
+  JournalRun with_created = run(2, {}, {B("a.htm", "1")});
+  with_created.pages.push_back({"atom.xml", "", 0, 1, {}, true});
   // A run that only made a file (the feed): its line names no backup.
   JournalRun made{3, "t", {}, {{"atom.xml", "", 0, 9, {}, true}}};
   struct Case {
@@ -76,6 +81,10 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
       // The newest run began at 25: the unknown backup 4 (30) is younger, so it may be that run's.
       {{run(1, {}, {B("a.htm", "3")})}, 1, 25, {B("a.htm", "2"), B("a.htm", "1")}},
       {{run(1, {}, {B("a.htm", "3")})}, 10, INT64_MAX, {}},
+      {{run(1, {}, {B("a.htm", "3")}), with_created},
+       1,
+       INT64_MAX,
+       {B("a.htm", "3"), B("a.htm", "4"), B("a.htm", "2")}},
       // Backup 3 was made again by run 3: it ranks as run 3's, newer than run 2's backup 1.
       {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}), run(3, {}, {B("a.htm", "3")}),
         run(4, {}, {B("a.htm", "2")})},

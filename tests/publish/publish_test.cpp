@@ -10,6 +10,7 @@
 
 #include "publish/feed.h"
 #include "publish/page_facts.h"
+#include "publish/site_files.h"
 #include "publish/sitemap.h"
 
 namespace splicery {
@@ -147,6 +148,37 @@ TEST(PageFacts, RobotsMetaIsReadAsHtmlAttributes) {
 FeedSettings Settings(size_t entries = 20) {
   return {*ParseBaseUrl("https://www.tsv.de/verein/"), "news/atom.xml", "TSV – Neu & gut",
           "TSV e. V.", entries};
+}
+
+// Each title is read in the encoding its page declares; an undeclared page's as UTF-8 where
+// valid, else windows-1252.
+TEST(Feed, ReadsEachTitleInItsPagesEncoding) {
+  const struct {
+    const char* page;
+    std::string head, title, shown;
+  } cases[] = {
+      {"g.htm", "<meta charset=iso-8859-7>", "\xE1\xE2", "αβ"},
+      {"w.htm", "<meta charset=windows-1252>", "\xC3\xBC \x84", "Ã¼ „"},
+      {"u.htm", "<meta charset=utf-8>", "a\xFC", "a\xEF\xBF\xBD"},
+      {"n.htm", "",
+       "Gr\xFC\xDF"
+       "e",
+       "Grüße"},
+      {"m.htm", "",
+       "Gr\xC3\xBC\xC3\x9F"
+       "e",
+       "Grüße"},
+  };
+  std::vector<NewsStand> stands;
+  SourceEncodings encodings;
+  std::vector<std::string> shown;
+  for (size_t i = 0; i < std::size(cases); ++i) {
+    stands.push_back({"0" + std::to_string(9 - i) + ".01.2026", cases[i].page, cases[i].title});
+    encodings.pages.emplace(cases[i].page, DetectPageEncoding(cases[i].head));
+    shown.push_back(cases[i].shown);
+  }
+  const Xml xml(*BuildFeed(Settings(), ToNewsItems(stands, &encodings)));
+  EXPECT_EQ(xml.All("//a:entry/a:title"), shown);
 }
 
 TEST(Feed, ReadsBackNewestFirstWithUniqueIdsAndEscapedText) {

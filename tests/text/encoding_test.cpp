@@ -208,5 +208,30 @@ TEST(Convert, ThroughIconvWithTheBrowsersExceptions) {
   EXPECT_EQ(DecodeToUtf8("ab\xA4\xA2x\xA4", "EUC-JP", &out).bad_at, 5u);
 }
 
+// The declaration goes where the prescan sees it, so a second move adds nothing.
+TEST(DeclareUtf8, AddsADeclarationThePrescanSees) {
+  const std::string far(1100, 'x');
+  const struct {
+    std::string in, out;
+  } cases[] = {
+      {"<html>\r\n<head>\r\n\xC3\xA4", "<html>\r\n<head>\r\n<meta charset=\"utf-8\">\r\n\xC3\xA4"},
+      {"<HTML lang=de>\n\xC3\xA4", "<HTML lang=de>\n<meta charset=\"utf-8\">\n\xC3\xA4"},
+      {"<p>\xC3\xA4</p>\r\n", "<meta charset=\"utf-8\">\r\n<p>\xC3\xA4</p>\r\n"},
+      {"<meta charset=latin1>\xC3\xA4", "<meta charset=utf-8>\xC3\xA4"},
+      // A broken tag before the line would take the declaration in as its attributes.
+      {"<head><met\xC3\xA4", "<meta charset=\"utf-8\">\n<head><met\xC3\xA4"},
+      // Past the prescan's 1,024 bytes.
+      {"<!--" + far + "-->\n<head>\n\xC3\xA4",
+       "<meta charset=\"utf-8\">\n<!--" + far + "-->\n<head>\n\xC3\xA4"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.in.substr(0, 30));
+    const std::string declared = DeclareUtf8(c.in, true);
+    EXPECT_EQ(declared, c.out);
+    EXPECT_EQ(DetectPageEncoding(declared).name, "UTF-8");
+    EXPECT_EQ(DeclareUtf8(declared, true), declared);
+  }
+}
+
 }  // namespace
 }  // namespace splicery

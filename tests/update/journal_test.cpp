@@ -35,12 +35,15 @@ TEST(Journal, WrittenRunsReadBack) {
   const JournalPage plain{"index.htm", "splicery.sic/index.htm. 1.htm", 1, 2, {3, 4}};
   const JournalPage odd{"a\tb\nc\rd\\e.htm", "splicery.sic/a\tb\nc\rd\\e.htm. 12.htm", 0, {}, {}};
   const JournalPage unchanged{"x.htm", "splicery.sic/x.htm. 2.htm", UINT64_MAX, {}, {7}};
+  const JournalPage created{"news/a\tom.xml", {}, 0, 8, {}, true};
+  const JournalPage removed{"karte-2.xml", "splicery.sic/karte-2.xml. 1.htm", 9, {}, {}, false,
+                            true};
   JournalPage kept = plain, written = odd;
   kept.written = false;
   written.written = true;
-  std::vector<JournalRun> runs = {MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged}),
-                                  MakeRun(3, 1, {kept, written}),
-                                  MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
+  std::vector<JournalRun> runs = {
+      MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged, created, removed}),
+      MakeRun(3, 1, {kept, written}), MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
   runs[2].incomplete = true;
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
@@ -58,10 +61,11 @@ TEST(Journal, WrittenRunsReadBack) {
       {"bad escape", "page\t4\tx\\q.htm\tb\t01\t=\t-\n"},
       {"unknown kind", "run\t5\t2026-12-07T10:40:00Z\trevert 1\n"},
       {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
+      {"unknown line", "moved\t4\tx.htm\ty.htm\n"},
+      {"removed without backup", "removed\t4\tx.xml\t01\n"},
       {"written of no page", "written\t4\ty.htm\tyes\n"},
       {"written of a run gone by", "written\t3\tindex.htm\tyes\n"},
       {"incomplete update", "incomplete\t4\n"},
-      {"a kind to come", "moved\t4\tx.htm\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
 }
@@ -100,6 +104,7 @@ TEST(Journal, ReadInPartsFromEitherEnd) {
 TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
   const JournalPage changed{"a.htm", "b", 1, 2, {}};
   const JournalPage unchanged{"a.htm", "b", 1, {}, {}};
+  const JournalPage removed{"s-2.xml", "b", 1, {}, {}, false, true};
   struct Case {
     std::vector<JournalRun> runs;
     std::optional<uint64_t> expected;
@@ -110,6 +115,7 @@ TEST(Journal, UndoTakesBackTheNewestRunThatChangedSomething) {
       {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {changed}), MakeRun(3, 2, {changed})}, 1},
       {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed})}, {}},
       {{MakeRun(1, {}, {changed}), MakeRun(2, 1, {changed}), MakeRun(3, {}, {changed})}, 3},
+      {{MakeRun(1, {}, {changed}), MakeRun(2, {}, {unchanged, removed})}, 2},
   };
   for (const Case& c : cases) {
     const JournalRun* run = LastUndoableRun(c.runs);

@@ -1,0 +1,841 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// References are taken apart without the disk (ParseReference), resolved once per folder they
+// are seen from (a menu fragment repeats on every page), and looked up in folder listings read
+// once each, so that a name that differs only in letter case or in its encoding is found
+// without a system call per reference.
+#include "report/link_check.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "core/messages.h"
+#include "scan/config_loader.h"
+#include "text/display_text.h"
+#include "text/encoding.h"
+#include "text/html_tokenizer.h"
+#include "update/backup_name.h"
+
+namespace splicery {
+namespace {
+
+constexpr size_t npos = std::string::npos;
+
+bool IsAsciiAlpha(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsAsciiDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsAsciiSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\f' || c == '\r'; }
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+std::string LowerAscii(std::string_view s) {
+  std::string out(s);
+  for (char& c : out) c = Lower(c);
+  return out;
+}
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
+}
+int HexValue(char c) {
+  if (IsAsciiDigit(c)) return c - '0';
+  const char l = Lower(c);
+  return l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
+}
+
+// windows-1252's characters at 0x80..0x9F; the five unassigned bytes stand for themselves.
+constexpr char32_t kCp1252High[32] = {
+    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
+
+char32_t FromCp1252(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c; }
+
+void AppendUtf8(char32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+std::string Cp1252ToUtf8(std::string_view bytes) {
+  std::string out;
+  for (char c : bytes) AppendUtf8(FromCp1252(static_cast<unsigned char>(c)), out);
+  return out;
+}
+
+// The windows-1252 bytes of a valid UTF-8 name; false when a character has none.
+bool Utf8ToCp1252(std::string_view utf8, std::string* out) {
+  out->clear();
+  for (size_t i = 0; i < utf8.size();) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    char32_t cp;
+    size_t len;
+    if (c < 0x80) {
+      cp = c, len = 1;
+    } else if ((c & 0xE0) == 0xC0) {
+      cp = c & 0x1F, len = 2;
+    } else if ((c & 0xF0) == 0xE0) {
+      cp = c & 0x0F, len = 3;
+    } else {
+      return false;  // four-byte characters are all outside windows-1252
+    }
+    if (utf8.size() - i < len) return false;
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (utf8[i + k] & 0x3F);
+    i += len;
+    if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+      *out += static_cast<char>(cp);
+      continue;
+    }
+    const auto* hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), cp);
+    if (hit == std::end(kCp1252High)) return false;
+    *out += static_cast<char>(0x80 + (hit - std::begin(kCp1252High)));
+  }
+  return true;
+}
+
+// The named character references a hand-written German page uses in a file name or an anchor;
+// all of them may also stand without ';' (the legacy names).
+struct NamedReference {
+  std::string_view name;
+  char32_t cp;
+};
+constexpr NamedReference kNamed[] = {
+    {"amp", '&'},   {"lt", '<'},     {"gt", '>'},      {"quot", '"'},    {"nbsp", 0xA0},
+    {"auml", 0xE4}, {"ouml", 0xF6},  {"uuml", 0xFC},   {"Auml", 0xC4},   {"Ouml", 0xD6},
+    {"Uuml", 0xDC}, {"szlig", 0xDF}, {"eacute", 0xE9}, {"egrave", 0xE8}, {"copy", 0xA9}};
+
+// A character reference at raw[at] ('&'): its character into *cp and its length, or 0.
+size_t CharacterReference(std::string_view raw, size_t at, char32_t* cp) {
+  size_t i = at + 1;
+  if (i < raw.size() && raw[i] == '#') {
+    ++i;
+    const bool hex = i < raw.size() && (raw[i] == 'x' || raw[i] == 'X');
+    if (hex) ++i;
+    const size_t digits = i;
+    uint32_t value = 0;
+    for (; i < raw.size(); ++i) {
+      const int d = hex ? HexValue(raw[i]) : (IsAsciiDigit(raw[i]) ? raw[i] - '0' : -1);
+      if (d < 0) break;
+      value = std::min<uint32_t>(value * (hex ? 16 : 10) + static_cast<uint32_t>(d), 0x110000);
+    }
+    if (i == digits) return 0;
+    if (i < raw.size() && raw[i] == ';') ++i;
+    if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
+      value = 0xFFFD;
+    } else if (value >= 0x80 && value < 0xA0) {
+      value = kCp1252High[value - 0x80];
+    }
+    *cp = value;
+    return i - at;
+  }
+  for (const NamedReference& named : kNamed) {
+    if (raw.compare(i, named.name.size(), named.name) != 0) continue;
+    const size_t after = i + named.name.size();
+    if (after < raw.size() && raw[after] == ';') {
+      *cp = named.cp;
+      return after + 1 - at;
+    }
+    // Without ';' in an attribute only when no letter, digit or '=' follows.
+    if (after < raw.size() &&
+        (IsAsciiAlpha(raw[after]) || IsAsciiDigit(raw[after]) || raw[after] == '=')) {
+      return 0;
+    }
+    *cp = named.cp;
+    return after - at;
+  }
+  return 0;
+}
+
+std::string PercentDecode(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    if (s[i] == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0) {
+      out += static_cast<char>(HexValue(s[i + 1]) * 16 + HexValue(s[i + 2]));
+      i += 2;
+    } else {
+      out += s[i];
+    }
+  }
+  return out;
+}
+
+bool IsHtmlName(std::string_view path) {
+  const size_t dot = path.rfind('.');
+  if (dot == npos || path.find('/', dot) != npos) return false;
+  const std::string ext = LowerAscii(path.substr(dot + 1));
+  return ext == "htm" || ext == "html";
+}
+
+std::string Join(const std::vector<std::string>& segments, size_t count) {
+  std::string out;
+  for (size_t i = 0; i < count; ++i) {
+    if (i) out += '/';
+    out += segments[i];
+  }
+  return out;
+}
+
+// The segments of a page path of include.txt from the site folder; false when it leaves it.
+bool PageSegments(std::string_view page, std::vector<std::string>* out) {
+  out->clear();
+  size_t begin = 0;
+  while (begin <= page.size()) {
+    size_t end = page.find('/', begin);
+    if (end == npos) end = page.size();
+    const std::string_view s = page.substr(begin, end - begin);
+    if (s == "..") {
+      if (out->empty()) return false;
+      out->pop_back();
+    } else if (!s.empty() && s != ".") {
+      out->emplace_back(s);
+    }
+    begin = end + 1;
+  }
+  return !out->empty();
+}
+
+uint64_t AnchorHash(std::string_view anchor) { return std::hash<std::string_view>{}(anchor); }
+
+// Which attributes of a start tag hold references; srcset ones are split first.
+struct RefAttribute {
+  std::string_view name;
+  bool srcset;
+};
+struct RefAttributes {
+  const RefAttribute* begin;
+  size_t count;
+};
+RefAttributes ReferenceAttributes(const html::Tag& tag) {
+  static constexpr RefAttribute kHref[] = {{"href", false}};
+  static constexpr RefAttribute kImage[] = {{"src", false}, {"srcset", true}};
+  static constexpr RefAttribute kData[] = {{"data", false}};
+  static constexpr RefAttribute kPoster[] = {{"poster", false}};
+  static constexpr RefAttribute kBackground[] = {{"background", false}};
+  const std::string_view n = tag.name;
+  // Most tags are none of these: the first letter tells most of them apart cheaply.
+  if (n.empty() || n.size() > 6 || !std::strchr("abefilostv", n[0])) return {nullptr, 0};
+  if (n == "a" || n == "area" || n == "link") return {kHref, 1};
+  if (n == "img" || n == "source") return {kImage, 2};
+  if (n == "script" || n == "iframe" || n == "frame" || n == "embed") return {kImage, 1};
+  if (n == "object") return {kData, 1};
+  if (n == "video") return {kPoster, 1};
+  if (n == "body" || n == "table" || n == "td" || n == "th") return {kBackground, 1};
+  if (n == "input") {
+    const html::Attribute* type = tag.Find("type");
+    if (type && EqualsNoCase(type->value, "image")) return {kImage, 1};
+  }
+  return {nullptr, 0};
+}
+
+}  // namespace
+
+PageEncoding GuessPageEncoding(std::string_view bytes) {
+  const FileEncoding declared = DetectPageEncoding(bytes);
+  if (declared.name == "UTF-8") return PageEncoding::kUtf8;
+  if (declared.name == "windows-1252") return PageEncoding::kWindows1252;
+  return IsValidUtf8(bytes) ? PageEncoding::kUtf8 : PageEncoding::kWindows1252;
+}
+
+std::string DecodeAttribute(std::string_view raw, PageEncoding encoding) {
+  std::string out;
+  out.reserve(raw.size());
+  for (size_t i = 0; i < raw.size();) {
+    const auto c = static_cast<unsigned char>(raw[i]);
+    char32_t cp;
+    if (c == '&') {
+      if (const size_t len = CharacterReference(raw, i, &cp); len != 0) {
+        AppendUtf8(cp, out);
+        i += len;
+        continue;
+      }
+    }
+    if (c >= 0x80 && encoding == PageEncoding::kWindows1252) {
+      AppendUtf8(FromCp1252(c), out);
+    } else {
+      out += static_cast<char>(c);
+    }
+    ++i;
+  }
+  return out;
+}
+
+std::vector<SrcsetUrl> SplitSrcset(std::string_view raw) {
+  std::vector<SrcsetUrl> urls;
+  size_t i = 0;
+  const size_t n = raw.size();
+  while (true) {
+    while (i < n && (IsAsciiSpace(raw[i]) || raw[i] == ',')) ++i;
+    if (i >= n) return urls;
+    const size_t begin = i;
+    while (i < n && !IsAsciiSpace(raw[i])) ++i;
+    size_t end = i;
+    if (raw[end - 1] == ',') {
+      // A URL ending in commas has no descriptors: the commas end the candidate.
+      while (end > begin && raw[end - 1] == ',') --end;
+    } else {
+      // Descriptors run to the first comma outside parentheses.
+      bool in_parens = false;
+      for (; i < n; ++i) {
+        if (in_parens) {
+          in_parens = raw[i] != ')';
+        } else if (raw[i] == '(') {
+          in_parens = true;
+        } else if (raw[i] == ',') {
+          ++i;
+          break;
+        }
+      }
+    }
+    if (end > begin) urls.push_back({begin, raw.substr(begin, end - begin)});
+  }
+}
+
+Reference ParseReference(std::string_view value) {
+  Reference ref;
+  // The URL parser's first steps: C0 controls and spaces around go, tabs and newlines inside.
+  size_t first = 0, last = value.size();
+  while (first < last && static_cast<unsigned char>(value[first]) <= 0x20) ++first;
+  while (last > first && static_cast<unsigned char>(value[last - 1]) <= 0x20) --last;
+  for (char c : value.substr(first, last - first)) {
+    if (c != '\t' && c != '\n' && c != '\r') ref.text += c;
+  }
+  const std::string& t = ref.text;
+  if (t.empty() || t == "#") return ref;
+  if ((t.size() >= 3 && IsAsciiAlpha(t[0]) && t[1] == ':' && (t[2] == '\\' || t[2] == '/')) ||
+      t.compare(0, 2, "\\\\") == 0) {
+    ref.kind = Reference::Kind::kMachinePath;
+    return ref;
+  }
+  if (IsAsciiAlpha(t[0])) {
+    size_t i = 1;
+    while (i < t.size() && (IsAsciiAlpha(t[i]) || IsAsciiDigit(t[i]) || t[i] == '+' ||
+                            t[i] == '-' || t[i] == '.')) {
+      ++i;
+    }
+    if (i < t.size() && t[i] == ':') {
+      if (EqualsNoCase(t.substr(0, i), "file")) ref.kind = Reference::Kind::kMachinePath;
+      return ref;
+    }
+  }
+  auto slash = [](char c) { return c == '/' || c == '\\'; };
+  if (t.size() >= 2 && slash(t[0]) && slash(t[1])) return ref;  // //host/...
+  ref.kind = Reference::Kind::kLocal;
+  const size_t path_end = std::min(t.find('?'), t.find('#'));
+  const size_t hash = t.find('#');
+  if (hash != npos) {
+    ref.has_fragment = true;
+    ref.fragment = PercentDecode(std::string_view(t).substr(hash + 1));
+  }
+  const std::string_view path = std::string_view(t).substr(0, std::min(path_end, t.size()));
+  ref.backslash = path.find('\\') != npos;
+  ref.root = !path.empty() && slash(path[0]);
+  if (path.empty()) return ref;
+  for (size_t begin = ref.root ? 1 : 0; begin <= path.size();) {
+    size_t end = begin;
+    while (end < path.size() && !slash(path[end])) ++end;
+    ref.segments.push_back(PercentDecode(path.substr(begin, end - begin)));
+    ref.spans.emplace_back(begin, end);
+    begin = end + 1;
+  }
+  return ref;
+}
+
+struct LinkCheck::Target {
+  enum Problem { kNone, kMissing, kCase, kWindows1252, kNoIndex, kBackups, kOutside };
+  Problem problem = kNone;
+  std::string path;   // the file reached, site-relative; empty when none
+  std::string right;  // the reference with the names as the disk has them
+};
+
+struct LinkCheck::Outcome {
+  Reference::Kind kind = Reference::Kind::kSkipped;
+  bool backslash = false;
+  bool same_document = false;  // no path: the page itself, or its base
+  Target::Problem problem = Target::kNone;
+  std::string text, right, reached, fragment;
+  size_t listed = npos;  // reached's place in include.txt
+};
+
+struct LinkCheck::Pending {
+  std::string target, fragment;
+  RefOrigin origin;
+  size_t page;
+};
+
+struct LinkCheck::Folder {
+  std::vector<FolderEntry> entries;
+  std::unordered_map<std::string, size_t> exact;
+  std::unordered_multimap<std::string, size_t> folded;  // filled on the first miss
+  bool folded_ready = false;
+
+  // The entry of `name`: the same bytes, else the same up to ASCII letter case.
+  const FolderEntry* Find(const std::string& name, bool* exact_match) {
+    if (auto it = exact.find(name); it != exact.end()) {
+      *exact_match = true;
+      return &entries[it->second];
+    }
+    if (!folded_ready) {
+      for (size_t i = 0; i < entries.size(); ++i) folded.emplace(LowerAscii(entries[i].name), i);
+      folded_ready = true;
+    }
+    *exact_match = false;
+    auto it = folded.find(LowerAscii(name));
+    return it == folded.end() ? nullptr : &entries[it->second];
+  }
+};
+
+LinkCheck::LinkCheck(FileSystem& fs, const std::vector<std::string>& pages)
+    : fs_(fs), pages_(pages), linked_(pages.size(), false) {
+  std::vector<std::string> segments;
+  for (size_t i = 0; i < pages.size(); ++i) {
+    if (PageSegments(pages[i], &segments)) listed_.try_emplace(Join(segments, segments.size()), i);
+  }
+}
+
+LinkCheck::~LinkCheck() = default;
+
+LinkCheck::Folder* LinkCheck::ListFolder(const std::string& path) {
+  auto [it, inserted] = folders_.try_emplace(path);
+  if (inserted) {
+    auto folder = std::make_unique<Folder>();
+    if (fs_.ListFolder(path.empty() ? "." : path, &folder->entries)) {
+      for (size_t i = 0; i < folder->entries.size(); ++i) {
+        folder->exact.emplace(folder->entries[i].name, i);
+      }
+      it->second = std::move(folder);
+    }
+  }
+  return it->second.get();
+}
+
+// Dot segments first, by the text alone, as a browser does before it asks the server: the
+// path from the site folder into *path, and for each segment the reference's segment it comes
+// from (-1: from the base). False when the path climbs out of the site folder.
+bool LinkCheck::Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
+                          std::vector<std::string>* path, std::vector<int>* owner) {
+  *path = ref.root ? std::vector<std::string>() : base_folder;
+  owner->assign(path->size(), -1);
+  for (size_t i = 0; i < ref.segments.size(); ++i) {
+    const std::string& s = ref.segments[i];
+    const bool last = i + 1 == ref.segments.size();
+    if (s == "..") {
+      if (path->empty()) return false;
+      path->pop_back();
+      owner->pop_back();
+    }
+    if ((s == "." || s == ".." || s.empty()) && !last) continue;
+    path->push_back(s == "." || s == ".." ? std::string() : s);
+    owner->push_back(static_cast<int>(i));
+  }
+  if (path->empty()) path->emplace_back();  // the site folder itself
+  return true;
+}
+
+// The index page of `folder` into target.path, or kNoIndex.
+void LinkCheck::FindIndex(const std::string& folder, Target& target) {
+  if (Folder* f = ListFolder(folder)) {
+    bool exact = false;
+    for (const char* index : {"index.htm", "index.html"}) {
+      const FolderEntry* e = f->Find(index, &exact);
+      if (e && exact) {
+        target.path = folder.empty() ? index : folder + "/" + index;
+        return;
+      }
+    }
+  }
+  target.problem = Target::kNoIndex;
+}
+
+// The entry for `name` in `folder`: by its bytes, its letter case or its windows-1252 bytes;
+// a name the disk spells otherwise goes to *respelled. Null when there is none.
+const FolderEntry* LinkCheck::Lookup(const std::string& folder, const std::string& name, int owner,
+                                     Target& target,
+                                     std::vector<std::pair<int, std::string>>* respelled) {
+  Folder* f = ListFolder(folder);
+  if (!f) return nullptr;
+  bool exact = false;
+  const FolderEntry* entry = f->Find(name, &exact);
+  std::string legacy;
+  if ((!entry || !exact) && Utf8ToCp1252(name, &legacy) && legacy != name) {
+    // The server knows only the name's windows-1252 bytes; the browser asks for UTF-8.
+    bool legacy_exact = false;
+    if (const FolderEntry* e = f->Find(legacy, &legacy_exact)) {
+      target.problem = Target::kWindows1252;
+      respelled->emplace_back(owner, Cp1252ToUtf8(e->name));
+      return e;
+    }
+  }
+  if (entry && !exact) {
+    if (target.problem == Target::kNone) target.problem = Target::kCase;
+    respelled->emplace_back(owner, entry->name);
+  }
+  return entry;
+}
+
+const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base_folder,
+                                            const Reference& ref) {
+  std::string key = ref.root ? std::string() : Join(base_folder, base_folder.size());
+  key += '\0';
+  key += ref.text.substr(0, std::min(ref.text.find('?'), ref.text.find('#')));
+  auto [it, inserted] = targets_.try_emplace(std::move(key));
+  if (!inserted) return *it->second;
+  it->second = std::make_unique<Target>();
+  Target& target = *it->second;
+  std::vector<std::string> path;
+  std::vector<int> owner;
+  if (!Normalize(base_folder, ref, &path, &owner)) {
+    target.problem = Target::kOutside;
+    return target;
+  }
+  if (path[0] == kBackupFolder) {
+    target.problem = Target::kBackups;
+    return target;
+  }
+  std::string folder;  // as the disk spells it
+  std::vector<std::pair<int, std::string>> respelled;
+  for (size_t k = 0; k < path.size(); ++k) {
+    if (path[k].empty()) {  // only ever last: the path ends in '/'
+      FindIndex(folder, target);
+      break;
+    }
+    const FolderEntry* entry = Lookup(folder, path[k], owner[k], target, &respelled);
+    const std::string full = entry ? (folder.empty() ? "" : folder + "/") + entry->name : "";
+    Probe probe = Probe::kAbsent;
+    const bool is_folder = entry && !entry->regular && ListFolder(full) != nullptr;
+    const bool is_file =
+        entry &&
+        (entry->regular || (!is_folder && fs_.ProbeFile(full, &probe) && probe == Probe::kFile));
+    const bool last = k + 1 == path.size();
+    if (!(is_folder || (is_file && last))) {
+      target.problem = Target::kMissing;
+      return target;
+    }
+    folder = full;
+    if (last && is_folder) FindIndex(folder, target);
+    if (last && !is_folder) target.path = folder;
+  }
+  if (target.problem == Target::kCase || target.problem == Target::kWindows1252) {
+    Respell(ref, respelled, folder, target);
+  }
+  return target;
+}
+
+// The reference with the names as the disk spells them; the path from the site folder when
+// a misspelt name came from the base.
+void LinkCheck::Respell(const Reference& ref,
+                        const std::vector<std::pair<int, std::string>>& respelled,
+                        const std::string& folder, Target& target) {
+  const bool all_written =
+      std::all_of(respelled.begin(), respelled.end(), [](const auto& r) { return r.first >= 0; });
+  if (all_written) {
+    target.right = ref.text;
+    for (auto r = respelled.rbegin(); r != respelled.rend(); ++r) {
+      const auto [begin, end] = ref.spans[static_cast<size_t>(r->first)];
+      target.right.replace(begin, end - begin, r->second);
+    }
+  } else {
+    target.right = target.problem == Target::kWindows1252 ? Cp1252ToUtf8(folder) : folder;
+  }
+  target.path.clear();  // the browser does not get there
+}
+
+void LinkCheck::Report(const RefOrigin& origin, std::string_view page, Severity severity,
+                       std::string text, std::vector<Finding>& out) {
+  if (!origin.once.empty()) {
+    if (!reported_once_.insert(origin.once + '\0' + text).second) return;
+    text = msg::CheckedIn(text, page);
+  }
+  Finding finding{origin.file, origin.line, severity, std::move(text)};
+  (origin.file == page ? out : kept_).push_back(std::move(finding));
+}
+
+namespace {
+bool IsPlain(std::string_view raw) {
+  return std::all_of(raw.begin(), raw.end(),
+                     [](char c) { return c != '&' && static_cast<unsigned char>(c) < 0x80; });
+}
+}  // namespace
+
+// One page while it is checked.
+struct LinkCheck::PageScan {
+  PageScan(size_t i, const std::string& p, std::string_view b, std::vector<Finding>& o,
+           const OriginOf& of)
+      : index(i), page(p), bytes(b), out(o), origin_of(of), lines(b) {}
+
+  size_t index;
+  const std::string& page;
+  std::string_view bytes;
+  std::vector<Finding>& out;
+  const OriginOf& origin_of;
+  html::LineCounter lines;
+  std::string key;                // the page's path from the site folder
+  std::vector<std::string> base;  // the folder relative references start from
+  std::optional<PageEncoding> encoding;
+  std::vector<std::pair<size_t, std::string_view>> refs;  // in page order
+  bool have_base = false, remote_base = false;
+  size_t base_offset = 0;
+  std::string_view base_value;
+  Reference document;  // where a reference without path leads: the page, or the base's target
+
+  std::string Decode(std::string_view raw) {
+    if (IsPlain(raw)) return std::string(raw);
+    if (!encoding) encoding = GuessPageEncoding(bytes);
+    return DecodeAttribute(raw, *encoding);
+  }
+  RefOrigin OriginAt(size_t offset) {
+    const size_t line = lines.LineOf(offset);
+    return origin_of ? origin_of(offset, line) : RefOrigin{page, line, {}};
+  }
+};
+
+void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
+                          const OriginOf& origin_of) {
+  PageScan scan(index, pages_[index], bytes, out, origin_of);
+  std::vector<std::string> page_path;
+  if (!PageSegments(scan.page, &page_path)) return;  // a page outside the site folder
+  scan.base.assign(page_path.begin(), page_path.end() - 1);
+  scan.key = Join(page_path, page_path.size());
+  Collect(scan);
+  if (scan.have_base) SetBase(scan);
+  // Most references repeat from page to page (a menu): what a plain one means is kept per
+  // folder it is seen from, so that a repeat costs one lookup.
+  const bool cacheable = !scan.have_base;
+  auto& cache = outcomes_[cacheable ? Join(scan.base, scan.base.size()) : std::string()];
+  for (const auto& [offset, raw] : scan.refs) {
+    if (cacheable && IsPlain(raw)) {
+      auto it = cache.find(raw);
+      if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, scan.base)).first;
+      CheckReference(scan, offset, raw, it->second);
+    } else {
+      CheckReference(scan, offset, raw, Evaluate(scan.Decode(raw), scan.base));
+    }
+  }
+}
+
+// The references in page order, the page's anchors, and its first <base href>, which counts
+// for every reference, also those before it.
+void LinkCheck::Collect(PageScan& scan) {
+  std::vector<uint64_t> anchors;
+  html::Tag tag;
+  for (html::Tokenizer tokenizer(scan.bytes); tokenizer.Next(tag);) {
+    if (tag.end) continue;
+    if (const html::Attribute* id = tag.Find("id")) {
+      anchors.push_back(AnchorHash(scan.Decode(id->value)));
+    }
+    const std::string_view tag_name = tag.name;
+    if (tag_name == "a") {
+      if (const html::Attribute* name = tag.Find("name")) {
+        anchors.push_back(AnchorHash(scan.Decode(name->value)));
+      }
+    } else if (tag_name == "base" && !scan.have_base) {
+      if (const html::Attribute* href = tag.Find("href")) {
+        scan.have_base = true;
+        scan.base_offset = href->value_offset;
+        scan.base_value = href->value;
+      }
+    }
+    const RefAttributes wanted_list = ReferenceAttributes(tag);
+    for (size_t w = 0; w < wanted_list.count; ++w) {
+      const RefAttribute& wanted = wanted_list.begin[w];
+      const html::Attribute* a = tag.Find(wanted.name);
+      if (a && !wanted.srcset) scan.refs.emplace_back(a->value_offset, a->value);
+      if (!a || !wanted.srcset) continue;
+      for (const SrcsetUrl& url : SplitSrcset(a->value)) {
+        scan.refs.emplace_back(a->value_offset + url.offset, url.url);
+      }
+    }
+  }
+  std::sort(anchors.begin(), anchors.end());
+  anchors.erase(std::unique(anchors.begin(), anchors.end()), anchors.end());
+  anchors_[scan.key] = std::move(anchors);
+}
+
+// A relative base moves where relative references start; a web address leaves them unchecked;
+// a base on this machine or outside the site is reported as a reference and leaves them too.
+void LinkCheck::SetBase(PageScan& scan) {
+  const Reference b = ParseReference(scan.Decode(scan.base_value));
+  scan.document.kind = Reference::Kind::kLocal;
+  scan.document.root = true;
+  if (b.kind == Reference::Kind::kLocal && !b.segments.empty()) {
+    std::vector<std::string> full;
+    std::vector<int> owner;
+    if (Normalize(scan.base, b, &full, &owner)) {
+      scan.base.assign(full.begin(), full.end() - 1);
+      scan.document.segments = full;
+      scan.document.text = "/" + Join(full, full.size());
+      return;
+    }
+  }
+  if (b.kind == Reference::Kind::kLocal && b.segments.empty()) return;  // "?x", "#x": no base
+  if (b.kind == Reference::Kind::kSkipped && (b.text == "#" || b.text.empty())) return;
+  scan.remote_base = true;
+  if (b.kind == Reference::Kind::kSkipped) {
+    Report(scan.OriginAt(scan.base_offset), scan.page, Severity::kNote, msg::BaseElsewhere(b.text),
+           scan.out);
+  } else {
+    scan.refs.insert(scan.refs.begin(), {scan.base_offset, scan.base_value});
+  }
+}
+
+void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view raw,
+                               const Outcome& o) {
+  if (o.kind == Reference::Kind::kSkipped) return;
+  // Lines are counted only for what is reported.
+  std::optional<RefOrigin> known_origin;
+  auto origin = [&]() -> const RefOrigin& {
+    if (!known_origin) known_origin = scan.OriginAt(offset);
+    return *known_origin;
+  };
+  if (o.kind == Reference::Kind::kMachinePath) {
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkToMachinePath(o.text), scan.out);
+    return;
+  }
+  const bool is_base = offset == scan.base_offset && raw.data() == scan.base_value.data();
+  if (scan.remote_base && !is_base) return;
+  if (o.backslash) {
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkWithBackslash(o.text), scan.out);
+  }
+  std::string reached = o.reached;
+  size_t listed_index = o.listed;
+  if (o.same_document) {
+    if (scan.document.segments.empty()) {
+      reached = scan.key;
+    } else {
+      const Target& t = Resolve({}, scan.document);
+      if (t.problem != Target::kNone) return;  // reported at the base
+      reached = t.path;
+    }
+    const auto listed = listed_.find(reached);
+    listed_index = listed == listed_.end() ? npos : listed->second;
+  }
+  if (o.problem != Target::kNone) {
+    ReportProblem(o, origin(), scan);
+    return;
+  }
+  const bool html = IsHtmlName(reached);
+  if (listed_index != npos) {
+    if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
+  } else if (html && unlisted_reported_.insert(reached).second) {
+    Report(origin(), scan.page, Severity::kNote, msg::LinkToUnlistedPage(o.text), scan.out);
+  }
+  // "#top" needs no anchor: without one the browser goes to the top of the page.
+  if (!html || o.fragment.empty() || EqualsNoCase(o.fragment, "top")) return;
+  // A page already read is asked at once; the others when all pages have been read.
+  const auto known = anchors_.find(reached);
+  if (known == anchors_.end()) {
+    pending_.push_back({reached, o.fragment, origin(), scan.index});
+  } else if (!std::binary_search(known->second.begin(), known->second.end(),
+                                 AnchorHash(o.fragment))) {
+    Report(origin(), scan.page, Severity::kWarning, msg::AnchorMissing(o.fragment, reached),
+           scan.out);
+  }
+}
+
+void LinkCheck::ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan) {
+  const auto report = [&](Severity severity, std::string text) {
+    Report(origin, scan.page, severity, std::move(text), scan.out);
+  };
+  switch (o.problem) {
+    case Target::kNone:
+      break;
+    case Target::kMissing:
+      report(Severity::kError, msg::LinkToMissingFile(o.text));
+      break;
+    case Target::kCase:
+      report(Severity::kError, msg::LinkWrongCase(o.text, o.right));
+      break;
+    case Target::kWindows1252:
+      report(Severity::kError, msg::LinkWindows1252Name(o.text, o.right));
+      break;
+    case Target::kNoIndex:
+      report(Severity::kWarning, msg::LinkToFolderWithoutIndex(o.text));
+      break;
+    case Target::kBackups:
+      report(Severity::kWarning, msg::LinkIntoBackups(o.text));
+      break;
+    case Target::kOutside:
+      report(Severity::kWarning, msg::LinkLeavesFolder(o.text));
+      break;
+  }
+}
+
+LinkCheck::Outcome LinkCheck::Evaluate(std::string_view value,
+                                       const std::vector<std::string>& base) {
+  const Reference ref = ParseReference(value);
+  Outcome o;
+  o.kind = ref.kind;
+  o.text = ref.text;
+  o.backslash = ref.backslash;
+  o.fragment = ref.fragment;
+  if (ref.kind != Reference::Kind::kLocal) return o;
+  if (ref.segments.empty()) {
+    o.same_document = true;
+    return o;
+  }
+  const Target& t = Resolve(base, ref);
+  o.problem = t.problem;
+  o.right = t.right;
+  o.reached = t.path;
+  if (auto listed = listed_.find(t.path); listed != listed_.end()) o.listed = listed->second;
+  return o;
+}
+
+const std::vector<uint64_t>* LinkCheck::AnchorsOf(const std::string& path) {
+  auto [it, inserted] = anchors_.try_emplace(path);
+  if (inserted) {
+    std::string bytes;
+    if (!fs_.ReadFile(path, &bytes)) {
+      anchors_.erase(it);
+      return nullptr;
+    }
+    const PageEncoding encoding = GuessPageEncoding(bytes);
+    html::Tag tag;
+    for (html::Tokenizer tokenizer(bytes); tokenizer.Next(tag);) {
+      if (tag.end) continue;
+      if (const html::Attribute* id = tag.Find("id")) {
+        it->second.push_back(AnchorHash(DecodeAttribute(id->value, encoding)));
+      }
+      const html::Attribute* name = tag.name == "a" ? tag.Find("name") : nullptr;
+      if (name) it->second.push_back(AnchorHash(DecodeAttribute(name->value, encoding)));
+    }
+    std::sort(it->second.begin(), it->second.end());
+  }
+  return &it->second;
+}
+
+std::vector<Finding> LinkCheck::Finish() {
+  std::vector<Finding> found;
+  for (const Pending& p : pending_) {
+    const std::vector<uint64_t>* anchors = AnchorsOf(p.target);
+    if (!anchors || std::binary_search(anchors->begin(), anchors->end(), AnchorHash(p.fragment))) {
+      continue;
+    }
+    Report(p.origin, pages_[p.page], Severity::kWarning, msg::AnchorMissing(p.fragment, p.target),
+           found);
+  }
+  pending_.clear();
+  const size_t first_unlinked = found.size();
+  // The first page is the way in; every other listed page needs a link from another one.
+  for (const auto& [path, index] : listed_) {
+    if (index != 0 && !linked_[index] && anchors_.count(path)) {
+      found.push_back({kTargetListFile, index + 1, Severity::kNote, msg::PageNotLinked()});
+    }
+  }
+  std::sort(found.begin() + static_cast<std::ptrdiff_t>(first_unlinked), found.end(),
+            [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  found.insert(found.end(), std::make_move_iterator(kept_.begin()),
+               std::make_move_iterator(kept_.end()));
+  kept_.clear();
+  return found;
+}
+
+}  // namespace splicery

@@ -1,0 +1,139 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The link check of the site lint: every local reference of every listed page, resolved as a
+// browser and a case-sensitive web server would, against the names of the site's folders (each
+// folder listed once), with no network. Pages are handed in one by one, in include.txt order;
+// references to anchors and the pages nobody links to are settled at the end.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "files/file_system.h"
+#include "report/site_lint.h"
+#include "text/web_text.h"
+
+namespace splicery {
+
+// Which encoding a page's non-ASCII bytes are taken in (never kUnknown): the one its byte-order
+// mark or <meta> declares where that is UTF-8 or windows-1252 (ISO-8859-1 is that too); else
+// UTF-8 where the bytes are valid UTF-8, else windows-1252 (the browsers' fallback for a
+// German page).
+PageEncoding GuessPageEncoding(std::string_view bytes);
+
+// An attribute value as the browser hands it to the URL parser: character references decoded,
+// non-ASCII characters as UTF-8.
+std::string DecodeAttribute(std::string_view raw, PageEncoding encoding);
+
+// The URLs of a srcset by the HTML standard's splitting (a URL may hold commas), each with its
+// offset in `raw`.
+struct SrcsetUrl {
+  size_t offset;
+  std::string_view url;
+  bool operator==(const SrcsetUrl&) const = default;
+};
+std::vector<SrcsetUrl> SplitSrcset(std::string_view raw);
+
+// A reference as written, taken apart without looking at the disk.
+struct Reference {
+  enum class Kind {
+    kSkipped,      // empty, "#", another scheme, //host
+    kMachinePath,  // C:\..., C:/..., file:, \\server\...
+    kLocal,
+  };
+  Kind kind = Kind::kSkipped;
+  std::string text;        // the value without surrounding white space, tabs and newlines
+  bool backslash = false;  // a '\' in the path (read as '/', as browsers do)
+  bool root = false;       // begins with '/'
+  // The path's segments, %XX decoded, and where each stands in `text`. An empty last
+  // segment means the path ends in '/'.
+  std::vector<std::string> segments;
+  std::vector<std::pair<size_t, size_t>> spans;
+  bool has_fragment = false;
+  std::string fragment;  // %XX decoded
+};
+// `value` as DecodeAttribute gives it.
+Reference ParseReference(std::string_view value);
+
+// Where the findings of one reference go.
+struct RefOrigin {
+  std::string file;  // the page, or include.htm for a generated line
+  size_t line = 0;
+  // Non-empty: a finding with the same key and text is reported once, and it names the page
+  // it was found in (a fragment's line serves many pages).
+  std::string once;
+};
+
+class LinkCheck {
+ public:
+  // `pages`: the lines of include.txt, in order.
+  LinkCheck(FileSystem& fs, const std::vector<std::string>& pages);
+  ~LinkCheck();
+
+  // Where the finding of a byte offset of the page's bytes goes, with that offset's line.
+  using OriginOf = std::function<RefOrigin(size_t offset, size_t line)>;
+  // Checks listed page number `index` (0-based), whose bytes are `bytes` (inside blocks: the
+  // lines the next run generates). Findings at the page itself go to `out`; those at other
+  // files are kept for Finish. Without `origin_of` every finding is at the page's own line.
+  void CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
+                 const OriginOf& origin_of = nullptr);
+
+  // The findings settled at the end: missing anchors, listed pages no other listed page links
+  // to, and the findings kept for other files.
+  std::vector<Finding> Finish();
+
+ private:
+  struct Target;
+  struct Outcome;
+  struct Pending;
+  struct Folder;
+  // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
+  struct TextHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+
+  struct PageScan;
+
+  void Collect(PageScan& scan);
+  void SetBase(PageScan& scan);
+  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, const Outcome& o);
+  void ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan);
+  Outcome Evaluate(std::string_view value, const std::vector<std::string>& base);
+  const Target& Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  static bool Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
+                        std::vector<std::string>* path, std::vector<int>* owner);
+  void FindIndex(const std::string& folder, Target& target);
+  const FolderEntry* Lookup(const std::string& folder, const std::string& name, int owner,
+                            Target& target, std::vector<std::pair<int, std::string>>* respelled);
+  static void Respell(const Reference& ref,
+                      const std::vector<std::pair<int, std::string>>& respelled,
+                      const std::string& folder, Target& target);
+  Folder* ListFolder(const std::string& path);
+  const std::vector<uint64_t>* AnchorsOf(const std::string& path);
+  void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,
+              std::vector<Finding>& out);
+
+  FileSystem& fs_;
+  const std::vector<std::string>& pages_;
+  std::unordered_map<std::string, size_t> listed_;  // site-relative path -> first list index
+  std::vector<bool> linked_;
+  std::unordered_map<std::string, std::unique_ptr<Folder>> folders_;
+  std::unordered_map<std::string, std::unique_ptr<Target>> targets_;  // by folder + reference
+  std::unordered_map<std::string, std::vector<uint64_t>> anchors_;    // page -> sorted hashes
+  // By folder seen from, then by the reference as written.
+  std::unordered_map<std::string,
+                     std::unordered_map<std::string, Outcome, TextHash, std::equal_to<>>>
+      outcomes_;
+  std::unordered_set<std::string> reported_once_;
+  std::unordered_set<std::string> unlisted_reported_;
+  std::vector<Pending> pending_;
+  std::vector<Finding> kept_;
+};
+
+}  // namespace splicery
