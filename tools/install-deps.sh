@@ -15,10 +15,11 @@ if [[ "${1:-}" == "--test" ]]; then
   # man pages; lintian and file (icon sizes) for the package; clang-format and clang-tidy 14
   # for the written style; jing, xmllint and libxml2 to check and read back the feed and the
   # sitemap (libxml2 also for the tokenizer benchmark's comparison); linkchecker, whose
-  # findings the link check's end-to-end test compares with its own.
+  # findings the link check's end-to-end test compares with its own; acl and attr to give test
+  # pages an ACL and extended attributes.
   packages+=(googletest libgtest-dev xvfb xdotool x11-utils imagemagick clang libclang-rt-14-dev time
              strace desktop-file-utils appstream man-db lintian file clang-format-14 clang-tidy-14
-             jing libxml2-utils libxml2-dev linkchecker)
+             jing libxml2-utils libxml2-dev linkchecker acl attr)
 fi
 
 missing=()

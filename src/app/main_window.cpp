@@ -24,6 +24,7 @@
 #include "report/site_report.h"
 #include "scan/startup_scan.h"
 #include "text/display_text.h"
+#include "update/run_lock.h"
 #include "update/to_utf8.h"
 #include "update/update_run.h"
 
@@ -300,8 +301,9 @@ void MainWindow::ShowReport(const QString& title, std::function<Report()> make) 
   emit RunInFlightChanged(true);
 }
 
-// The undo runs on the window's thread: it touches only the pages of one run. Afterwards the
-// lists no longer match the pages, so Start stays off until the program is started again.
+// The question names the run found now; the undo takes back the run found under the folder's
+// lock. The lock is waited for beside the window, which keeps repainting meanwhile; a run that
+// ended while the question was open is asked about in its turn.
 void MainWindow::UndoLastRunAsked() {
   if (RunInFlight()) return;
   const std::optional<UndoCandidate> run = FindUndoCandidate(*fs_);
@@ -310,20 +312,60 @@ void MainWindow::UndoLastRunAsked() {
     ShowLabels();
     return;
   }
-  const QDateTime when = QDateTime::fromString(QString::fromStdString(run->time), Qt::ISODate);
+  if (!AskUndo(*run)) return;
+  WithLock([this, asked = run->number] { UndoLocked(asked); });
+}
+
+bool MainWindow::AskUndo(const UndoCandidate& run) {
+  const QDateTime when = QDateTime::fromString(QString::fromStdString(run.time), Qt::ISODate);
   const QString shown_time = when.isValid() ? when.toLocalTime().toString("dd.MM.yyyy, HH:mm 'Uhr'")
-                                            : QString::fromStdString(run->time);
+                                            : QString::fromStdString(run.time);
   const QString question =
-      QString::fromStdString(msg::UndoQuestion(run->number, shown_time.toStdString(), run->pages));
-  const bool yes = confirm
-                       ? confirm(question)
-                       : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
-  if (!yes) return;
+      QString::fromStdString(msg::UndoQuestion(run.number, shown_time.toStdString(), run.pages));
+  return confirm ? confirm(question)
+                 : QMessageBox::question(this, windowTitle(), question) == QMessageBox::Yes;
+}
+
+// The undo itself runs on the window's thread: it touches only the pages of one run.
+// Afterwards the lists no longer match the pages, so Start stays off until the program is
+// started again.
+void MainWindow::UndoLocked(uint64_t asked) {
+  const std::optional<UndoCandidate> run = FindUndoCandidate(*fs_);
+  if (!run) {
+    form_.SetLabel3(msg::NoRunToUndo());
+    ShowLabels();
+    return;
+  }
+  if (run->number != asked && !AskUndo(*run)) {
+    form_.SetLabel3("");  // no longer waiting, and nothing done
+    ShowLabels();
+    return;
+  }
   QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-  UndoLastRun(form_, *fs_, false);
+  UndoLastRun(form_, *fs_, false, /*lock_held=*/true);
   QGuiApplication::restoreOverrideCursor();
   form_.Command1Enabled = false;
   ShowLabels();
+}
+
+// Takes the folder's lock on a thread of its own (showing the wait text while another run
+// holds it), then calls `then` on the window's thread and lets the lock go.
+void MainWindow::WithLock(std::function<void()> then) {
+  auto lock = std::make_shared<RunLock>(*fs_);
+  auto locked = std::make_shared<Status>();
+  form_.SetListener([this](LabelId, std::string_view, TextKind kind) { OnLabelWritten(kind); });
+  RunBeside([this, lock,
+             locked] { *locked = lock->Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); },
+            [this, lock, locked, then = std::move(then)]() mutable {
+              form_.SetListener(nullptr);
+              if (!*locked) {
+                form_.SetLabel3(msg::AccessFailed("."));
+                form_.SetLabel4(msg::Reason(*locked));
+                return ShowLabels();
+              }
+              then();
+              lock.reset();
+            });
 }
 
 // Another site is a new start: the scan of the chosen folder with its texts, and Start on
@@ -448,7 +490,8 @@ void MainWindow::ShowAll() {
 // clock is read only now and then, as the detail line changes with every page line.
 void MainWindow::OnLabelWritten(TextKind kind) {
   if (kind == TextKind::kPageLine && ++detail_writes_ % 512 != 0) return;
-  if (since_paint_.elapsed() < repaint_interval_ms_) return;
+  // The text before a wait is the last one for a while: it is shown however soon it came.
+  if (kind != TextKind::kWaiting && since_paint_.elapsed() < repaint_interval_ms_) return;
   since_paint_.start();
   QMetaObject::invokeMethod(
       this,

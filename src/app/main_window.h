@@ -13,6 +13,7 @@
 #include "app/launch.h"
 #include "core/form.h"
 #include "files/file_system.h"
+#include "history/undo.h"
 #include "report/site_report.h"
 #include "update/to_utf8.h"
 
@@ -100,6 +101,9 @@ class MainWindow : public QWidget {
   void ShowLabels();
   void ShowAll();
   void OnLabelWritten(TextKind kind);  // on the run's thread
+  bool AskUndo(const UndoCandidate& run);
+  void UndoLocked(uint64_t asked);
+  void WithLock(std::function<void()> then);
   void ShowStatus(const QString& label3, const QString& label4);
   QString ShownLabel4() const;
   void ShowMoveResult(const MoveResult& result);

@@ -90,6 +90,10 @@ std::string Reason(const Status& status) {
       return StartWithoutEnd();
     case Code::kConfigProblem:
       return status.detail();
+    case Code::kAttributeNotGiven:
+      return "erweiterte Attribute oder ACL lassen sich nicht übernehmen";
+    case Code::kSymbolicLink:
+      return "ist eine symbolische Verknüpfung";
     case Code::kSystem:
     case Code::kNotFound:
     case Code::kPermission:
@@ -120,7 +124,9 @@ Text PageWritten(std::string_view page) { return Say("Datei " + S(page) + " wird
 Text PageStale(std::string_view page) { return Say("Datei " + S(page) + " ist nicht aktuell"); }
 Text RunSucceeded() { return Say("INCLUDE wurde erfolgreich durchgeführt"); }
 Text AllCurrent() { return Say("Alle Dateien sind aktuell"); }
-Text WaitingForLock() { return Say("Warte auf einen anderen Lauf in diesem Ordner ..."); }
+Text WaitingForLock() {
+  return {"Warte auf einen anderen Lauf in diesem Ordner ...", TextKind::kWaiting};
+}
 std::string NothingWouldChange() {
   return "Alle Dateien sind aktuell: der Lauf würde nichts ändern.\n";
 }

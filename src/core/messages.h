@@ -14,7 +14,8 @@
 namespace splicery {
 
 // kPageLine: a page line that the rewrite pass shows in the detail line while it reads it.
-enum class TextKind { kStatus, kError, kPageLine };
+// kWaiting: said right before the command waits (for another run's lock): shown at once.
+enum class TextKind { kStatus, kError, kPageLine, kWaiting };
 
 struct Text {
   std::string text;

@@ -37,6 +37,8 @@ struct WriteFacts {
   uint32_t user = 0;             // the process's effective user
   std::vector<uint32_t> groups;  // its effective group first, then its other groups
   bool root = false;
+  // The names of the file's extended attributes (its ACL among them), as the kernel lists them.
+  std::vector<std::string> attributes;
 };
 
 // A page as it was read: enough to tell later whether someone changed it, and to give its
@@ -57,8 +59,8 @@ struct FileInfo {
 // Which file a name leads to (links followed): two names of one file have the same identity.
 struct FileId {
   FileKey key;
-  // Where a run writes the file: the name itself, or for a symbolic link its target, relative
-  // to the current folder where it lies inside it.
+  // Where a run writes the file: its name with symbolic links and ".." resolved (a linked
+  // page's target), relative to the current folder where it lies inside it, else the name.
   std::string written_at;
   bool operator==(const FileId& other) const { return key == other.key; }
 };
@@ -67,6 +69,8 @@ struct FileId {
 enum class Intent {
   kCopyNew,     // CreateFile of a backup
   kTempBeside,  // WriteTemp beside this file (the page's own file, links resolved)
+  kAppend,      // AppendFile: a missing name passes; an existing one must be a regular file
+                // (not a symbolic link: Code::kSymbolicLink) that may be read and written
 };
 
 // One entry of a folder.
@@ -87,8 +91,9 @@ class FileSystem {
   // The identity of the file `path` names.
   virtual Status Identify(const std::string& path, FileId* id) = 0;
 
-  // Creates a folder, in the group of the folder it is made in where the user may set that;
-  // fails for any reason, an existing folder included.
+  // Creates a folder, in the group of the folder it is made in where the user may set that,
+  // and with group read, write and search in a set-group-ID folder whatever the umask; fails
+  // for any reason, an existing folder included.
   virtual Status MakeDirectory(const std::string& path) = 0;
 
   // Reads a whole regular file into `bytes`. A folder, a device or a missing file fails.
@@ -102,13 +107,18 @@ class FileSystem {
   virtual Status Describe(const std::string& path, FileInfo* info) = 0;
 
   // Creates `path` holding `bytes` with permission bits `mode`, in the group of its folder
-  // where the user may set that. Never overwrites and never visible half written; nothing is
+  // where the user may set that, and with group read and write in a set-group-ID folder
+  // whatever the umask. Never overwrites and never visible half written; nothing is
   // left at `path` on failure. Durable only after the next Flush.
   virtual Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) = 0;
 
-  // Writes `bytes` to a new temporary file beside info.path with its owner, group and
-  // permission bits (ownership first, so that the mode's special bits stay), for PutInPlace.
-  // Fails with Code::kOwnerNotGiven where the owner or group cannot be given. Durable only
+  // Writes `bytes` to a new temporary file beside info.path with its owner and group, the
+  // extended attributes info.facts.attributes names (copied from info.path) and its whole mode,
+  // in that order after the bytes, so that no write, change of owner or ACL clears a special
+  // bit; an
+  // access ACL the new file took from its folder's default ACL goes unless it is named. For
+  // PutInPlace. Fails with Code::kOwnerNotGiven where the owner or group cannot be given, and
+  // Code::kAttributeNotGiven where an attribute cannot (EPERM, EACCES, ENOTSUP). Durable only
   // after the next Flush. On failure nothing is left and *temp is empty; the failure names
   // info.path.
   virtual Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) = 0;
@@ -136,8 +146,10 @@ class FileSystem {
   // Removes temporary files of WriteTemp that runs left in `folder` and no one holds any more.
   virtual void RemoveLeftovers(const std::string& folder) = 0;
 
-  // Appends `bytes` to `path`, creating it where missing with the group and the group-write
-  // bit of its folder. Durable only after the next Flush.
+  // Appends `bytes` to `path`, creating it where missing with the group of its folder and,
+  // where that folder is the group's (group-writable or set-group-ID), group read and write.
+  // A symbolic link at `path` fails with Code::kSymbolicLink. Durable only after the next
+  // Flush.
   virtual Status AppendFile(const std::string& path, std::string_view bytes) = 0;
 
   // The entries of `folder` ("." and ".." left out), in no particular order.
@@ -153,8 +165,8 @@ class FileSystem {
   virtual Status Resolve(const std::string& path, std::string* real) = 0;
 
   // Whether writing `path` as `intent` says would succeed, as far as can be told without
-  // writing: the folder exists and may be written, the name fits. Fails with the status that
-  // write would give. Whether a new name is taken is not looked at (ProbeFile tells that).
+  // writing: the folder exists and may be written, the name fits, and for kCopyNew no file,
+  // folder or link has the name yet (EEXIST). Fails with the status that write would give.
   virtual Status ProbeWrite(const std::string& path, Intent intent) = 0;
 };
 

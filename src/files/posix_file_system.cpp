@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -95,6 +96,31 @@ Status ProbeNewName(const std::string& folder, const std::string& name, const st
   return {};
 }
 
+// A failed open with O_NOFOLLOW: ELOOP there means that the name itself is a symbolic link.
+Status NoFollowFailure(int error, const std::string& path) {
+  struct stat st;
+  if (error == ELOOP && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    return Status::Failure(Code::kSymbolicLink, path);
+  }
+  return Status::FromErrno(error, path);
+}
+
+// What AppendFile would meet at `path`: a missing name is made there (its folder is the
+// caller's to have made); an existing one must be a regular file, not a link, that may be
+// read and written.
+Status ProbeAppend(const std::string& path) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) {
+    return errno == ENOENT || errno == ENOTDIR ? Status() : Status::FromErrno(errno, path);
+  }
+  if (S_ISLNK(st.st_mode)) return Status::Failure(Code::kSymbolicLink, path);
+  if (!S_ISREG(st.st_mode)) return Status::FromErrno(S_ISDIR(st.st_mode) ? EISDIR : EINVAL, path);
+  if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0) {
+    return Status::FromErrno(errno, path);
+  }
+  return {};
+}
+
 // Reads the whole open regular file. Asks for one byte more than its size, so that a file
 // read in one go needs no further call to find its end.
 Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes) {
@@ -135,6 +161,48 @@ bool StillTheSame(const struct stat& st, const FileInfo& info) {
 }
 
 using CPath = std::unique_ptr<char, decltype(&std::free)>;
+
+constexpr const char* kAccessAcl = "system.posix_acl_access";
+
+// The names of the open file's extended attributes; none where the file system has none.
+std::vector<std::string> ListAttributes(int fd) {
+  std::vector<std::string> names;
+  std::string list;
+  for (ssize_t size; (size = ::flistxattr(fd, nullptr, 0)) > 0;) {
+    list.resize(static_cast<size_t>(size));
+    size = ::flistxattr(fd, list.data(), list.size());
+    if (size < 0 && errno == ERANGE) continue;  // one was added meanwhile
+    list.resize(static_cast<size_t>(std::max<ssize_t>(size, 0)));
+    break;
+  }
+  for (size_t at = 0; at < list.size();) {
+    const size_t end = std::min(list.find('\0', at), list.size());
+    if (end > at) names.emplace_back(list.substr(at, end - at));
+    at = end + 1;
+  }
+  return names;
+}
+
+// Copies the attributes `names` of the file `from` to the open file `to`: 0, or the errno of
+// the first that could not be copied. One that is gone from `from` meanwhile is not copied.
+int CopyAttributes(const std::string& from, int to, const std::vector<std::string>& names) {
+  std::string value;
+  for (const std::string& name : names) {
+    ssize_t size = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+    if (size >= 0) {
+      value.resize(static_cast<size_t>(size));
+      size = ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+    }
+    if (size < 0) {
+      if (errno == ENODATA) continue;
+      return errno;
+    }
+    if (::fsetxattr(to, name.c_str(), value.data(), static_cast<size_t>(size), 0) != 0) {
+      return errno;
+    }
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -188,11 +256,12 @@ void PosixFileSystem::AddFacts(FileInfo* info) {
 const PosixFileSystem::Folder& PosixFileSystem::FolderOf(const std::string& dir) {
   auto it = folders_.find(dir);
   if (it != folders_.end() && it->second.known) return it->second;
-  Folder folder{false, 0, gid_, gid_, false};
+  Folder folder{false, 0, gid_, gid_, false, false};
   struct stat st;
   if (::stat(dir.c_str(), &st) == 0) {
     const bool setgid = (st.st_mode & S_ISGID) != 0;
-    folder = {true, st.st_dev, st.st_gid, setgid ? st.st_gid : gid_, setgid};
+    const bool default_acl = ::getxattr(dir.c_str(), "system.posix_acl_default", nullptr, 0) > 0;
+    folder = {true, st.st_dev, st.st_gid, setgid ? st.st_gid : gid_, setgid, default_acl};
   }
   return folders_.insert_or_assign(dir, folder).first->second;
 }
@@ -240,11 +309,23 @@ Status PosixFileSystem::MakeDirectory(const std::string& path) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::mkdir(path.c_str(), 0777) != 0) return Status::FromErrno(errno, path);
   const Folder& parent = FolderOf(DirName(path));
-  if (parent.new_file != parent.group && MayUseGroup(parent.group)) {
-    (void)!::chown(path.c_str(), static_cast<uid_t>(-1), parent.group);
+  FdCloser made{::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+  if (made.fd >= 0) {
+    if (parent.new_file != parent.group && MayUseGroup(parent.group)) {
+      (void)!::fchown(made.fd, static_cast<uid_t>(-1), parent.group);
+    }
+    ForTheGroup(parent, made.fd, S_IRWXG);
   }
   Written(DirName(path));
   return {};
+}
+
+// In a set-group-ID folder everything made is the group's to use, whatever the umask of the
+// member who made it (a default ACL says itself what new files get).
+void PosixFileSystem::ForTheGroup(const Folder& folder, int fd, mode_t bits) {
+  struct stat st;
+  if (!folder.setgid || folder.default_acl || ::fstat(fd, &st) != 0) return;
+  if ((st.st_mode & bits) != bits) (void)::fchmod(fd, (st.st_mode & 07777) | bits);
 }
 
 Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
@@ -252,7 +333,9 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (::stat(path.c_str(), &st) != 0) return Status::FromErrno(errno, path);
   *id = {{st.st_dev, st.st_ino}, path};
-  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+  // A folder part may be a link, after which ".." leads elsewhere than it reads.
+  const bool plain = path.find('/') == std::string::npos;
+  if (!plain || (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode))) {
     const CPath target(::realpath(path.c_str(), nullptr), &std::free);
     const CPath here(::realpath(".", nullptr), &std::free);
     if (target && here) {
@@ -286,6 +369,7 @@ int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
   if (fd < 0) return -1;
   DescribeStat(st, info);
   AddFacts(info);
+  info->facts.attributes = ListAttributes(fd);
   return fd;
 }
 
@@ -310,6 +394,7 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
     if (folder.new_file != folder.group && MayUseGroup(folder.group)) {
       (void)!::fchown(fd, static_cast<uid_t>(-1), folder.group);
     }
+    ForTheGroup(folder, fd, S_IRGRP | S_IWGRP);
   };
   FdCloser out;
   if (unnamed_temp_files_) {
@@ -363,19 +448,35 @@ Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, 
     temp->clear();
     return Status::FromErrno(errno, info.path);
   }
-  // Ownership first: a change of owner clears the set-user-ID and set-group-ID bits.
-  if ((f.owner != uid_ || f.group != folder.new_file) && ::fchown(out.fd, f.owner, f.group) != 0) {
-    return fail(Status::Failure(Code::kOwnerNotGiven, info.path));
-  }
-  if (((mode & 07000) != 0 || (mode & ~umask_) != mode) && ::fchmod(out.fd, mode) != 0) {
-    return fail(Status::FromErrno(errno, info.path));
-  }
+  // The bytes first, then ownership, attributes and mode: a write clears the set-ID bits and a
+  // file capability, so does a change of owner; setting an ACL rewrites the permission bits.
   if (!WriteAll(out.fd, bytes.data(), bytes.size())) {
     return fail(Status::FromErrno(errno, info.path));
   }
+  if ((f.owner != uid_ || f.group != folder.new_file) && ::fchown(out.fd, f.owner, f.group) != 0) {
+    return fail(Status::Failure(Code::kOwnerNotGiven, info.path));
+  }
+  if (Status given = GiveAttributes(info, folder, out.fd); !given) return fail(given);
+  if (::fchmod(out.fd, mode) != 0) return fail(Status::FromErrno(errno, info.path));
   if (::close(out.Release()) != 0) return fail(Status::FromErrno(errno, info.path));
   Written(dir);
   return {};
+}
+
+// The page's attributes on its new file; an access ACL inherited from the folder that the
+// page does not have would change who may use the page, so it goes.
+Status PosixFileSystem::GiveAttributes(const FileInfo& info, const Folder& folder, int fd) {
+  const std::vector<std::string>& names = info.facts.attributes;
+  int error = CopyAttributes(info.path, fd, names);
+  if (error == 0 && folder.default_acl &&
+      std::find(names.begin(), names.end(), kAccessAcl) == names.end() &&
+      ::fremovexattr(fd, kAccessAcl) != 0 && errno != ENODATA) {
+    error = errno;
+  }
+  if (error == EPERM || error == EACCES || error == ENOTSUP) {
+    return Status::Failure(Code::kAttributeNotGiven, info.path);
+  }
+  return error == 0 ? Status() : Status::FromErrno(error, info.path);
 }
 
 Status PosixFileSystem::Flush() {
@@ -466,8 +567,12 @@ void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
 Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   if (intent == Intent::kTempBeside) return ProbeNewName(DirName(path), "", path);
+  if (intent == Intent::kAppend) return ProbeAppend(path);
   if (path.size() >= PATH_MAX) return Status::FromErrno(ENAMETOOLONG, path);
-  return ProbeNewName(DirName(path), BaseName(path), path);
+  Status probed = ProbeNewName(DirName(path), BaseName(path), path);
+  struct stat st;
+  if (probed && ::lstat(path.c_str(), &st) == 0) return Status::FromErrno(EEXIST, path);
+  return probed;
 }
 
 Status PosixFileSystem::AppendFile(const std::string& path, std::string_view bytes) {
@@ -476,16 +581,18 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
   struct stat folder;
   if (::stat(dir.c_str(), &folder) != 0) return Status::FromErrno(errno, path);
   FdCloser fd{::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0644)};
-  if (fd.fd < 0) return Status::FromErrno(errno, path);
+  if (fd.fd < 0) return NoFollowFailure(errno, path);
   struct stat st;
   if (::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, path);
-  // Everyone who may run in this folder may write its journal: its group and group-write bit.
+  // Everyone who may run in this folder may read and write its journal: its group, and group
+  // read and write where the folder is the group's.
   if (st.st_size == 0) {
     if (st.st_gid != folder.st_gid && MayUseGroup(folder.st_gid)) {
       (void)!::fchown(fd.fd, static_cast<uid_t>(-1), folder.st_gid);
     }
-    if ((folder.st_mode & S_IWGRP) && !(st.st_mode & S_IWGRP)) {
-      (void)!::fchmod(fd.fd, (st.st_mode & 07777) | S_IWGRP);
+    const mode_t group_rw = S_IRGRP | S_IWGRP;
+    if ((folder.st_mode & (S_IWGRP | S_ISGID)) && (st.st_mode & group_rw) != group_rw) {
+      (void)!::fchmod(fd.fd, (st.st_mode & 07777) | group_rw);
     }
   }
   if (!WriteAll(fd.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);

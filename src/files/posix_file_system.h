@@ -59,6 +59,7 @@ class PosixFileSystem : public FileSystem {
     gid_t group = 0;     // the folder's own group
     gid_t new_file = 0;  // the group a new file gets there (the folder's when it is setgid)
     bool setgid = false;
+    bool default_acl = false;  // new files in it take an access ACL from it
   };
   const Folder& FolderOf(const std::string& dir);
   // Notes that the next Flush must cover the file system `dir` lies on.
@@ -69,6 +70,8 @@ class PosixFileSystem : public FileSystem {
   // Opens a page for reading and describes it (a symlink: its target); -1 with errno set.
   int OpenPage(const std::string& path, FileInfo* info);
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
+  Status GiveAttributes(const FileInfo& info, const Folder& folder, int fd);
+  static void ForTheGroup(const Folder& folder, int fd, mode_t bits);
 
   bool unnamed_temp_files_ = true;
   unsigned temp_counter_ = 0;

@@ -11,19 +11,22 @@ namespace splicery {
 
 enum class Code : uint8_t {
   kOk,
-  kSystem,            // an errno without a code of its own: see error()
-  kNotFound,          // ENOENT
-  kPermission,        // EACCES, EPERM
-  kExists,            // EEXIST
-  kNameTooLong,       // ENAMETOOLONG
-  kChangedSinceRead,  // the file is no longer the one that was read
-  kOwnerNotGiven,     // a new file could not be given the owner or group it was to have
-  kBackupOutside,     // the page's backup name would leave the backup folder
-  kUtf16,             // a configuration file saved as UTF-16
-  kUnknownFormat,     // a journal whose first line this program does not write
-  kStartWithoutEnd,   // a page whose last START marker opens a block; path is "PAGE:LINE"
-  kConfigProblem,     // a configuration file that says something unusable; path is "FILE:LINE",
-                      // detail() the reason as the layer that read it worded it
+  kSystem,             // an errno without a code of its own: see error()
+  kNotFound,           // ENOENT
+  kPermission,         // EACCES, EPERM
+  kExists,             // EEXIST
+  kNameTooLong,        // ENAMETOOLONG
+  kChangedSinceRead,   // the file is no longer the one that was read
+  kOwnerNotGiven,      // a new file could not be given the owner or group it was to have
+  kBackupOutside,      // the page's backup name would leave the backup folder
+  kUtf16,              // a configuration file saved as UTF-16
+  kUnknownFormat,      // a journal whose first line this program does not write
+  kStartWithoutEnd,    // a page whose last START marker opens a block; path is "PAGE:LINE"
+  kConfigProblem,      // a configuration file that says something unusable; path is "FILE:LINE",
+                       // detail() the reason as the layer that read it worded it
+  kAttributeNotGiven,  // a new file could not be given an extended attribute (an ACL) it was
+                       // to have
+  kSymbolicLink,       // a symbolic link where only the file itself may be used
 };
 
 class Status {

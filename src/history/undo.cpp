@@ -251,9 +251,9 @@ std::optional<UndoResult> Undo::Commit() {
 
 }  // namespace
 
-UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run) {
+UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run, bool lock_held) {
   RunLock lock(fs);
-  if (!dry_run) {
+  if (!dry_run && !lock_held) {
     if (Status locked = lock.Take([&form] { form.SetLabel3(msg::WaitingForLock()); }); !locked) {
       return Fail(form, msg::AccessFailed("."), std::move(locked));
     }

@@ -28,7 +28,8 @@ struct UndoResult {
 };
 
 // Writes a text per page and one at the end into Label3. With `dry_run` it only says what it
-// would do and writes nothing.
-UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run);
+// would do and writes nothing. With `lock_held` the caller holds the folder's lock already (it
+// asked the user about the run it found under that lock).
+UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run, bool lock_held = false);
 
 }  // namespace splicery

@@ -101,6 +101,10 @@ class Lint {
       }
     }
     SortFindings();
+    // After include.htm's findings, which the sort leaves last.
+    if (!journal_failure_) {
+      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
+    }
     findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
@@ -154,7 +158,9 @@ class Lint {
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
   void ReadJournal(const std::vector<std::string>& pages) {
-    ReadLastBlocks(pages);
+    // What would stop the run at the journal is told as the run tells it.
+    journal_failure_ = fs_.ProbeWrite(kJournalFile, Intent::kAppend);
+    if (journal_failure_) journal_failure_ = ReadLastBlocks(pages);
     if (!LoadConfiguration(scan_, fs_)) return;
     // The news index fills while the pages are read; its lines are made on first use, once
     // every page has been read.
@@ -164,12 +170,12 @@ class Lint {
   // The newest journaled blocks of each listed page, read back from the journal's end until
   // every page has them (so a long journal costs nothing more); a line that leads outside the
   // site is told at its line and skipped.
-  void ReadLastBlocks(const std::vector<std::string>& pages) {
+  Status ReadLastBlocks(const std::vector<std::string>& pages) {
     std::set<std::string, std::less<>> wanted(pages.begin(), pages.end());
     JournalScope scope(fs_);
     std::vector<const JournalPage*> outside;
     std::vector<JournalRun> kept;  // the runs holding such lines, for their names
-    (void)ForEachRunBackward(fs_, [&](JournalRun&& run) {
+    const Status read = ForEachRunBackward(fs_, [&](JournalRun&& run) {
       bool holds_outside = false;
       for (auto it = run.pages.rbegin(); it != run.pages.rend(); ++it) {
         if (!scope.Allows(*it)) {
@@ -191,6 +197,7 @@ class Lint {
             {kJournalFile, line, Severity::kWarning, msg::JournalLineOutside(page.path)});
       }
     }
+    return read;
   }
 
   // Whether the page holds the blocks its line names: the run wrote it, or left it as it was.
@@ -574,6 +581,7 @@ class Lint {
   SortedList no_news_;
   BlockRewriter blocks_;
   std::string include_failure_;
+  Status journal_failure_;
   bool has_template_ = false;
   bool news_blocks_ = false;
   std::set<size_t> selected_;

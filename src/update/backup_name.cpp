@@ -82,8 +82,9 @@ Status ProbeBackupCopy(FileSystem& fs, const std::string& backup) {
   Status probed = fs.ProbeWrite(backup, Intent::kCopyNew);
   const std::string_view below = std::string_view(backup).substr(std::strlen(kBackupFolder) + 1);
   if (probed.error() != ENOENT || !DirectlyInBackupFolder(below)) return probed;
+  // Only whether a file could be made there counts; what has that name in the site does not.
   Status in_site = fs.ProbeWrite(backup.substr(backup.rfind('/') + 1), Intent::kCopyNew);
-  if (in_site) return in_site;
+  if (in_site || in_site.code() == Code::kExists) return {};
   if (in_site.error() == ENAMETOOLONG) return Status::FromErrno(ENAMETOOLONG, backup);
   return Status::FromErrno(in_site.error(), kBackupFolder);  // the folder could not be made
 }

@@ -23,9 +23,12 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
   if (way == WriteWay::kRefuse) return Status::FromErrno(EACCES, page);
   Entry entry{page, info, {}, {}};
   if (way != WriteWay::kInPlace) {
-    Status written = fs_.WriteTemp(info, bytes, &entry.temp);
+    std::erase_if(entry.info.facts.attributes,
+                  [](const std::string& name) { return !CarriedAttribute(name); });
+    Status written = fs_.WriteTemp(entry.info, bytes, &entry.temp);
     const bool fall_back =
-        way == WriteWay::kRenameElseInPlace && written.code() == Code::kOwnerNotGiven;
+        way == WriteWay::kRenameElseInPlace &&
+        (written.code() == Code::kOwnerNotGiven || written.code() == Code::kAttributeNotGiven);
     if (!written && !fall_back) return ForPage(written, page);
   }
   if (entry.temp.empty()) {

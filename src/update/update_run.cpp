@@ -41,7 +41,7 @@ class Revisits {
   }
   // The index of page i's first visit; i for a file not reached before.
   size_t First(size_t i) const { return ids_[i].value_or(i); }
-  // The name page i's file is written at: a symbolic link's target, so that a patch of it
+  // The name page i's file is written at, links and ".." resolved, so that a patch of it
   // changes what the run changes.
   const std::string& WrittenAt(size_t i) const { return names_[First(i)]; }
   // The simulated bytes of page i's file, or null before the file has been visited.
@@ -87,6 +87,10 @@ class Run {
     form_.Command1Enabled = false;
     if (write_) {
       if (std::optional<RunResult> stopped = Begin()) return *stopped;
+    } else if (Status journal = ProbeJournal(fs_); !journal) {
+      // Where the run would stop at the journal, the check stops before naming any page.
+      return Failed(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile),
+                    std::move(journal));
     }
     // splicery.ini as the scan read it, checked against the page list the run works from.
     std::optional<SiteConfig> site;
@@ -129,6 +133,10 @@ class Run {
     // An existing folder is no failure; any other reason is told if a backup then finds no
     // folder.
     made_ = fs_.MakeDirectory(kBackupFolder);
+    // A journal that cannot be appended to stops the run before any page is backed up.
+    if (Status journal = fs_.ProbeWrite(kJournalFile, Intent::kAppend); !journal) {
+      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(journal));
+    }
     return std::nullopt;
   }
 

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "update/journal.h"
+
 namespace splicery {
 namespace {
 
@@ -25,12 +27,24 @@ bool MayWrite(const WriteFacts& f) {
 
 }  // namespace
 
+bool CarriedAttribute(std::string_view name) {
+  return name == "system.posix_acl_access" || name == "system.posix_acl_default" ||
+         name.starts_with("user.") || name.starts_with("security.");
+}
+
 WriteWay DecideWrite(const WriteFacts& f) {
   if (!MayWrite(f)) return WriteWay::kRefuse;
   if (f.links > 1) return WriteWay::kInPlace;
   // A new file belongs to the user, in the folder's group where the folder is set-group-ID.
   const uint32_t new_group = f.folder_setgid ? f.folder_group : f.groups.empty() ? 0 : f.groups[0];
-  if (f.owner == f.user && f.group == new_group) return WriteWay::kRename;
+  // Whether the new file may take the page's attributes depends on the file system and the
+  // security module; only the attempt tells.
+  const bool attributes =
+      std::any_of(f.attributes.begin(), f.attributes.end(),
+                  [](const std::string& name) { return CarriedAttribute(name); });
+  if (f.owner == f.user && f.group == new_group) {
+    return attributes ? WriteWay::kRenameElseInPlace : WriteWay::kRename;
+  }
   // Only root can give a file away; a user can choose among their own groups.
   if (f.root || (f.owner == f.user && InGroup(f, f.group))) return WriteWay::kRenameElseInPlace;
   return WriteWay::kInPlace;
@@ -49,6 +63,16 @@ Status ProbeReplace(FileSystem& fs, const std::string& page) {
       break;
   }
   return fs.ProbeWrite(info.path, Intent::kTempBeside).About(page);
+}
+
+Status ProbeJournal(FileSystem& fs) {
+  Status probed = fs.ProbeWrite(kJournalFile, Intent::kAppend);
+  Probe found = Probe::kAbsent;
+  if (probed) probed = fs.ProbeFile(kJournalFile, &found);
+  if (!probed || found == Probe::kAbsent) return probed;
+  std::string bytes;
+  Status read = fs.ReadFile(kJournalFile, &bytes);
+  return read ? CheckJournal(bytes) : read;
 }
 
 }  // namespace splicery

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTextDocument>
 #include <QTimer>
+#include <atomic>
 #include <latch>
 #include <map>
 #include <memory>
@@ -23,8 +24,10 @@
 #include "app/list_model.h"
 #include "app/report_dialog.h"
 #include "files/posix_file_system.h"
+#include "scan/startup_scan.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
+#include "update/update_run.h"
 
 namespace splicery {
 namespace {
@@ -123,6 +126,21 @@ class HeldFileSystem : public testing::FaultFileSystem {
     return FaultFileSystem::CreateFile(path, bytes, mode);
   }
   std::latch held{1}, release{1};
+};
+
+// Another run holds the folder's lock (once `block` is set) until the test releases it.
+class LockHeldElsewhere : public testing::FaultFileSystem {
+ public:
+  using FaultFileSystem::FaultFileSystem;
+  Status LockFolder(const std::string& folder, const std::function<void()>& on_wait) override {
+    if (block.exchange(false)) {
+      on_wait();
+      release.wait();
+    }
+    return FaultFileSystem::LockFolder(folder, on_wait);
+  }
+  std::atomic<bool> block{false};
+  std::latch release{1};
 };
 
 // The window shown after its load event, in a scratch site built from `files`, working through
@@ -306,11 +324,59 @@ TEST(MainWindow, PageMenuTakesTheRunBack) {
     return true;
   };
   std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("UndoLastRun")->trigger();
+  ASSERT_TRUE(shown.WaitForRunEnd());  // the lock is taken beside the window
   EXPECT_TRUE(asked.startsWith("Lauf 1 vom ")) << asked.toStdString();
   EXPECT_TRUE(asked.contains("1 Seite geändert")) << asked.toStdString();
   EXPECT_EQ(window.findChild<QLabel*>("Label3")->text(), "Lauf 1 wurde rückgängig gemacht");
   EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
   EXPECT_FALSE(window.findChild<QPushButton*>("Command1")->isEnabled());
+}
+
+const QString kWaiting = "Warte auf einen anderen Lauf in diesem Ordner ...";
+
+// While another run holds the folder, Start says so at once and for as long as it waits.
+TEST(MainWindow, StartShowsThatItWaitsForAnotherRun) {
+  ShownWindowOver<LockHeldElsewhere> shown(kSite);
+  auto* label3 = shown.window.findChild<QLabel*>("Label3");
+  shown.fs.block = true;
+  shown.window.findChild<QPushButton*>("Command1")->click();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label3->text() == kWaiting; }));
+  QTest::qWait(300);  // longer than the repaint interval
+  EXPECT_EQ(label3->text(), kWaiting);
+  shown.fs.release.count_down();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  EXPECT_EQ(label3->text(), QString::fromUtf8("INCLUDE wurde erfolgreich durchgeführt"));
+}
+
+// A run that ends while the undo waits for the lock is asked about before anything is undone;
+// the window repaints and shows the wait meanwhile.
+TEST(MainWindow, UndoAsksAgainWhenAnotherRunEndedMeanwhile) {
+  ShownWindowOver<LockHeldElsewhere> shown(kSite);
+  MainWindow& window = shown.window;
+  window.findChild<QPushButton*>("Command1")->click();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  std::vector<QString> asked;
+  window.confirm = [&asked](const QString& question) {
+    asked.push_back(question);
+    return true;
+  };
+  shown.fs.block = true;
+  std::unique_ptr<QMenu>(window.BuildPageMenu())->findChild<QAction*>("UndoLastRun")->trigger();
+  auto* label3 = window.findChild<QLabel*>("Label3");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return label3->text() == kWaiting; }));
+  EXPECT_TRUE(window.RunInFlight());
+  // Meanwhile another program's run 2 rewrites a.htm again.
+  TempSite::Write("a.htm", kSite.at("a.htm"));
+  Form other;
+  ASSERT_TRUE(RunStartupScan(other, shown.real).ok());
+  ASSERT_EQ(RunUpdate(other, shown.real, RunMode::kWrite).outcome, RunOutcome::kSuccess);
+  shown.fs.release.count_down();
+  ASSERT_TRUE(shown.WaitForRunEnd());
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_TRUE(asked[0].startsWith("Lauf 1 vom")) << asked[0].toStdString();
+  EXPECT_TRUE(asked[1].startsWith("Lauf 2 vom")) << asked[1].toStdString();
+  EXPECT_EQ(label3->text(), "Lauf 2 wurde rückgängig gemacht");
+  EXPECT_EQ(TempSite::Read("a.htm"), kSite.at("a.htm"));
 }
 
 // include.htm in ISO-8859-2, a page in ISO-8859-7: each text shows in its own file's encoding,

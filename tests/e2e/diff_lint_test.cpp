@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <functional>
 
 #include "support/cli_runner.h"
 #include "support/temp_site.h"
@@ -32,10 +33,14 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
       {"my page.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},
       {"sub/a.htm", "x\n" + kStart + "\n" + kMenu + "\nalt\nalt\n" + kEnd + "\n"},
       {"real/t.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},  // listed through link.htm
+      // Listed as lnk/../q.htm with lnk a link to deep/inner: the kernel goes up from the
+      // link's target, so the run writes deep/q.htm, not q.htm.
+      {"deep/q.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},
+      {"q.htm", kStart + "\n" + kMenu + "\n" + kEnd + "\n"},
   };
   const std::string list =
       "lf.htm\ncrlf.htm\ncr.htm\nno-final-newline.htm\nempty.htm\nmy page.htm\n"
-      "sub/../sub/a.htm\nlf.htm\nlink.htm\n";
+      "sub/../sub/a.htm\nlf.htm\nlink.htm\nlnk/../q.htm\n";
   Files site_files = {{"include.txt", list}, {"include.htm", kMenu + "eins\n" + kMenu + "zwei\n"}};
   for (const auto& [path, bytes] : pages) site_files[path] = bytes;
   Files files;
@@ -44,26 +49,31 @@ TEST(Diff, PatchGivesExactlyWhatTheRunWrites) {
     files["ran/" + path] = bytes;
   }
   TempSite site(files);
-  for (const char* folder : {"diffed/splicery.sic", "diffed/splicery.sic/sub", "ran/splicery.sic",
-                             "ran/splicery.sic/sub"}) {
+  for (const char* folder : {"diffed/splicery.sic", "diffed/splicery.sic/sub",
+                             "diffed/splicery.sic/lnk", "diffed/deep/inner", "ran/splicery.sic",
+                             "ran/splicery.sic/sub", "ran/splicery.sic/lnk", "ran/deep/inner"}) {
     ::mkdir(folder, 0755);
   }
   // The run writes through a link to its target: the diff names the target.
   ASSERT_EQ(::symlink("real/t.htm", "diffed/link.htm"), 0);
   ASSERT_EQ(::symlink("real/t.htm", "ran/link.htm"), 0);
+  ASSERT_EQ(::symlink("deep/inner", "diffed/lnk"), 0);
+  ASSERT_EQ(::symlink("deep/inner", "ran/lnk"), 0);
 
   const testing::CliResult diff = RunCli({"--diff", "-C", "diffed"});
   EXPECT_EQ(diff.code, 1);
   EXPECT_EQ(diff.err.find("FEHLER"), std::string::npos) << diff.err;
   EXPECT_NE(diff.out.find("--- \"a/my page.htm\"\n+++ \"b/my page.htm\"\n"), std::string::npos);
   EXPECT_NE(diff.out.find("--- a/sub/a.htm\n"), std::string::npos);
+  EXPECT_NE(diff.out.find("--- a/deep/q.htm\n+++ b/deep/q.htm\n"), std::string::npos);
+  EXPECT_NE(diff.out.find("--- a/real/t.htm\n"), std::string::npos);
   EXPECT_EQ(diff.out.find("empty.htm"), std::string::npos);  // nothing to change there
   ASSERT_EQ(RunCli({"-C", "ran"}).code, 0);
   for (const auto& [path, bytes] : site_files) {
     EXPECT_EQ(TempSite::Read("diffed/" + path), bytes) << "--diff wrote " << path;
   }
   // + the backups and the journal in "ran"
-  EXPECT_EQ(site.ListFiles().size(), 2 * (site_files.size() + 1) + 9 + 1);
+  EXPECT_EQ(site.ListFiles().size(), 2 * (site_files.size() + 1) + 10 + 1);
 
   TempSite::Write("changes.diff", diff.out);
   ASSERT_EQ(std::system("cd diffed && patch --binary -s -p1 < ../changes.diff"), 0) << diff.out;
@@ -136,6 +146,60 @@ TEST(Lint, NamesEveryFindingWithFileAndLine) {
   EXPECT_EQ(lint.err, "5 Fehler, 9 Warnungen, 11 Hinweise\n");
   EXPECT_EQ(lint.code, 1);
   EXPECT_FALSE(TempSite::Exists("splicery.sic"));
+}
+
+// Where the run would stop at its journal or a backup name, the check stops there with the
+// run's own two lines before naming any stale page, and the lint has the same reason.
+TEST(Lint, AgreesWithTheRunOnTheJournalAndTakenBackupNames) {
+  struct Case {
+    const char* name;
+    std::function<void()> spoil;
+    std::string stops, reason, finding;
+  };
+  const std::string journal = "splicery.sic/journal.tsv";
+  const std::string at_journal = "FEHLER beim Zugriff auf " + journal;
+  const std::vector<Case> cases = {
+      {"another first line", [&] { TempSite::Write(journal, "journal\n"); }, at_journal,
+       journal + ": unbekanntes Format (erste Zeile ist nicht \"splicery-journal\t1\")",
+       journal + ":1: Fehler: unbekanntes Format"},
+      {"a symbolic link",
+       [&] {
+         TempSite::Write("elsewhere.tsv", "splicery-journal\t1\n");
+         ASSERT_EQ(::symlink("../elsewhere.tsv", journal.c_str()), 0);
+       },
+       at_journal, journal + ": ist eine symbolische Verknüpfung",
+       journal + ":1: Fehler: ist eine symbolische Verknüpfung"},
+      {"a folder", [&] { ASSERT_EQ(::mkdir(journal.c_str(), 0755), 0); }, at_journal,
+       journal + ": ist ein Verzeichnis", journal + ":1: Fehler: ist ein Verzeichnis"},
+      {"a backup name taken by a folder",
+       [] { ASSERT_EQ(::mkdir("splicery.sic/a.htm. 1.htm", 0755), 0); },
+       "FEHLER beim Zugriff auf a.htm", "splicery.sic/a.htm. 1.htm: schon vorhanden",
+       "a.htm:1: Fehler: Sicherung kann nicht angelegt werden: splicery.sic/a.htm. 1.htm: "
+       "schon vorhanden"},
+  };
+  testing::CliOptions merged;
+  merged.merge_output = true;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempSite site({{"include.txt", "a.htm\n"},
+                   {"include.htm", kMenu + "neu\n"},
+                   {"a.htm", kStart + "\n" + kMenu + "\nalt\n" + kEnd + "\n"}});
+    ASSERT_EQ(::mkdir("splicery.sic", 0755), 0);
+    c.spoil();
+    const std::string lines = c.stops + "\nsplicery-cli: " + c.reason + "\n";
+    for (const char* check : {"--check", ""}) {
+      testing::CliResult result = RunCli(
+          std::string(check).empty() ? std::vector<std::string>{} : std::vector<std::string>{check},
+          merged);
+      EXPECT_EQ(result.code, 1) << check;
+      EXPECT_TRUE(result.out.ends_with(lines)) << check << ": " << result.out;
+      EXPECT_EQ(result.out.find("nicht aktuell"), std::string::npos) << result.out;
+    }
+    const testing::CliResult lint = RunCli({"--lint"});
+    EXPECT_EQ(lint.code, 1);
+    EXPECT_TRUE(lint.out.starts_with(c.finding)) << lint.out;
+    EXPECT_EQ(TempSite::Read("a.htm"), kStart + "\n" + kMenu + "\nalt\n" + kEnd + "\n");
+  }
 }
 
 }  // namespace

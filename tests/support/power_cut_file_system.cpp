@@ -169,7 +169,7 @@ Status PowerCutFileSystem::Describe(const std::string& path, FileInfo* info) {
   info->key.inode = it->second;
   info->size = inode.bytes.size();
   info->mtime_ns = inode.mtime;
-  info->facts = {1000, 1000, 0644, 0, 1000, false, 1000, {1000}, false};
+  info->facts = {1000, 1000, 0644, 0, 1000, false, 1000, {1000}, false, {}};
   for (const auto& [name, id] : names_) info->facts.links += id == it->second;
   return {};
 }

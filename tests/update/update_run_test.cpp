@@ -262,6 +262,8 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       {Op::kLockFolder, ".", 0, access + ".", ""},
       // An existing folder is no failure; here the copy then finds none.
       {Op::kMakeDirectory, "splicery.sic", 0, access + "a.htm", ""},
+      // The journal is probed before any page is backed up.
+      {Op::kProbeWrite, journal, 0, access + journal, ""},
       {Op::kReadPage, "a.htm", 0, access + "a.htm", ""},
       {Op::kProbe, backup("a.htm"), 0, access + "a.htm", ""},
       {Op::kCreateFile, backup("a.htm"), 0, access + "a.htm", ""},

@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "files/posix_file_system.h"
 #include "report/site_lint.h"
@@ -31,9 +34,9 @@ const std::string kFresh =
 
 enum class Command { kRun, kCheck, kLint };
 
-// Runs the update (or its check, or the lint) as `user` (member of kWeb, umask 002) and hands
-// back its Label3 (for the lint: "Fehler" when it has one).
-std::string RunAs(uid_t user, Command command = Command::kRun) {
+// Runs the update (or its check, or the lint) as `user` (member of kWeb, umask 002 unless
+// told) and hands back its Label3 (for the lint: "Fehler" when it has one).
+std::string RunAs(uid_t user, Command command = Command::kRun, mode_t umask = 002) {
   int pipe_fds[2];
   EXPECT_EQ(::pipe(pipe_fds), 0);
   std::fflush(nullptr);
@@ -44,7 +47,7 @@ std::string RunAs(uid_t user, Command command = Command::kRun) {
         (::setgroups(1, groups) != 0 || ::setgid(user) != 0 || ::setuid(user) != 0)) {
       ::_exit(1);
     }
-    ::umask(002);
+    ::umask(umask);
     Form form;
     PosixFileSystem fs;
     std::string answer;
@@ -142,6 +145,111 @@ TEST(WritePolicy, KeepsLinksOwnersAndGroupsAndRefusesReadOnlyPages) {
   }
 }
 
+std::string Attribute(const std::string& path, const std::string& name) {
+  char value[512];
+  const ssize_t size = ::getxattr(path.c_str(), name.c_str(), value, sizeof value);
+  return size < 0 ? "(none)" : std::string(value, static_cast<size_t>(size));
+}
+
+// Why this file system cannot hold what the test needs; empty when it can.
+std::string AttributesRefused() {
+  TempSite probe({{"probe", ""}});
+  if (::setxattr("probe", "user.probe", "x", 1, 0) != 0) return "no user.* attributes here";
+  if (::setxattr("probe", "security.splicery-probe", "x", 1, 0) != 0) {
+    return "no security.* attributes here";
+  }
+  if (std::system("setfacl -m u:5001:rw probe 2>/dev/null") != 0) {
+    return "no POSIX ACLs here (or setfacl is missing: tools/install-deps.sh --test)";
+  }
+  return "";
+}
+
+// A page's ACL, attributes and special mode bits come back from a run: on its new file where
+// the runner may give them to it, else in the page itself; the check and the lint agree.
+TEST(WritePolicy, KeepsAclsAttributesAndSpecialModeBits) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as other numeric users";
+  if (const std::string why = AttributesRefused(); !why.empty()) GTEST_SKIP() << why;
+  struct Case {
+    const char* name;
+    uid_t runner, owner;
+    gid_t group;
+    mode_t mode;
+    std::string attribute;  // "acl": a named user's entry
+    bool in_place;
+  };
+  const std::string acl = "system.posix_acl_access";
+  const std::vector<Case> cases = {
+      {"an ACL naming a user", kBob, kBob, kBob, 0664, "acl", false},
+      {"an ACL, root on a member's page", kRoot, kAlice, kWeb, 0664, "acl", false},
+      {"a user attribute", kBob, kBob, kBob, 0644, "user.note", false},
+      {"set-user-ID", kBob, kBob, kBob, 04644, "", false},
+      {"set-group-ID", kBob, kBob, kWeb, 02664, "", false},
+      {"sticky", kBob, kBob, kBob, 01644, "", false},
+      {"a security attribute, as a user", kBob, kBob, kBob, 0644, "security.note", true},
+      {"a security attribute, as root", kRoot, kAlice, kWeb, 0664, "security.note", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempSite site({{"include.txt", "p.htm\n"},
+                   {"include.htm", "<!-- INCLUDE MENU -->neu\n"},
+                   {"p.htm", kStale}});
+    ASSERT_EQ(::chown(".", kAlice, kWeb), 0);
+    ASSERT_EQ(::chmod(".", 0775), 0);
+    ASSERT_EQ(::chown("p.htm", c.owner, c.group), 0);
+    ASSERT_EQ(::chmod("p.htm", c.mode), 0);
+    const std::string name = c.attribute == "acl" ? acl : c.attribute;
+    if (c.attribute == "acl") {
+      ASSERT_EQ(std::system("setfacl -m u:5001:rw p.htm"), 0);
+    } else if (!name.empty()) {
+      ASSERT_EQ(::setxattr("p.htm", name.c_str(), "kept", 4, 0), 0);
+    }
+    const struct stat before = StatOf("p.htm");
+    const std::string value = name.empty() ? "" : Attribute("p.htm", name);
+
+    EXPECT_EQ(RunAs(c.runner, Command::kCheck), "Datei p.htm ist nicht aktuell");
+    EXPECT_EQ(RunAs(c.runner, Command::kLint), "");
+    EXPECT_EQ(RunAs(c.runner), "INCLUDE wurde erfolgreich durchgeführt");
+    EXPECT_EQ(TempSite::Read("p.htm"), kFresh);
+    const struct stat after = StatOf("p.htm");
+    EXPECT_EQ(after.st_ino == before.st_ino, c.in_place);
+    EXPECT_EQ(after.st_mode, before.st_mode);
+    EXPECT_EQ(after.st_uid, c.owner);
+    EXPECT_EQ(after.st_gid, c.group);
+    if (!name.empty()) {
+      EXPECT_EQ(Attribute("p.htm", name), value);
+    }
+    // A page without an ACL gets none.
+    if (c.attribute != "acl") {
+      EXPECT_EQ(Attribute("p.htm", acl), "(none)");
+    }
+  }
+}
+
+// In a set-group-ID site folder what one member's run creates stays usable by the group,
+// whatever that member's umask: the next member's run, with the same umask, succeeds.
+TEST(WritePolicy, WhatARunCreatesStaysTheGroupsWhateverTheUmask) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run as other numeric users";
+  for (const mode_t umask : {077, 022}) {
+    SCOPED_TRACE(umask);
+    TempSite site({{"include.txt", "p.htm\n"},
+                   {"include.htm", "<!-- INCLUDE MENU -->neu\n"},
+                   {"p.htm", kStale}});
+    ASSERT_EQ(::chown(".", kAlice, kWeb), 0);
+    ASSERT_EQ(::chmod(".", 02775), 0);
+    ASSERT_EQ(::chown("p.htm", kAlice, kWeb), 0);
+    ASSERT_EQ(::chmod("p.htm", 0664), 0);
+    EXPECT_EQ(RunAs(kBob, Command::kRun, umask), "INCLUDE wurde erfolgreich durchgeführt");
+    EXPECT_EQ(StatOf("splicery.sic").st_mode & 02070, 02070u);
+    for (const char* file : {"splicery.sic/journal.tsv", "splicery.sic/p.htm. 1.htm"}) {
+      EXPECT_EQ(StatOf(file).st_mode & 0060, 0060u) << file;
+      EXPECT_EQ(StatOf(file).st_gid, kWeb) << file;
+    }
+    TempSite::Write("p.htm", kStale);
+    EXPECT_EQ(RunAs(kAlice, Command::kRun, umask), "INCLUDE wurde erfolgreich durchgeführt");
+    EXPECT_EQ(TempSite::Read("splicery.sic/p.htm. 2.htm"), kStale);
+  }
+}
+
 }  // namespace
 }  // namespace splicery
 
@@ -157,15 +265,20 @@ TEST(WritePolicy, DecidesFromTheFactsAlone) {
     WriteWay way;
   };
   const auto bob = [](uint32_t owner, uint32_t group, uint32_t mode) {
-    return WriteFacts{owner, group, mode, 1, kWeb, false, kBob, {kBob, kWeb}, false};
+    return WriteFacts{owner, group, mode, 1, kWeb, false, kBob, {kBob, kWeb}, false, {}};
   };
   const auto root = [](uint32_t owner, uint32_t mode) {
-    return WriteFacts{owner, kWeb, mode, 1, kWeb, false, 0, {0}, true};
+    return WriteFacts{owner, kWeb, mode, 1, kWeb, false, 0, {0}, true, {}};
   };
   WriteFacts linked = bob(kBob, kBob, 0644);
   linked.links = 2;
   WriteFacts setgid_folder = bob(kBob, kWeb, 0664);
   setgid_folder.folder_setgid = true;
+  // The attributes a page may carry: only an attempt tells whether a new file can take them.
+  const auto with = [](WriteFacts facts, const char* attribute) {
+    facts.attributes = {"trusted.other", attribute};
+    return facts;
+  };
   const std::vector<Row> rows = {
       {"own page, own group", bob(kBob, kBob, 0644), WriteWay::kRename},
       {"own page, shared group", bob(kBob, kWeb, 0664), WriteWay::kRenameElseInPlace},
@@ -180,6 +293,17 @@ TEST(WritePolicy, DecidesFromTheFactsAlone) {
       {"root, someone's page", root(kAlice, 0664), WriteWay::kRenameElseInPlace},
       {"root, not the owner, 0464", root(kAlice, 0464), WriteWay::kRenameElseInPlace},
       {"root, read-only", root(kAlice, 0444), WriteWay::kRefuse},
+      {"own page with an ACL", with(bob(kBob, kBob, 0664), "system.posix_acl_access"),
+       WriteWay::kRenameElseInPlace},
+      {"own page with a user attribute", with(bob(kBob, kBob, 0644), "user.note"),
+       WriteWay::kRenameElseInPlace},
+      {"own page with a security label", with(bob(kBob, kBob, 0644), "security.selinux"),
+       WriteWay::kRenameElseInPlace},
+      {"own page with an attribute not carried", with(bob(kBob, kBob, 0644), "trusted.x"),
+       WriteWay::kRename},
+      {"hard-linked page with an ACL", with(linked, "system.posix_acl_access"), WriteWay::kInPlace},
+      {"read-only page with an ACL", with(bob(kBob, kBob, 0444), "system.posix_acl_access"),
+       WriteWay::kRefuse},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
