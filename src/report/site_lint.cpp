@@ -101,11 +101,7 @@ class Lint {
       }
     }
     SortFindings();
-    // After include.htm's findings, which the sort leaves last.
-    if (!journal_failure_) {
-      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
-    }
-    findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
+    AddJournalFindings();  // after include.htm's findings, which the sort leaves last
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
@@ -167,15 +163,22 @@ class Lint {
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
   }
 
+  // What would stop a run at the journal, then the lines that lead outside the site.
+  void AddJournalFindings() {
+    if (!journal_failure_) {
+      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
+    }
+    findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
+  }
+
   // The newest journaled blocks of each listed page, read back from the journal's end until
   // every page has them (so a long journal costs nothing more); a line that leads outside the
   // site is told at its line and skipped.
   Status ReadLastBlocks(const std::vector<std::string>& pages) {
     std::set<std::string, std::less<>> wanted(pages.begin(), pages.end());
     JournalScope scope(fs_);
-    std::vector<const JournalPage*> outside;
     std::vector<JournalRun> kept;  // the runs holding such lines, for their names
-    const Status read = ForEachRunBackward(fs_, [&](JournalRun&& run) {
+    Status read = ForEachRunBackward(fs_, [&](JournalRun&& run) {
       bool holds_outside = false;
       for (auto it = run.pages.rbegin(); it != run.pages.rend(); ++it) {
         if (!scope.Allows(*it)) {

@@ -83,7 +83,7 @@ void PageBatch::Abandon(size_t from) {
 
 Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed) {
   std::vector<std::pair<std::string, bool>> outcomes;
-  const Status committed = batch.Commit(failed, &outcomes);
+  Status committed = batch.Commit(failed, &outcomes);
   if (journal.is_open()) (void)journal.WriteOutcomes(outcomes);
   return committed;
 }
