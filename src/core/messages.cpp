@@ -443,4 +443,21 @@ std::string CheckedIn(std::string_view finding, std::string_view page) {
   return S(finding) + " (geprüft in " + S(page) + ")";
 }
 
+// --- Journal limits and undo outcomes ---
+Text OutsideSite(std::string_view file) {
+  return Say("Datei " + S(file) + " liegt außerhalb des Ordners und wird nicht zurückgesetzt");
+}
+Text AlreadyBack(std::string_view file) {
+  return Say("Datei " + S(file) + " hat schon ihren Inhalt von vor dem Lauf");
+}
+Text RunNotUndone(uint64_t run, bool dry_run) {
+  return Say("Lauf " + std::to_string(run) +
+             (dry_run ? " würde nicht rückgängig gemacht: keine Datei käme zurück"
+                      : " wurde nicht rückgängig gemacht: keine Datei kam zurück"));
+}
+std::string JournalLineOutside(std::string_view file) {
+  return "die Zeile nennt Datei " + S(file) +
+         " außerhalb des Ordners oder eine Sicherung, die nicht ihre ist; sie wird übergangen";
+}
+
 }  // namespace splicery::msg

@@ -160,5 +160,11 @@ std::string BaseElsewhere(std::string_view base);
 // A finding of a fragment or news template line, checked in `page`.
 std::string CheckedIn(std::string_view finding, std::string_view page);
 
+// --- Journal limits and undo outcomes ---
+Text OutsideSite(std::string_view file);  // a journal line undo does not follow
+Text AlreadyBack(std::string_view file);
+Text RunNotUndone(uint64_t run, bool dry_run);
+std::string JournalLineOutside(std::string_view file);  // --lint
+
 }  // namespace msg
 }  // namespace splicery

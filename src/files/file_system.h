@@ -169,6 +169,15 @@ class FileSystem {
   // The entries of `folder` ("." and ".." left out), in no particular order.
   virtual Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) = 0;
 
+  // Up to `size` bytes of the regular file `path` from `offset` on, and its size into
+  // *file_size: a long file read a part at a time.
+  virtual Status ReadPart(const std::string& path, uint64_t offset, size_t size, std::string* bytes,
+                          uint64_t* file_size) = 0;
+
+  // The absolute name of `path` with ".", ".." and symbolic links resolved as the kernel
+  // resolves them; where the last part does not exist, its folder resolved and the part added.
+  virtual Status Resolve(const std::string& path, std::string* real) = 0;
+
   // Whether writing `path` as `intent` says would succeed, as far as can be told without
   // writing: the folder exists and may be written, the name fits, and for kCopyNew no file,
   // folder or link has the name yet (EEXIST). Fails with the status that write would give.

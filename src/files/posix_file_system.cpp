@@ -641,4 +641,39 @@ Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<Folder
   return {};
 }
 
+Status PosixFileSystem::ReadPart(const std::string& path, uint64_t offset, size_t size,
+                                 std::string* bytes, uint64_t* file_size) {
+  bytes->clear();
+  struct stat st;
+  FdCloser fd{OpenRegular(path, &st)};
+  if (fd.fd < 0) return Status::FromErrno(errno, path);
+  *file_size = static_cast<uint64_t>(st.st_size);
+  bytes->resize(size);
+  size_t have = 0;
+  while (have < size) {
+    const ssize_t n =
+        ::pread(fd.fd, bytes->data() + have, size - have, static_cast<off_t>(offset + have));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return Status::FromErrno(errno, path);
+    if (n == 0) break;
+    have += static_cast<size_t>(n);
+  }
+  bytes->resize(have);
+  return {};
+}
+
+Status PosixFileSystem::Resolve(const std::string& path, std::string* real) {
+  if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
+  if (const CPath whole(::realpath(path.c_str(), nullptr), &std::free); whole) {
+    *real = whole.get();
+    return {};
+  }
+  if (errno != ENOENT) return Status::FromErrno(errno, path);
+  const CPath folder(::realpath(DirName(path).c_str(), nullptr), &std::free);
+  if (!folder) return Status::FromErrno(errno, path);
+  const std::string_view base = folder.get();
+  *real = std::string(base) + (base == "/" ? "" : "/") + BaseName(path);
+  return {};
+}
+
 }  // namespace splicery

@@ -8,7 +8,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,10 +37,40 @@ struct PrunePlan {
   size_t kept = 0;
 };
 
+// What the journal tells prune, gathered run by run, oldest first, so that memory grows with
+// the backups found and not with the journal.
+class PruneFacts {
+ public:
+  // `found` names the file a backup name leads to among the backups found, or none.
+  explicit PruneFacts(Identify found) : found_(std::move(found)) {}
+  void Add(const JournalRun& run);
+  // Each backup's place in the journal (a later record of the same file wins).
+  std::optional<size_t> Rank(const FileKey& key) const;
+  // The backups never to delete: those of the newest run that is not undone, and those of the
+  // run an undo would take back next.
+  std::set<FileKey> Keep() const;
+
+ private:
+  struct RunSummary {
+    uint64_t number = 0;
+    std::optional<uint64_t> undoes;
+    bool incomplete = false, replaced = false;
+  };
+  Identify found_;
+  std::vector<RunSummary> runs_;
+  std::map<FileKey, std::pair<size_t, uint64_t>> seen_;  // rank and run of each found backup
+  size_t rank_ = 0;
+};
+
 // For every page of `pages`, keeps the `keep` newest of its backups among `files`, and never
-// deletes: a backup the newest run that is not undone made, a listed page itself, or a backup
-// the journal does not know that is no older than the start of its newest run (`newest_run_ns`:
-// the journal may have lost that run's last line). `identify` tells the file behind a name.
+// deletes a backup `facts` keeps, a listed page itself, or a backup the journal does not
+// know that is no older than the start of its newest run (`newest_run_ns`: the journal may
+// have lost that run's last line). `identify` tells the file behind a page's name.
+PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
+                    const PruneFacts& facts, size_t keep, const Identify& identify,
+                    int64_t newest_run_ns);
+
+// The same from runs in memory, `identify` telling the file behind any name.
 PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
                     const std::vector<JournalRun>& runs, size_t keep, const Identify& identify,
                     int64_t newest_run_ns);

@@ -8,6 +8,8 @@
 
 #include "rewrite/page_rewrite.h"
 #include "update/backup_name.h"
+#include "update/journal_reader.h"
+#include "update/journal_scope.h"
 #include "update/own_backups.h"
 #include "update/page_batch.h"
 #include "update/run_lock.h"
@@ -54,19 +56,18 @@ std::vector<Taken> PagesOf(const JournalRun& run, FileSystem& fs) {
           {page.path, page.backup, page.old_hash, 0, false, page.created, page.removed});
     }
     Taken& taken = pages[it->second];
-    taken.after = page.new_hash.value_or(page.old_hash);
-    taken.changed = taken.changed || page.new_hash.has_value() || page.removed;
+    // A file the run did not write (its commit failed) holds what it held before.
+    taken.after = page.new_hash && page.Replaced() ? *page.new_hash : page.old_hash;
+    taken.changed = taken.changed || page.Replaced();
   }
   std::erase_if(pages, [](const Taken& t) { return !t.changed; });
   return pages;
 }
 
 std::optional<JournalRun> LastRun(FileSystem& fs, Status* failure) {
-  std::vector<JournalRun> runs;
-  *failure = ReadJournal(fs, &runs);
-  if (!failure->ok()) return std::nullopt;
-  const JournalRun* run = LastUndoableRun(runs);
-  return run ? std::optional<JournalRun>(*run) : std::nullopt;
+  std::optional<JournalRun> run;
+  *failure = FindLastUndoableRun(fs, &run);
+  return failure->ok() ? run : std::nullopt;
 }
 
 UndoResult Fail(Form& form, const Text& message, Status why) {
@@ -85,96 +86,168 @@ std::optional<UndoCandidate> FindUndoCandidate(FileSystem& fs) {
 
 namespace {
 
+enum class Outcome { kBack, kSkipped, kFailed };
+
+// One undo: each page of the run either comes back, is skipped for a stated reason, or fails
+// (which stops the undo); then the commit.
+class Undo {
+ public:
+  Undo(Form& form, FileSystem& fs, bool dry_run, uint64_t run)
+      : form_(form),
+        fs_(fs),
+        dry_run_(dry_run),
+        batch_(fs),
+        journal_(fs, JournalTime(), run),
+        scope_(fs),
+        run_(run) {}
+
+  // false when the page failed: *failure says why.
+  bool Page(const Taken& page, Status* failure) {
+    const Outcome outcome = Take(page, failure);
+    (outcome == Outcome::kBack ? back_ : skipped_) += outcome != Outcome::kFailed;
+    return outcome != Outcome::kFailed;
+  }
+
+  UndoResult Finish() {
+    if (!dry_run_) {
+      if (std::optional<UndoResult> failed = Commit()) return *failed;
+    }
+    if (back_ == 0) {
+      form_.SetLabel3(msg::RunNotUndone(run_, dry_run_));
+      return {};
+    }
+    form_.SetLabel3(msg::RunUndone(run_, dry_run_));
+    return {skipped_ == 0, {}};
+  }
+
+ private:
+  Outcome Take(const Taken& page, Status* failure);
+  Outcome TakeRemoval(const Taken& page);
+  Outcome Restore(const Taken& page, const std::string& bytes, const FileInfo& info,
+                  Status* failure);
+  std::optional<UndoResult> Commit();
+
+  Form& form_;
+  FileSystem& fs_;
+  const bool dry_run_;
+  PageBatch batch_;
+  JournalWriter journal_;
+  JournalScope scope_;
+  const uint64_t run_;
+  Files files_;
+  size_t back_ = 0, skipped_ = 0;
+};
+
+// A page outside the site, changed since the run, or whose backup is gone or changed is
+// skipped; one that already holds its backup's bytes (a retry) counts as back.
+Outcome Undo::Take(const Taken& page, Status* failure) {
+  if (!scope_.Allows({page.path, page.backup, 0, {}, {}, page.created})) {
+    form_.SetLabel3(msg::OutsideSite(page.path));
+    return Outcome::kSkipped;
+  }
+  if (page.removed) return TakeRemoval(page);
+  std::string bytes;
+  FileInfo info;
+  const Status read = fs_.ReadPage(page.path, &bytes, &info);
+  const uint64_t hash = read ? JournalHash(bytes) : 0;
+  if ((read && !page.created && hash == page.before && hash != page.after) ||
+      (page.created && read.code() == Code::kNotFound)) {
+    form_.SetLabel3(msg::AlreadyBack(page.path));
+    return Outcome::kBack;
+  }
+  if (!read || hash != page.after) {
+    form_.SetLabel3(msg::ChangedSinceRun(page.path));
+    return Outcome::kSkipped;
+  }
+  if (page.created) {
+    form_.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run_));
+    files_.made.push_back(page.path);
+    return Outcome::kBack;
+  }
+  return Restore(page, bytes, info, failure);
+}
+
 // A file the run removed comes back from its backup, unless a file of that name is there
-// again or the backup changed (false).
-bool UndoRemoval(Form& form, FileSystem& fs, const Taken& page, bool dry_run,
-                 JournalWriter& journal, Files* files) {
-  Probe found = Probe::kFile;
-  if (!fs.ProbeFile(page.path, &found) || found != Probe::kAbsent) {
-    form.SetLabel3(msg::ChangedSinceRun(page.path));
-    return false;
+// again (its backup's bytes: a retry, done) or the backup changed.
+Outcome Undo::TakeRemoval(const Taken& page) {
+  std::string now;
+  if (Status read = fs_.ReadFile(page.path, &now); read.code() != Code::kNotFound) {
+    const bool back = read && JournalHash(now) == page.before;
+    form_.SetLabel3(back ? msg::AlreadyBack(page.path) : msg::ChangedSinceRun(page.path));
+    return back ? Outcome::kBack : Outcome::kSkipped;
   }
   Remade remade{page.path, {}};
   FileInfo info;
-  if (!fs.ReadPage(page.backup, &remade.bytes, &info) || JournalHash(remade.bytes) != page.before) {
-    form.SetLabel3(msg::BackupMissing(page.path));
-    return false;
+  if (!fs_.ReadPage(page.backup, &remade.bytes, &info) ||
+      JournalHash(remade.bytes) != page.before) {
+    form_.SetLabel3(msg::BackupMissing(page.path));
+    return Outcome::kSkipped;
   }
-  form.SetLabel3(msg::PageRestored(page.path, dry_run));
+  form_.SetLabel3(msg::PageRestored(page.path, dry_run_));
   remade.mode = info.facts.mode & 0666;
-  journal.Add({page.path, {}, 0, JournalHash(remade.bytes), {}, true});
-  files->remade.push_back(std::move(remade));
-  return true;
+  journal_.Add({page.path, {}, 0, JournalHash(remade.bytes), {}, true});
+  files_.remade.push_back(std::move(remade));
+  return Outcome::kBack;
 }
 
-// One page of the run: left as it is when it or its backup changed since (false), else its
-// current bytes backed up and the backup's bytes taken into the batch; a file the run created
-// goes to files->made. A failure stops the undo.
-bool UndoPage(Form& form, FileSystem& fs, const Taken& page, bool dry_run, PageBatch& batch,
-              JournalWriter& journal, Files* files, Status* failure) {
-  if (page.removed) return UndoRemoval(form, fs, page, dry_run, journal, files);
-  std::string bytes, backed_up;
-  FileInfo info;
-  if (!fs.ReadPage(page.path, &bytes, &info) || JournalHash(bytes) != page.after) {
-    form.SetLabel3(msg::ChangedSinceRun(page.path));
-    return false;
+// What the page holds now is backed up first, as a run does; then the backup's bytes join
+// the batch.
+Outcome Undo::Restore(const Taken& page, const std::string& bytes, const FileInfo& info,
+                      Status* failure) {
+  std::string backed_up;
+  if (!fs_.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
+    form_.SetLabel3(msg::BackupMissing(page.path));
+    return Outcome::kSkipped;
   }
-  if (page.created) {
-    form.SetLabel3(msg::CreatedFileRemoved(page.path, dry_run));
-    files->made.push_back(page.path);
-    return true;
-  }
-  if (!fs.ReadFile(page.backup, &backed_up) || JournalHash(backed_up) != page.before) {
-    form.SetLabel3(msg::BackupMissing(page.path));
-    return false;
-  }
-  form.SetLabel3(msg::PageRestored(page.path, dry_run));
-  if (dry_run) return true;
-  // What the page holds now is backed up first, as a run does; the backup's bytes go to a new
-  // file, so the backup stays.
-  OwnBackupLinks(fs).Count(page.path, &info);
+  form_.SetLabel3(msg::PageRestored(page.path, dry_run_));
+  if (dry_run_) return Outcome::kBack;
+  // The backup's bytes go to a new file, so the backup stays; the page's old file can become
+  // its own backup by link, as in a run.
+  FileInfo counted = info;
+  OwnBackupLinks(fs_).Count(page.path, &counted);
   std::string backup;
-  Status saved = FindFreeBackupName(fs, page.path, &backup);
+  Status saved = FindFreeBackupName(fs_, page.path, &backup);
   bool backup_failed = !saved;
-  if (saved) saved = batch.Add(page.path, info, bytes, backed_up, backup, &backup_failed);
+  if (saved) saved = batch_.Add(page.path, counted, bytes, backed_up, backup, &backup_failed);
   if (!saved) {
-    form.SetLabel3(backup_failed ? msg::AccessFailed(page.path) : msg::WriteFailed(page.path));
+    form_.SetLabel3(backup_failed ? msg::AccessFailed(page.path) : msg::WriteFailed(page.path));
     *failure = std::move(saved);
-    return false;
+    return Outcome::kFailed;
   }
   JournalPage entry{page.path, backup, JournalHash(bytes), JournalHash(backed_up), {}};
   for (const std::string& part : GeneratedParts(backed_up)) {
     entry.blocks.push_back(JournalHash(part));
   }
-  journal.Add(entry);
-  return true;
+  journal_.Add(entry);
+  return Outcome::kBack;
 }
 
-// The run counts as undone even where pages stayed; the journal says so before any page is
-// replaced, and only once nothing can stop the undo short of the commit itself.
-UndoResult Commit(Form& form, FileSystem& fs, uint64_t run, JournalWriter& journal,
-                  PageBatch& batch, const Files& files, bool complete) {
-  Status written = journal.Open();
-  if (written) written = journal.Write();
-  if (!written) return Fail(form, msg::AccessFailed(kJournalFile), std::move(written));
-  const bool had_pages = !batch.empty();
+// The undo's lines reach the journal before any page is replaced; after the commit, which
+// files were written. A commit that fails marks the undo incomplete, so that the next undo
+// takes the same run back.
+std::optional<UndoResult> Undo::Commit() {
+  Status written = journal_.Open();
+  if (written) written = journal_.Write();
+  if (!written) return Fail(form_, msg::AccessFailed(kJournalFile), std::move(written));
+  const bool had_pages = !batch_.empty();
   std::string failed;
-  if (Status committed = batch.Commit(&failed); !committed) {
-    return Fail(form, msg::WriteFailed(failed), std::move(committed));
+  Status committed = CommitJournaled(batch_, journal_, &failed);
+  Text message = msg::WriteFailed(failed);
+  for (size_t i = 0; committed && i < files_.made.size(); ++i) {
+    committed = fs_.RemoveFile(files_.made[i]);
+    message = msg::DeleteFailed(files_.made[i]);
   }
-  for (const std::string& path : files.made) {
-    if (Status removed = fs.RemoveFile(path); !removed) {
-      return Fail(form, msg::DeleteFailed(path), std::move(removed));
-    }
+  for (size_t i = 0; committed && i < files_.remade.size(); ++i) {
+    const Remade& file = files_.remade[i];
+    committed = fs_.CreateFile(file.path, file.bytes, file.mode);
+    message = msg::WriteFailed(file.path);
   }
-  for (const Remade& file : files.remade) {
-    if (Status made = fs.CreateFile(file.path, file.bytes, file.mode); !made) {
-      return Fail(form, msg::WriteFailed(file.path), std::move(made));
-    }
+  if (!committed) {
+    (void)journal_.MarkIncomplete();
+    return Fail(form_, message, std::move(committed));
   }
-  if (!had_pages || !files.made.empty() || !files.remade.empty()) (void)fs.Flush();
-  form.SetLabel3(msg::RunUndone(run, false));
-  return {complete, {}};
+  if (!had_pages || !files_.made.empty() || !files_.remade.empty()) (void)fs_.Flush();
+  return std::nullopt;
 }
 
 }  // namespace
@@ -193,19 +266,11 @@ UndoResult UndoLastRun(Form& form, FileSystem& fs, bool dry_run, bool lock_held)
     form.SetLabel3(msg::NoRunToUndo());
     return {};
   }
-  JournalWriter journal(fs, JournalTime(), run->number);
-  PageBatch batch(fs);
-  bool complete = true;
-  Files files;
+  Undo undo(form, fs, dry_run, run->number);
   for (const Taken& page : PagesOf(*run, fs)) {
-    if (!UndoPage(form, fs, page, dry_run, batch, journal, &files, &failure)) {
-      if (!failure.ok()) return {false, std::move(failure)};
-      complete = false;
-    }
+    if (!undo.Page(page, &failure)) return {false, std::move(failure)};
   }
-  if (!dry_run) return Commit(form, fs, run->number, journal, batch, files, complete);
-  form.SetLabel3(msg::RunUndone(run->number, true));
-  return {complete, {}};
+  return undo.Finish();
 }
 
 }  // namespace splicery

@@ -25,6 +25,8 @@
 #include "text/news_entry.h"
 #include "update/backup_name.h"
 #include "update/journal.h"
+#include "update/journal_reader.h"
+#include "update/journal_scope.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -50,7 +52,7 @@ class Lint {
       AddListed(1, Severity::kError, msg::CannotRead(msg::Reason(listed_pages)));
     }
     ReadIncludeSource();
-    ReadJournal();
+    ReadJournal(pages);
     if (check_links_) links_ = std::make_unique<LinkCheck>(fs_, pages_);
     // Each page is read once. Its news entries are gathered as it goes by; a page with a news
     // block can be checked only once they are all known, so it waits with its bytes.
@@ -99,10 +101,7 @@ class Lint {
       }
     }
     SortFindings();
-    // After include.htm's findings, which the sort leaves last.
-    if (!journal_failure_) {
-      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
-    }
+    AddJournalFindings();  // after include.htm's findings, which the sort leaves last
     CheckSiteConfig(pages);
     listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
     return std::move(listed_findings_);
@@ -154,20 +153,63 @@ class Lint {
 
   // What the newest journaled run generated into each block of each page, and the lists a
   // run would work from, to know what it would write (none without the configuration files).
-  void ReadJournal() {
-    std::vector<JournalRun> runs;
+  void ReadJournal(const std::vector<std::string>& pages) {
     // What would stop the run at the journal is told as the run tells it.
     journal_failure_ = fs_.ProbeWrite(kJournalFile, Intent::kAppend);
-    if (journal_failure_) journal_failure_ = splicery::ReadJournal(fs_, &runs);
-    if (journal_failure_) {
-      for (const JournalRun& run : runs) {
-        for (const JournalPage& page : run.pages) last_blocks_[page.path] = page.blocks;
-      }
-    }
+    if (journal_failure_) journal_failure_ = ReadLastBlocks(pages);
     if (!LoadConfiguration(scan_, fs_)) return;
     // The news index fills while the pages are read; its lines are made on first use, once
     // every page has been read.
     next_run_ = std::make_unique<BlockRewriter>(scan_.List2, scan_.List5, &scan_.Encodings);
+  }
+
+  // What would stop a run at the journal, then the lines that lead outside the site.
+  void AddJournalFindings() {
+    if (!journal_failure_) {
+      Add(kJournalFile, 1, Severity::kError, msg::Reason(journal_failure_));
+    }
+    findings_.insert(findings_.end(), journal_findings_.begin(), journal_findings_.end());
+  }
+
+  // The newest journaled blocks of each listed page, read back from the journal's end until
+  // every page has them (so a long journal costs nothing more); a line that leads outside the
+  // site is told at its line and skipped.
+  Status ReadLastBlocks(const std::vector<std::string>& pages) {
+    std::set<std::string, std::less<>> wanted(pages.begin(), pages.end());
+    JournalScope scope(fs_);
+    std::vector<JournalRun> kept;  // the runs holding such lines, for their names
+    Status read = ForEachRunBackward(fs_, [&](JournalRun&& run) {
+      bool holds_outside = false;
+      for (auto it = run.pages.rbegin(); it != run.pages.rend(); ++it) {
+        if (!scope.Allows(*it)) {
+          holds_outside = true;
+          continue;
+        }
+        if (!wanted.count(it->path) || !WroteBlocks(*it)) continue;
+        last_blocks_[it->path] = it->blocks;
+        wanted.erase(it->path);
+      }
+      if (holds_outside) kept.push_back(std::move(run));
+      return !wanted.empty();
+    });
+    for (auto run = kept.rbegin(); run != kept.rend(); ++run) {
+      for (const JournalPage& page : run->pages) {
+        size_t line = 0;
+        if (scope.Allows(page) || !JournalLineNumber(fs_, page.offset, &line)) continue;
+        journal_findings_.push_back(
+            {kJournalFile, line, Severity::kWarning, msg::JournalLineOutside(page.path)});
+      }
+    }
+    return read;
+  }
+
+  // Whether the page holds the blocks its line names: the run wrote it, or left it as it was.
+  // Where the run did not say (it was killed first), the page's bytes tell.
+  bool WroteBlocks(const JournalPage& page) {
+    if (page.created) return false;
+    if (!page.new_hash || page.written) return page.written.value_or(true);
+    std::string bytes;
+    return !fs_.ReadFile(page.path, &bytes) || JournalHash(bytes) != page.old_hash;
   }
 
   // splicery.ini, after include.htm: each problem at its line, then what it would switch on.
@@ -552,6 +594,7 @@ class Lint {
   std::map<std::string_view, size_t> converted_pages_;  // by the encoding converted into
   std::vector<Finding> listed_findings_;
   std::vector<Finding> findings_;
+  std::vector<Finding> journal_findings_;
 };
 
 }  // namespace

@@ -249,9 +249,11 @@ std::string DeclareUtf8(std::string_view utf8, bool add_when_missing) {
   if (tag == std::string_view::npos) tag = FindTag(utf8, "html");
   out = WithDeclarationAt(utf8, tag);
   // A declaration the prescan does not reach (past its 1,024 bytes, or taken into a broken tag
-  // before it) declares nothing, and the next move would add another; as the first line it
-  // always counts.
-  if (tag != std::string_view::npos && DetectPageEncoding(out).name != "UTF-8") {
+  // before it) declares nothing, and the next move would add another; one that lands inside an
+  // open tag changes how the rest is read, bringing a label to light that the next move would
+  // rewrite. As the first line it always counts and changes nothing after it.
+  if (tag != std::string_view::npos &&
+      (DetectPageEncoding(out).name != "UTF-8" || DeclaredLabels(out).size() != 1)) {
     out = WithDeclarationAt(utf8, std::string_view::npos);
   }
   return out;

@@ -9,6 +9,9 @@
 #include <charconv>
 #include <ctime>
 #include <set>
+#include <utility>
+
+#include "update/journal_reader.h"
 
 namespace splicery {
 namespace {
@@ -93,72 +96,100 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
          "\n";
 }
 
+std::string FormatWrittenLine(uint64_t run, std::string_view path, bool written) {
+  return "written\t" + std::to_string(run) + "\t" + EscapeField(path) + "\t" +
+         (written ? "yes" : "no") + "\n";
+}
+
+std::string FormatIncompleteLine(uint64_t run) {
+  return "incomplete\t" + std::to_string(run) + "\n";
+}
+
 Status CheckJournal(std::string_view bytes) {
   if (bytes.empty() || bytes.starts_with(kJournalHeader)) return {};
   return Status::Failure(Code::kUnknownFormat, kJournalFile);
 }
 
+void RunAssembler::Add(std::string_view line, uint64_t offset, std::optional<JournalRun>* done) {
+  const std::vector<std::string_view> f = Fields(line);
+  if (f[0] == "run" && f.size() == 4) {
+    JournalRun run;
+    auto number = Number(f[1]);
+    if (!number) return;
+    run.number = *number;
+    run.time = f[2];
+    if (f[3].starts_with("undo ")) {
+      run.undoes = Number(f[3].substr(5));
+      if (!run.undoes) return;
+    } else if (f[3] == "to-utf8") {
+      run.to_utf8 = true;
+    } else if (f[3] != "update") {
+      return;
+    }
+    *done = Finish();
+    run_ = std::move(run);
+    return;
+  }
+  const std::optional<uint64_t> number = f.size() >= 2 ? Number(f[1]) : std::nullopt;
+  if (!number || !run_ || run_->number != *number) return;
+  std::optional<JournalPage> page;
+  if (f[0] == "page" && f.size() == 7) {
+    page = ParsePage(f);
+  } else if (f[0] == "created" && f.size() == 4) {
+    auto path = UnescapeField(f[2]);
+    auto hash = Number(f[3], 16);
+    if (path && hash) page = JournalPage{std::move(*path), {}, 0, *hash, {}, true};
+  } else if (f[0] == "removed" && f.size() == 5) {
+    auto path = UnescapeField(f[2]);
+    auto backup = UnescapeField(f[3]);
+    auto hash = Number(f[4], 16);
+    if (path && backup && hash) {
+      page = JournalPage{std::move(*path), std::move(*backup), *hash, {}, {}, false, true};
+    }
+  } else if (f[0] == "written" && f.size() == 4 && (f[3] == "yes" || f[3] == "no")) {
+    auto path = UnescapeField(f[2]);
+    auto it = path ? last_.find(*path) : last_.end();
+    if (it != last_.end() && !run_->pages[it->second].written) {
+      run_->pages[it->second].written = f[3] == "yes";
+    }
+  } else if (f[0] == "incomplete" && f.size() == 2) {
+    run_->incomplete = run_->undoes.has_value();
+  }
+  if (!page) return;
+  page->offset = offset;
+  last_[page->path] = run_->pages.size();
+  run_->pages.push_back(std::move(*page));
+}
+
+std::optional<JournalRun> RunAssembler::Finish() {
+  last_.clear();
+  return std::exchange(run_, std::nullopt);
+}
+
 std::vector<JournalRun> ParseJournal(std::string_view bytes) {
   std::vector<JournalRun> runs;
+  RunAssembler assembler;
+  std::optional<JournalRun> done;
   for (size_t at = 0;;) {
     const size_t lf = bytes.find('\n', at);
     if (lf == std::string_view::npos) break;  // a torn last line
-    const std::vector<std::string_view> f = Fields(bytes.substr(at, lf - at));
+    assembler.Add(bytes.substr(at, lf - at), at, &done);
     at = lf + 1;
-    if (f[0] == "run" && f.size() == 4) {
-      JournalRun run;
-      auto number = Number(f[1]);
-      if (!number) continue;
-      run.number = *number;
-      run.time = f[2];
-      if (f[3].starts_with("undo ")) {
-        run.undoes = Number(f[3].substr(5));
-        if (!run.undoes) continue;
-      } else if (f[3] == "to-utf8") {
-        run.to_utf8 = true;
-      } else if (f[3] != "update") {
-        continue;
-      }
-      runs.push_back(std::move(run));
-    } else if (f[0] == "page" && f.size() == 7) {
-      auto number = Number(f[1]);
-      if (!number || runs.empty() || runs.back().number != *number) continue;
-      if (auto page = ParsePage(f)) runs.back().pages.push_back(std::move(*page));
-    } else if (f[0] == "created" && f.size() == 4) {
-      auto number = Number(f[1]);
-      if (!number || runs.empty() || runs.back().number != *number) continue;
-      auto path = UnescapeField(f[2]);
-      auto hash = Number(f[3], 16);
-      if (!path || !hash) continue;
-      runs.back().pages.push_back({std::move(*path), {}, 0, *hash, {}, true});
-    } else if (f[0] == "removed" && f.size() == 5) {
-      auto number = Number(f[1]);
-      if (!number || runs.empty() || runs.back().number != *number) continue;
-      auto path = UnescapeField(f[2]);
-      auto backup = UnescapeField(f[3]);
-      auto hash = Number(f[4], 16);
-      if (!path || !backup || !hash) continue;
-      runs.back().pages.push_back(
-          {std::move(*path), std::move(*backup), *hash, {}, {}, false, true});
-    }
+    if (done) runs.push_back(std::move(*std::exchange(done, std::nullopt)));
   }
+  if ((done = assembler.Finish())) runs.push_back(std::move(*done));
   return runs;
 }
 
 Status ReadJournal(FileSystem& fs, std::vector<JournalRun>* runs) {
   runs->clear();
-  std::string bytes;
-  Status read = fs.ReadFile(kJournalFile, &bytes);
-  if (read.code() == Code::kNotFound) return {};
-  if (read) read = CheckJournal(bytes);
-  if (read) *runs = ParseJournal(bytes);
-  return read;
+  return ForEachRun(fs, [runs](JournalRun&& run) { runs->push_back(std::move(run)); });
 }
 
 std::set<uint64_t> UndoneRuns(const std::vector<JournalRun>& runs) {
   std::set<uint64_t> undone;
   for (const JournalRun& run : runs) {
-    if (run.undoes) undone.insert(*run.undoes);
+    if (run.undoes && !run.incomplete) undone.insert(*run.undoes);
   }
   return undone;
 }
@@ -168,7 +199,7 @@ const JournalRun* LastUndoableRun(const std::vector<JournalRun>& runs) {
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (it->undoes || undone.count(it->number)) continue;
     for (const JournalPage& page : it->pages) {
-      if (page.new_hash || page.removed) return &*it;
+      if (page.Replaced()) return &*it;
     }
   }
   return nullptr;
@@ -195,18 +226,12 @@ std::string JournalTime() {
 }
 
 Status JournalWriter::Open() {
-  std::string bytes;
-  Status read = fs_.ReadFile(kJournalFile, &bytes);
-  if (!read && read.code() != Code::kNotFound) return read;
-  if (Status known = CheckJournal(bytes); !known) return known;
-  uint64_t last = 0;
-  for (const JournalRun& run : ParseJournal(bytes)) last = std::max(last, run.number);
-  run_.number = last + 1;
+  JournalEnd end;
+  if (Status read = ReadJournalEnd(fs_, &end); !read) return read;
+  run_.number = end.last_run + 1;
   // A torn last line from a killed run is ended with a field no line can end in, so that it
   // never reads as a fact and this run's lines stand on their own.
-  std::string head = bytes.empty()          ? std::string(kJournalHeader)
-                     : bytes.back() != '\n' ? "\t!\n"
-                                            : "";
+  std::string head = end.empty ? std::string(kJournalHeader) : end.torn ? "\t!\n" : "";
   Status appended = fs_.AppendFile(kJournalFile, head + FormatRunLine(run_));
   open_ = appended.ok();
   return appended;
@@ -219,6 +244,16 @@ Status JournalWriter::Write(bool* wrote) {
   for (const JournalPage& page : pending_) lines += FormatPageLine(run_.number, page);
   pending_.clear();
   return fs_.AppendFile(kJournalFile, lines);
+}
+
+Status JournalWriter::WriteOutcomes(const std::vector<std::pair<std::string, bool>>& files) {
+  std::string lines;
+  for (const auto& [path, written] : files) lines += FormatWrittenLine(run_.number, path, written);
+  return lines.empty() ? Status() : fs_.AppendFile(kJournalFile, lines);
+}
+
+Status JournalWriter::MarkIncomplete() {
+  return fs_.AppendFile(kJournalFile, FormatIncompleteLine(run_.number));
 }
 
 std::string EscapeField(std::string_view text) {

@@ -8,6 +8,9 @@
 //   page	N	PATH	BACKUP	OLD	NEW	BLOCKS
 //   created	N	PATH	NEW                    (a file the run made: feed, sitemap)
 //   removed	N	PATH	BACKUP	OLD            (a file the run removed: a sitemap part)
+//   written	N	PATH	yes|no                 (after a batch's commit: whether PATH was
+//   written)
+//   incomplete	N                              (undo N failed: the run it names is not taken back)
 //
 // OLD and NEW are hashes of the page's bytes before and after (NEW is "=" when the page was
 // left as it was), BLOCKS the hashes of the lines generated into each block, in page order,
@@ -16,10 +19,12 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "files/file_system.h"
@@ -40,8 +45,17 @@ struct JournalPage {
   std::vector<uint64_t> blocks;
   bool created = false;  // the run made the file: no backup, no old bytes
   bool removed = false;  // the run removed the file: no new bytes
+  std::optional<bool> written =
+      std::nullopt;     // the run's word after its commit; none where it is missing
+  uint64_t offset = 0;  // where its line begins in the journal (not a fact)
 
-  bool operator==(const JournalPage&) const = default;
+  bool operator==(const JournalPage& o) const {
+    return path == o.path && backup == o.backup && old_hash == o.old_hash &&
+           new_hash == o.new_hash && blocks == o.blocks && created == o.created &&
+           removed == o.removed && written == o.written;
+  }
+  // Whether the run replaced (or removed) the file and did not say it failed to.
+  bool Replaced() const { return (new_hash || removed) && written.value_or(true); }
 };
 
 struct JournalRun {
@@ -49,13 +63,30 @@ struct JournalRun {
   std::string time;                // UTC, ISO 8601
   std::optional<uint64_t> undoes;  // the run this one took back
   std::vector<JournalPage> pages;
-  bool to_utf8 = false;  // a move to UTF-8 rather than an update
+  bool to_utf8 = false;     // a move to UTF-8 rather than an update
+  bool incomplete = false;  // an undo that failed: the run it names is not taken back
 
   bool operator==(const JournalRun&) const = default;
 };
 
 std::string FormatRunLine(const JournalRun& run);
 std::string FormatPageLine(uint64_t run, const JournalPage& page);
+std::string FormatWrittenLine(uint64_t run, std::string_view path, bool written);
+std::string FormatIncompleteLine(uint64_t run);
+
+// Gathers journal lines, oldest first, into runs: a line of another run than the one open is
+// dropped, and so is one that does not parse.
+class RunAssembler {
+ public:
+  // Adds a line (without its LF) that begins at `offset`; a run finished by it goes to *done.
+  void Add(std::string_view line, uint64_t offset, std::optional<JournalRun>* done);
+  // The run still open, if any.
+  std::optional<JournalRun> Finish();
+
+ private:
+  std::optional<JournalRun> run_;
+  std::map<std::string, size_t, std::less<>> last_;  // each path's newest page of the run
+};
 
 // Fails for a journal of another format, or none this program wrote: it is neither read as
 // one nor written to.
@@ -68,7 +99,7 @@ std::vector<JournalRun> ParseJournal(std::string_view bytes);
 // yet. Fails for an unreadable journal or one of another format.
 Status ReadJournal(FileSystem& fs, std::vector<JournalRun>* runs);
 
-// The runs an undo has taken back.
+// The runs an undo has taken back (an undo that failed takes back none).
 std::set<uint64_t> UndoneRuns(const std::vector<JournalRun>& runs);
 
 // The newest run that replaced at least one page and is neither an undo nor undone yet.
@@ -99,6 +130,10 @@ class JournalWriter {
   void Add(JournalPage page) { pending_.push_back(std::move(page)); }
   // Appends the gathered lines; true in *wrote when there were any.
   Status Write(bool* wrote = nullptr);
+  // After a batch's commit: whether each of its files (path, written) was written.
+  Status WriteOutcomes(const std::vector<std::pair<std::string, bool>>& files);
+  // An undo that failed: the run it takes back is to be taken back again.
+  Status MarkIncomplete();
 
  private:
   FileSystem& fs_;

@@ -105,18 +105,26 @@ void PageBatch::DropLast() {
   entries_.pop_back();
 }
 
-Status PageBatch::Commit(std::string* failed) {
+Status PageBatch::Commit(std::string* failed, std::vector<std::pair<std::string, bool>>* outcomes) {
+  if (outcomes) outcomes->clear();
   if (entries_.empty()) return {};
   Status status = fs_.Flush();  // the backups and new bytes, before anything is replaced
   size_t done = 0;
+  bool torn = false;  // a write in place failed half way: whether it was written is not known
   for (; status && done < entries_.size(); ++done) {
     Entry& entry = entries_[done];
     if (entry.temp.empty()) {
       status = fs_.WriteInPlace(entry.info, entry.bytes);
+      torn = !status;
     } else {
       status = fs_.PutInPlace(entry.temp, entry.info);
       entry.temp.clear();  // in place, or removed on failure
     }
+  }
+  // The entry a failure stopped at was not written: done counts it.
+  const size_t written = status ? done : done == 0 ? 0 : done - 1;
+  for (size_t i = 0; outcomes && i < entries_.size(); ++i) {
+    if (!(torn && i == written)) outcomes->emplace_back(entries_[i].page, i < written);
   }
   if (!status) {
     *failed = entries_[done == 0 ? 0 : done - 1].page;
@@ -148,6 +156,13 @@ void PageBatch::Abandon(size_t from) {
   files_.clear();
   in_place_bytes_ = 0;
   held_.clear();
+}
+
+Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed) {
+  std::vector<std::pair<std::string, bool>> outcomes;
+  Status committed = batch.Commit(failed, &outcomes);
+  if (journal.is_open()) (void)journal.WriteOutcomes(outcomes);
+  return committed;
 }
 
 }  // namespace splicery

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "files/file_system.h"
+#include "update/journal.h"
 
 namespace splicery {
 
@@ -48,8 +49,9 @@ class PageBatch {
   bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_.size() >= kMaxHeldBytes; }
 
   // Puts the pages in place in the order they were added. On failure *failed is the page it
-  // stopped at; that page and the ones after it keep their old bytes.
-  Status Commit(std::string* failed);
+  // stopped at; that page and the ones after it keep their old bytes. *outcomes gets each
+  // page with whether it was written.
+  Status Commit(std::string* failed, std::vector<std::pair<std::string, bool>>* outcomes = nullptr);
 
  private:
   static constexpr size_t kMaxInPlaceBytes = size_t{64} << 20;
@@ -78,5 +80,9 @@ class PageBatch {
   size_t in_place_bytes_ = 0;
   std::string held_;
 };
+
+// Commits the batch, then journals whether each of its pages was written. Where these lines
+// are missing, readers compare hashes: their failure stops nothing.
+Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed);
 
 }  // namespace splicery

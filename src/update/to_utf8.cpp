@@ -315,7 +315,7 @@ class Move {
     // A batch without files makes no barrier of its own; the journal's last lines need one.
     if (wrote && batch_.empty()) (void)fs_.Flush();
     std::string page;
-    if (Status committed = batch_.Commit(&page); !committed) {
+    if (Status committed = CommitJournaled(batch_, journal_, &page); !committed) {
       return Failed(msg::WriteFailed(page), std::move(committed), RunOutcome::kWriteFailure);
     }
     return std::nullopt;

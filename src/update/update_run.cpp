@@ -370,9 +370,8 @@ class Run {
     // A batch without pages makes no barrier of its own; the journal's last lines need one.
     if (wrote && batch_.empty()) (void)fs_.Flush();
     std::string failed;
-    if (Status committed = batch_.Commit(&failed); !committed) {
-      return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), std::move(committed));
-    }
+    const Status committed = CommitJournaled(batch_, journal_, &failed);
+    if (!committed) return Failed(RunOutcome::kWriteFailure, msg::WriteFailed(failed), committed);
     return std::nullopt;
   }
 

@@ -116,14 +116,19 @@ TEST(History, PruneKeepsTheNewestBackupsOfListedPages) {
             "Sicherung splicery.sic/a.htm. 2.htm würde gelöscht\n"
             "Sicherung splicery.sic/a.htm. 3.htm würde gelöscht\n"
             "3 Sicherungen würden gelöscht, 6 behalten\n");
+  // The second run changed nothing: the first is the one --undo takes back, so its backups
+  // stay, and the undo still works after the prune.
   const CliResult pruned = RunCli({"--prune", "1"});
   EXPECT_EQ(pruned.code, 0);
-  EXPECT_TRUE(pruned.out.ends_with("6 Sicherungen gelöscht, 3 behalten\n")) << pruned.out;
-  EXPECT_EQ(site.ListFiles(),
-            (std::vector<std::string>{"a.htm", "b.htm", "c.htm", "include.htm", "include.txt",
-                                      "splicery.sic/a.htm. 01.htm", "splicery.sic/a.htm. 5.htm",
-                                      "splicery.sic/b.htm. 2.htm", "splicery.sic/c.htm. 2.htm",
-                                      "splicery.sic/journal.tsv", "splicery.sic/x.htm. 1.htm"}));
+  EXPECT_TRUE(pruned.out.ends_with("3 Sicherungen gelöscht, 6 behalten\n")) << pruned.out;
+  EXPECT_EQ(
+      site.ListFiles(),
+      (std::vector<std::string>{
+          "a.htm", "b.htm", "c.htm", "include.htm", "include.txt", "splicery.sic/a.htm. 01.htm",
+          "splicery.sic/a.htm. 4.htm", "splicery.sic/a.htm. 5.htm", "splicery.sic/b.htm. 1.htm",
+          "splicery.sic/b.htm. 2.htm", "splicery.sic/c.htm. 1.htm", "splicery.sic/c.htm. 2.htm",
+          "splicery.sic/journal.tsv", "splicery.sic/x.htm. 1.htm"}));
+  EXPECT_EQ(RunCli({"--undo"}).code, 0);
   EXPECT_EQ(RunCli({"--prune", "0"}).code, 2);
 }
 

@@ -31,9 +31,12 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
     auto it = keys.find(name);
     return it == keys.end() ? std::nullopt : std::optional<FileKey>(it->second);
   };
-  auto run = [](uint64_t n, std::optional<uint64_t> undoes, std::vector<std::string> backups) {
+  auto run = [](uint64_t n, std::optional<uint64_t> undoes, std::vector<std::string> backups,
+                bool changed = true) {
     JournalRun r{n, "t", undoes, {}};
-    for (const std::string& b : backups) r.pages.push_back({"a.htm", b, 0, 1, {}});
+    for (const std::string& b : backups) {
+      r.pages.push_back({"a.htm", b, 0, changed ? std::optional<uint64_t>(1) : std::nullopt, {}});
+    }
     return r;
   };
   // A created line has no backup: its empty name counts for nothing, even where the file
@@ -41,6 +44,8 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
   keys[""] = keys[B("a.htm", "4")];
   JournalRun with_created = run(2, {}, {B("a.htm", "1")});
   with_created.pages.push_back({"atom.xml", "", 0, 1, {}, true});
+  // A run that only made a file (the feed): its line names no backup.
+  JournalRun made{3, "t", {}, {{"atom.xml", "", 0, 9, {}, true}}};
   struct Case {
     std::vector<JournalRun> runs;
     size_t keep;
@@ -58,11 +63,21 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
        1,
        INT64_MAX,
        {B("a.htm", "3"), B("a.htm", "4")}},
-      // Run 2 is undone by run 3: run 3's backup is the one that stays.
+      // Run 2 is undone by run 3: run 3's backup stays, and run 1's, which --undo takes next.
       {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}), run(3, 2, {B("a.htm", "2")})},
        0,
        INT64_MAX,
-       {B("a.htm", "1"), B("a.htm", "3"), B("a.htm", "4")}},
+       {B("a.htm", "1"), B("a.htm", "4")}},
+      // Run 2 changed nothing: run 1 is the one --undo takes back, and keeps its backup.
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}, false)},
+       1,
+       INT64_MAX,
+       {B("a.htm", "4"), B("a.htm", "2")}},
+      // A made file has no backup: it ranks and keeps nothing, and its run is the one to undo.
+      {{run(1, {}, {B("a.htm", "3")}), run(2, {}, {B("a.htm", "1")}), made},
+       0,
+       INT64_MAX,
+       {B("a.htm", "1"), B("a.htm", "3"), B("a.htm", "4"), B("a.htm", "2")}},
       // The newest run began at 25: the unknown backup 4 (30) is younger, so it may be that run's.
       {{run(1, {}, {B("a.htm", "3")})}, 1, 25, {B("a.htm", "2"), B("a.htm", "1")}},
       {{run(1, {}, {B("a.htm", "3")})}, 10, INT64_MAX, {}},

@@ -117,6 +117,16 @@ class FaultFileSystem : public FileSystem {
   Status ListFolder(const std::string& p, std::vector<FolderEntry>* entries) override {
     return Pass(Op::kListFolder, p, [&] { return inner_.ListFolder(p, entries); });
   }
+  // A part of a file is read as the whole is: the same faults.
+  Status ReadPart(const std::string& p, uint64_t offset, size_t size, std::string* bytes,
+                  uint64_t* file_size) override {
+    bytes->clear();
+    return Pass(Op::kReadFile, p,
+                [&] { return inner_.ReadPart(p, offset, size, bytes, file_size); });
+  }
+  Status Resolve(const std::string& p, std::string* real) override {
+    return Pass(Op::kIdentify, p, [&] { return inner_.Resolve(p, real); });
+  }
 
  private:
   // The errno this call is to fail with, or 0.

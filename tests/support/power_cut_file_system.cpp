@@ -2,6 +2,7 @@
 // In-memory disk with power cuts.
 #include "support/power_cut_file_system.h"
 
+#include <algorithm>
 #include <cerrno>
 
 #include "files/posix_file_system.h"
@@ -263,6 +264,36 @@ void PowerCutFileSystem::RemoveLeftovers(const std::string& folder) {
     const std::string& name = entry.first;
     return Parent(name) == folder && IsTempName(name.substr(name.rfind('/') + 1));
   });
+}
+
+Status PowerCutFileSystem::ReadPart(const std::string& path, uint64_t offset, size_t size,
+                                    std::string* bytes, uint64_t* file_size) {
+  bytes->clear();
+  FileInfo info;
+  Status described = Describe(path, &info);
+  if (!described) return described;
+  const std::string& all = inodes_[names_.at(path)].bytes;
+  *file_size = all.size();
+  if (offset < all.size()) *bytes = all.substr(offset, size);
+  return {};
+}
+
+Status PowerCutFileSystem::Resolve(const std::string& path, std::string* real) {
+  if (!PowerOn()) return Status::FromErrno(EIO, path);
+  std::vector<std::string> parts;
+  for (size_t from = 0; from <= path.size();) {
+    const size_t slash = std::min(path.find('/', from), path.size());
+    const std::string part = path.substr(from, slash - from);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    from = slash + 1;
+  }
+  *real = path.starts_with('/') ? "" : "/site";
+  for (const std::string& part : parts) *real += "/" + part;
+  return {};
 }
 
 }  // namespace splicery::testing

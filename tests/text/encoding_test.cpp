@@ -220,6 +220,9 @@ TEST(DeclareUtf8, AddsADeclarationThePrescanSees) {
       {"<meta charset=latin1>\xC3\xA4", "<meta charset=utf-8>\xC3\xA4"},
       // A broken tag before the line would take the declaration in as its attributes.
       {"<head><met\xC3\xA4", "<meta charset=\"utf-8\">\n<head><met\xC3\xA4"},
+      // Inside a tag left open at the line's end it would bring a quoted label to light.
+      {"<html><meta\nx=\"<meta charset=q>\"\xC3\xA4",
+       "<meta charset=\"utf-8\">\n<html><meta\nx=\"<meta charset=q>\"\xC3\xA4"},
       // Past the prescan's 1,024 bytes.
       {"<!--" + far + "-->\n<head>\n\xC3\xA4",
        "<meta charset=\"utf-8\">\n<!--" + far + "-->\n<head>\n\xC3\xA4"},

@@ -5,6 +5,7 @@
 
 #include "files/posix_file_system.h"
 #include "support/temp_site.h"
+#include "update/journal_reader.h"
 
 namespace splicery {
 namespace {
@@ -20,6 +21,10 @@ std::string Write(const std::vector<JournalRun>& runs) {
   for (const JournalRun& run : runs) {
     bytes += FormatRunLine(run);
     for (const JournalPage& page : run.pages) bytes += FormatPageLine(run.number, page);
+    for (const JournalPage& page : run.pages) {
+      if (page.written) bytes += FormatWrittenLine(run.number, page.path, *page.written);
+    }
+    if (run.incomplete) bytes += FormatIncompleteLine(run.number);
   }
   return bytes;
 }
@@ -33,9 +38,13 @@ TEST(Journal, WrittenRunsReadBack) {
   const JournalPage created{"news/a\tom.xml", {}, 0, 8, {}, true};
   const JournalPage removed{"karte-2.xml", "splicery.sic/karte-2.xml. 1.htm", 9, {}, {}, false,
                             true};
-  const std::vector<JournalRun> runs = {
+  JournalPage kept = plain, written = odd;
+  kept.written = false;
+  written.written = true;
+  std::vector<JournalRun> runs = {
       MakeRun(1, {}, {plain, odd}), MakeRun(2, {}, {unchanged, created, removed}),
-      MakeRun(3, 1, {plain}), MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
+      MakeRun(3, 1, {kept, written}), MakeRun(4, {}, {plain, unchanged}, /*to_utf8=*/true)};
+  runs[2].incomplete = true;
   const std::string bytes = Write(runs);
   EXPECT_EQ(ParseJournal(bytes), runs);
   EXPECT_EQ(bytes.find("a\tb"), std::string::npos);  // one line per page, whatever its name
@@ -54,8 +63,40 @@ TEST(Journal, WrittenRunsReadBack) {
       {"page line of eight fields", "page\t4\tx.htm\tb\t01\t=\t-\t-\n"},
       {"unknown line", "moved\t4\tx.htm\ty.htm\n"},
       {"removed without backup", "removed\t4\tx.xml\t01\n"},
+      {"written of no page", "written\t4\ty.htm\tyes\n"},
+      {"written of a run gone by", "written\t3\tindex.htm\tyes\n"},
+      {"incomplete update", "incomplete\t4\n"},
   };
   for (const Damage& d : damages) EXPECT_EQ(ParseJournal(bytes + d.tail), runs) << d.name;
+}
+
+// Read a part at a time, forward or backward, a long journal gives the runs read whole.
+TEST(Journal, ReadInPartsFromEitherEnd) {
+  testing::TempSite site({{"splicery.sic/keep", ""}});
+  std::vector<JournalRun> runs;
+  for (uint64_t n = 1; n <= 40; ++n) {
+    JournalRun run = MakeRun(n, n % 7 == 0 ? std::optional<uint64_t>(n - 1) : std::nullopt, {});
+    for (int i = 0; i < 300; ++i) {
+      // Long names: the journal spans several parts.
+      run.pages.push_back({std::string(120, 's') + std::to_string(i), "b", n, n + 1, {1, 2}});
+      run.pages.back().written = i % 5 != 0;
+    }
+    runs.push_back(std::move(run));
+  }
+  testing::TempSite::Write(kJournalFile, Write(runs) + "page\t40\ttorn");
+  PosixFileSystem fs;
+  std::vector<JournalRun> forward, backward;
+  ASSERT_TRUE(ForEachRun(fs, [&](JournalRun&& run) { forward.push_back(std::move(run)); }));
+  ASSERT_TRUE(ForEachRunBackward(fs, [&](JournalRun&& run) {
+    backward.insert(backward.begin(), std::move(run));
+    return true;
+  }));
+  EXPECT_EQ(forward, runs);
+  EXPECT_EQ(backward, runs);
+  JournalEnd end;
+  ASSERT_TRUE(ReadJournalEnd(fs, &end));
+  EXPECT_EQ(end.last_run, 40u);
+  EXPECT_TRUE(end.torn);
 }
 
 // A run that changed nothing is never the one an undo takes back, nor is an undo or a run

@@ -92,8 +92,10 @@ TEST(ToUtf8, EveryFailingOperationStopsLikeARun) {
       }
       const size_t news = CheckEveryFileOldOrNew(found, moved);
       // An existing folder is no failure, and a file that cannot be identified is converted
-      // as one not met before.
+      // as one not met before; nor are the lines after the commit saying which files were
+      // written (readers do without them).
       if (op == Op::kMakeDirectory || op == Op::kIdentify) continue;
+      if (op == Op::kAppendFile && nth + 1 == count) continue;
       EXPECT_FALSE(result.run.failure.ok());
       EXPECT_TRUE(form.Label3().starts_with("FEHLER")) << form.Label3();
       // A backup that cannot be made stops at its file; the files before it are moved.
