@@ -87,6 +87,17 @@ class Lint {
     }
     for (const auto& [i, page_bytes] : with_news) CheckPage(i, page_bytes);
     FinishLinks();
+    AddIncludeSourceFindings(listed_pages.ok());
+    SortFindings();
+    AddJournalFindings();  // after include.htm's findings, which the sort leaves last
+    CheckSiteConfig(pages);
+    listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
+    return std::move(listed_findings_);
+  }
+
+ private:
+  // include.htm's own findings, after every page's.
+  void AddIncludeSourceFindings(bool listed_pages) {
     if (!include_failure_.empty()) {
       findings_.push_back({kIncludeSourceFile, 1, Severity::kError, include_failure_});
     }
@@ -100,14 +111,8 @@ class Lint {
         Add(kIncludeSourceFile, line, Severity::kNote, msg::IncludeLineUnused());
       }
     }
-    SortFindings();
-    AddJournalFindings();  // after include.htm's findings, which the sort leaves last
-    CheckSiteConfig(pages);
-    listed_findings_.insert(listed_findings_.end(), findings_.begin(), findings_.end());
-    return std::move(listed_findings_);
   }
 
- private:
   // A page's news entries, then its check, unless it waits for the news list to be complete.
   void ReadPage(size_t i, std::string bytes,
                 std::vector<std::pair<size_t, std::string>>& with_news) {
