@@ -59,8 +59,8 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
                       std::string_view new_bytes, const std::string& backup, bool* backup_failed) {
   Entry entry{page, info, {}, {}, {}};
-  const Status written = Write(new_bytes, &entry);
-  const Status saved =
+  Status written = Write(new_bytes, &entry);
+  Status saved =
       entry.temp.empty() ? Copy(info, old_bytes, backup) : LinkOrCopy(old_bytes, backup, &entry);
   *backup_failed = !saved;
   if (!saved) {

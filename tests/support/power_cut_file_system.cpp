@@ -110,7 +110,7 @@ Status PowerCutFileSystem::Identify(const std::string& path, FileId* id) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   auto it = names_.find(path);
   if (it == names_.end()) return Status::FromErrno(ENOENT, path);
-  *id = {1, it->second, path};
+  *id = {{1, it->second}, path};
   return {};
 }
 
