@@ -39,35 +39,9 @@ int HexValue(char c) {
   return l >= 'a' && l <= 'f' ? l - 'a' + 10 : -1;
 }
 
-// windows-1252's characters at 0x80..0x9F; the five unassigned bytes stand for themselves.
-constexpr char32_t kCp1252High[32] = {
-    0x20AC, 0x81,   0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x8D,   0x017D, 0x8F,   0x90,   0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x9D,   0x017E, 0x0178};
-
-char32_t FromCp1252(unsigned char c) { return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c; }
-
-void AppendUtf8(char32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 std::string Cp1252ToUtf8(std::string_view bytes) {
   std::string out;
-  for (char c : bytes) AppendUtf8(FromCp1252(static_cast<unsigned char>(c)), out);
+  for (char c : bytes) AppendUtf8(FromWindows1252(static_cast<unsigned char>(c)), out);
   return out;
 }
 
@@ -94,9 +68,10 @@ bool Utf8ToCp1252(std::string_view utf8, std::string* out) {
       *out += static_cast<char>(cp);
       continue;
     }
-    const auto* hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), cp);
-    if (hit == std::end(kCp1252High)) return false;
-    *out += static_cast<char>(0x80 + (hit - std::begin(kCp1252High)));
+    unsigned byte = 0x80;
+    while (byte < 0xA0 && FromWindows1252(static_cast<unsigned char>(byte)) != cp) ++byte;
+    if (byte == 0xA0) return false;
+    *out += static_cast<char>(byte);
   }
   return true;
 }
@@ -131,7 +106,7 @@ size_t CharacterReference(std::string_view raw, size_t at, char32_t* cp) {
     if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
       value = 0xFFFD;
     } else if (value >= 0x80 && value < 0xA0) {
-      value = kCp1252High[value - 0x80];
+      value = FromWindows1252(static_cast<unsigned char>(value));
     }
     *cp = value;
     return i - at;
@@ -259,7 +234,7 @@ std::string DecodeAttribute(std::string_view raw, PageEncoding encoding) {
       }
     }
     if (c >= 0x80 && encoding == PageEncoding::kWindows1252) {
-      AppendUtf8(FromCp1252(c), out);
+      AppendUtf8(FromWindows1252(c), out);
     } else {
       out += static_cast<char>(c);
     }

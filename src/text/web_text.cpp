@@ -21,24 +21,6 @@ bool IsUrlChar(char c) {
   return IsUnreserved(c) || std::string_view("!$&'()*+,;=:@/%[]").find(c) != std::string_view::npos;
 }
 
-void AppendUtf8(uint32_t cp, std::string& out) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
 constexpr uint32_t kReplacement = 0xFFFD;
 
 bool XmlAllows(uint32_t cp) {
@@ -49,13 +31,6 @@ bool XmlAllows(uint32_t cp) {
 void AppendXmlChar(uint32_t cp, std::string& out) {
   AppendUtf8(XmlAllows(cp) ? cp : kReplacement, out);
 }
-
-// windows-1252's 0x80-0x9F as the WHATWG Encoding Standard maps them; the five bytes without a
-// character map to the C1 control of the same number.
-constexpr uint16_t kCp1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
 // Decodes UTF-8 that may be invalid: each byte that starts no valid sequence becomes U+FFFD.
 void DecodeUtf8(std::string_view bytes, std::string& out) {
@@ -83,6 +58,35 @@ void DecodeUtf8(std::string_view bytes, std::string& out) {
 bool LeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 }  // namespace
+
+void AppendUtf8(uint32_t cp, std::string& out) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+// windows-1252's 0x80-0x9F as the WHATWG Encoding Standard maps them; the five bytes without a
+// character map to the C1 control of the same number.
+constexpr uint16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+uint32_t FromWindows1252(unsigned char c) {
+  return c >= 0x80 && c < 0xA0 ? kCp1252High[c - 0x80] : c;
+}
 
 std::optional<BaseUrl> ParseBaseUrl(std::string_view url) {
   std::string lower;

@@ -3,6 +3,7 @@
 // sitemap: path resolution, percent-encoding, XML escaping, tag ids and calendar dates. Pure.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,12 @@ struct BaseUrl {
 // Only an absolute http or https URL with a host, ending in "/", without query or fragment and
 // of characters a URL may hold as they stand; none otherwise.
 std::optional<BaseUrl> ParseBaseUrl(std::string_view url);
+
+// Appends the code point `cp` to `out` as UTF-8.
+void AppendUtf8(uint32_t cp, std::string& out);
+// The character a windows-1252 byte stands for, as browsers read it (the five bytes without a
+// character stand for the C1 control of the same number).
+uint32_t FromWindows1252(unsigned char c);
 
 // A relative file path with "." and ".." resolved and doubled "/" merged; none for an absolute
 // path, one that climbs out of the folder, or one that names no file ("", ".", "a/").
