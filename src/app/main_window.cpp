@@ -282,23 +282,9 @@ void MainWindow::ShowLint() {
 // report's alone.
 void MainWindow::ShowReport(const QString& title, std::function<Report()> make) {
   if (RunInFlight()) return;
-  QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-  Command1->setEnabled(false);
   auto text = std::make_shared<Report>();
-  worker_ = QThread::create([text, make = std::move(make)] { *text = make(); });
-  worker_->setParent(this);
-  connect(worker_, &QThread::finished, this, [this, title, text] {
-    worker_->wait();
-    worker_->deleteLater();
-    worker_ = nullptr;
-    QGuiApplication::restoreOverrideCursor();
-    Command1->setEnabled(form_.Command1Enabled);
-    emit RunInFlightChanged(false);
-    if (close_after_run_) return CloseNow();
-    (new ReportDialog(title, *text, this))->show();
-  });
-  worker_->start();
-  emit RunInFlightChanged(true);
+  RunBeside([text, make = std::move(make)] { *text = make(); },
+            [this, title, text] { (new ReportDialog(title, *text, this))->show(); });
 }
 
 // The question names the run found now; the undo takes back the run found under the folder's
