@@ -10,7 +10,9 @@
 #include <set>
 #include <utility>
 
+#include "publish/sitemap.h"
 #include "scan/config_loader.h"
+#include "scan/site_config.h"
 #include "update/backup_name.h"
 #include "update/journal_reader.h"
 #include "update/journal_scope.h"
@@ -62,7 +64,8 @@ std::string Compacted(FileSystem& fs, const std::set<std::string>& removed, Stat
     }
     const auto path = f.size() >= 3 ? UnescapeField(f[2]) : std::nullopt;
     if (f[0] == "run") dropped.clear();
-    if (f[0] == "page" && f.size() == 7 && path) {
+    // A removed line (a sitemap part the run removed) names its backup as a page line does.
+    if (((f[0] == "page" && f.size() == 7) || (f[0] == "removed" && f.size() == 5)) && path) {
       const auto backup = UnescapeField(f[3]);
       dropped[*path] = backup && removed.count(Plain(*backup));
       if (dropped[*path]) return;
@@ -211,6 +214,41 @@ std::vector<BackupFile> FindBackups(FileSystem& fs, const std::vector<std::strin
   return files;
 }
 
+// The files a run writes besides the listed pages, which keep their N newest backups too:
+// include.htm (a move to UTF-8 writes it), and the feed and the sitemap as splicery.ini names
+// them. `config` receives the configuration, where there is one.
+Status AddSiteFiles(FileSystem& fs, const std::vector<std::string>& pages,
+                    std::vector<std::string>* names, std::optional<SiteConfig>* config) {
+  names->push_back(kIncludeSourceFile);
+  std::optional<std::string> bytes;
+  Status read = ReadSiteConfigFile(fs, &bytes);
+  if (read && bytes) read = CheckSiteConfig(*bytes, pages, config);
+  if (!read || !*config) return read;
+  if ((*config)->feed) names->push_back((*config)->feed->file);
+  if ((*config)->sitemap) names->push_back((*config)->sitemap->file);
+  return read;
+}
+
+// The sitemap's numbered parts that have backups among `files`: a larger site needed them,
+// and a run removed them or wrote them again.
+void AddSitemapParts(const std::string& sitemap, const std::vector<BackupFile>& files,
+                     std::vector<std::string>* names) {
+  const std::string first = SitemapPartName(sitemap, 1);
+  const std::string prefix = std::string(kBackupFolder) + "/" +
+                             first.substr(0, first.size() - std::string_view("1.xml").size());
+  std::set<std::string> parts;
+  for (const BackupFile& file : files) {
+    if (!file.name.starts_with(prefix)) continue;
+    const std::string_view rest = std::string_view(file.name).substr(prefix.size());
+    const size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || digits > 9 || rest[0] == '0') continue;
+    const std::string part =
+        SitemapPartName(sitemap, std::stoul(std::string(rest.substr(0, digits))));
+    if (BackupNumber(part, file.name) != 0) parts.insert(part);
+  }
+  names->insert(names->end(), parts.begin(), parts.end());
+}
+
 // The plan from the journal, read once from start to end.
 Status Plan(FileSystem& fs, const std::vector<std::string>& pages,
             const std::vector<BackupFile>& files, size_t keep, PrunePlan* plan) {
@@ -254,9 +292,15 @@ PruneResult PruneBackups(Form& form, FileSystem& fs, size_t keep, bool dry_run) 
   if (Status read = ReadPageList(fs, &pages); !read) {
     return fail(msg::ReadFailed(msg::kTargetListShown), std::move(read));
   }
-  const std::vector<BackupFile> files = FindBackups(fs, pages);
+  std::vector<std::string> names = pages;
+  std::optional<SiteConfig> config;
+  if (Status read = AddSiteFiles(fs, pages, &names, &config); !read) {
+    return fail(msg::ReadFailed(msg::kSiteConfigShown), std::move(read));
+  }
+  std::vector<BackupFile> files = FindBackups(fs, names);
+  if (config && config->sitemap) AddSitemapParts(config->sitemap->file, files, &names);
   PrunePlan plan;
-  if (Status read = Plan(fs, pages, files, keep, &plan); !read) {
+  if (Status read = Plan(fs, names, files, keep, &plan); !read) {
     return fail(msg::ReadFailed(kJournalFile), std::move(read));
   }
   for (const std::string& name : plan.remove) {

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Which backups to delete so that every listed page keeps its N newest. Newest follows the
+// Which backups to delete so that every listed page, and every other file a run writes
+// (include.htm, the feed, the sitemap and its parts), keeps its N newest. Newest follows the
 // journal; backups it does not know (from before it existed) are older than every journaled
 // one and ordered among themselves by change time (a backup made by link keeps the page's
 // modification time; the link sets the change time). Files are told apart by what they
@@ -62,10 +63,11 @@ class PruneFacts {
   size_t rank_ = 0;
 };
 
-// For every page of `pages`, keeps the `keep` newest of its backups among `files`, and never
-// deletes a backup `facts` keeps, a listed page itself, or a backup the journal does not
-// know that is no older than the start of its newest run (`newest_run_ns`: the journal may
-// have lost that run's last line). `identify` tells the file behind a page's name.
+// For every file of `pages` (a page or another file a run writes), keeps the `keep` newest of
+// its backups among `files`, and never deletes a backup `facts` keeps, one of those files
+// itself, or a backup the journal does not know that is no older than the start of its newest
+// run (`newest_run_ns`: the journal may have lost that run's last line). `identify` tells the
+// file behind a page's name.
 PrunePlan PlanPrune(const std::vector<std::string>& pages, const std::vector<BackupFile>& files,
                     const PruneFacts& facts, size_t keep, const Identify& identify,
                     int64_t newest_run_ns);

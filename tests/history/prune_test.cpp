@@ -3,8 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <map>
+
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
 
 namespace splicery {
 namespace {
@@ -97,6 +101,85 @@ TEST(Prune, KeepsTheNewestAndWhatTheLastRunMade) {
         PlanPrune({"a.htm", "./a.htm"}, files, c.runs, c.keep, identify, c.newest_run_ns);
     EXPECT_EQ(plan.remove, c.remove);
     EXPECT_EQ(plan.kept + plan.remove.size(), 4u);  // 1 to 4, each once; 05 and b.htm never
+  }
+}
+
+// The files a run writes besides the pages (include.htm, the feed in a sub-folder, the sitemap
+// and a part of it that one run removed) keep their N newest backups as a page does, under the
+// same guards, and the journal loses the lines of the backups deleted. A page no longer listed
+// keeps all of its backups; a splicery.ini that cannot be used stops prune.
+TEST(Prune, TreatsTheFilesARunWritesLikePages) {
+  const auto b = [](const std::string& file, int n) { return B(file, std::to_string(n)); };
+  const std::string a = "a.htm", inc = "include.htm", feed = "news/atom.xml", map = "sitemap.xml",
+                    part = "sitemap-2.xml";
+  std::vector<std::vector<JournalPage>> runs = {{{a, b(a, 1), 1, 2, {}},
+                                                 {feed, "", 0, 3, {}, true},
+                                                 {map, "", 0, 4, {}, true},
+                                                 {"alt.htm", b("alt.htm", 1), 1, 2, {}}},
+                                                {{a, b(a, 2), 1, 2, {}},
+                                                 {feed, b(feed, 1), 1, 2, {}},
+                                                 {map, b(map, 1), 1, 2, {}},
+                                                 {part, b(part, 1), 1, {}, {}, false, true}},
+                                                {{inc, b(inc, 1), 1, 2, {}},
+                                                 {a, b(a, 3), 1, 2, {}},
+                                                 {feed, b(feed, 2), 1, 2, {}},
+                                                 {map, b(map, 2), 1, 2, {}},
+                                                 {part, "", 0, 5, {}, true}},
+                                                {{a, b(a, 4), 1, 2, {}},
+                                                 {feed, b(feed, 3), 1, 2, {}},
+                                                 {map, b(map, 3), 1, 2, {}},
+                                                 {part, b(part, 2), 1, 2, {}},
+                                                 {inc, b(inc, 2), 1, 2, {}}}};
+  const std::string ini =
+      "[site]\nadresse = https://www.example.org/\ntitel = T\nautor = A\n"
+      "[feed]\ndatei = news/atom.xml\n[sitemap]\ndatei = sitemap.xml\n";
+  struct Case {
+    size_t keep;
+    std::vector<std::string> removed;  // in the order prune deletes them
+  };
+  const std::vector<Case> cases = {
+      {1,
+       {b(a, 3), b(a, 2), b(a, 1), b(inc, 1), b(feed, 2), b(feed, 1), b(map, 2), b(map, 1),
+        b(part, 1)}},
+      {2, {b(a, 2), b(a, 1), b(feed, 1), b(map, 1)}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.keep);
+    testing::TempSite site({{"include.txt", "a.htm\n"},
+                            {inc, "x\n"},
+                            {a, "a\n"},
+                            {"splicery.ini", ini},
+                            {feed, "f\n"},
+                            {map, "s\n"},
+                            {part, "p\n"}});
+    std::string journal(kJournalHeader);
+    for (size_t r = 0; r < runs.size(); ++r) {
+      journal += FormatRunLine(
+          {r + 1, "2020-01-0" + std::to_string(r + 1) + "T00:00:00Z", {}, {}, r == 2});
+      for (const JournalPage& page : runs[r]) {
+        journal += FormatPageLine(r + 1, page);
+        if (!page.created) testing::TempSite::Write(page.backup, "alt\n");
+      }
+    }
+    testing::TempSite::Write(kJournalFile, journal);
+    // Unknown to the journal and younger than its newest run: it may be that run's.
+    testing::TempSite::Write(b(feed, 4), "neu\n");
+    const std::vector<std::string> before = site.ListFiles();
+
+    PosixFileSystem fs;
+    Form form;
+    ASSERT_TRUE(PruneBackups(form, fs, c.keep, false).ok);
+    std::vector<std::string> left = before;
+    for (const std::string& gone : c.removed) std::erase(left, gone);
+    EXPECT_EQ(site.ListFiles(), left);
+    const std::string compacted = testing::TempSite::Read(kJournalFile);
+    for (const std::string& gone : c.removed) EXPECT_EQ(compacted.find(gone), std::string::npos);
+    EXPECT_EQ(std::count(compacted.begin(), compacted.end(), '\n'),
+              std::count(journal.begin(), journal.end(), '\n') - std::ssize(c.removed));
+
+    testing::TempSite::Write("splicery.ini", ini + "[archiv]\n");
+    EXPECT_FALSE(PruneBackups(form, fs, 1, false).ok);
+    EXPECT_EQ(site.ListFiles(), left);
   }
 }
 
