@@ -2,6 +2,7 @@
 // A small HTML tag reader for the robots meta element, and the newest stand date.
 #include "publish/page_facts.h"
 
+#include <cstdint>
 #include <cstring>
 #include <optional>
 
@@ -136,15 +137,87 @@ bool RobotsNoIndex(std::string_view page) {
   return false;
 }
 
+namespace {
+
+// The stand line around the marker at `hit`: its date counts where it is newer. *next becomes
+// the line after it, where the search for the next stand line goes on.
+void NoteStand(std::string_view page, size_t hit, size_t* next, std::string* newest) {
+  const StandLine stand = ReadStandLine(LineAround(page, hit, next).text);
+  if (stand.kind != StandLine::kEntry) return;
+  if (std::optional<std::string> iso = IsoDate(stand.date); iso && *iso > *newest) {
+    *newest = std::move(*iso);
+  }
+}
+
+// Whether the robots word (any case) or the stand marker may begin at `p`: the bytes at +0, +2
+// and +5 with the case bit set read "r", "b", "s" or "<", "-", "s". Little text passes; the
+// words are then compared in full.
+bool MayBeginWord(const char* p) {
+  const char a = static_cast<char>(p[0] | 0x20), c = static_cast<char>(p[2] | 0x20);
+  return static_cast<char>(p[5] | 0x20) == 's' &&
+         ((a == 'r' && c == 'b') || (a == '<' && c == '-'));
+}
+
+// The first position at or after `from` where MayBeginWord, or npos. Blocks of 64 positions
+// are tested at once with the compiler's vector types (SSE2 or NEON where there is one): the
+// sitemap reads every page of the site, and the words are rare.
+size_t NextCandidate(std::string_view page, size_t from) {
+  using Bytes = unsigned char __attribute__((vector_size(16)));
+  using Mask = signed char __attribute__((vector_size(16)));  // what comparing Bytes gives
+  constexpr size_t kBlock = 64, kLast = 5;  // a position's test reads up to 5 bytes past it
+  const char* data = page.data();
+  for (; from + kBlock + kLast <= page.size(); from += kBlock) {
+    const char* block = data + from;
+    // Asked for well ahead: a page that is no longer in the cache arrives at the pace of a
+    // plain copy (a hint only; past the end it costs nothing and reads nothing).
+    __builtin_prefetch(block + 2048);
+    Mask any{};
+#pragma GCC unroll 4
+    for (size_t k = 0; k < kBlock; k += sizeof(Bytes)) {
+      Bytes a, c, s;
+      std::memcpy(&a, block + k, sizeof a);
+      std::memcpy(&c, block + k + 2, sizeof c);
+      std::memcpy(&s, block + k + 5, sizeof s);
+      a |= 0x20;
+      c |= 0x20;
+      s |= 0x20;
+      any |= (s == 's') & (((a == 'r') & (c == 'b')) | ((a == '<') & (c == '-')));
+    }
+    uint64_t halves[2];
+    std::memcpy(halves, &any, sizeof halves);
+    if ((halves[0] | halves[1]) != 0) break;  // found below, within this block
+  }
+  for (; from + kLast < page.size(); ++from) {
+    if (MayBeginWord(data + from)) return from;
+  }
+  return npos;
+}
+
+}  // namespace
+
 std::string NewestStandDate(std::string_view page) {
   std::string newest;
   size_t next = 0;
   for (size_t hit; (hit = markers::Find(page, markers::kStand, next)) != npos;) {
-    const StandLine stand = ReadStandLine(LineAround(page, hit, &next).text);
-    if (stand.kind != StandLine::kEntry) continue;
-    if (std::optional<std::string> iso = IsoDate(stand.date); iso && *iso > newest) newest = *iso;
+    NoteStand(page, hit, &next, &newest);
   }
   return newest;
+}
+
+PageFacts ReadPageFacts(std::string_view page) {
+  PageFacts facts;
+  bool robots_word = false;
+  size_t stand_from = 0;  // a stand line's further markers are not read again
+  for (size_t p = 0; (p = NextCandidate(page, p)) != npos; ++p) {
+    const std::string_view at = page.substr(p);
+    if (at.starts_with(markers::kStand)) {
+      if (p >= stand_from) NoteStand(page, p, &stand_from, &facts.newest_stand);
+    } else if (!robots_word) {
+      robots_word = EqualsNoCase(at.substr(0, 6), "robots");
+    }
+  }
+  facts.noindex = robots_word && RobotsNoIndex(page);
+  return facts;
 }
 
 }  // namespace splicery

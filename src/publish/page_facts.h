@@ -16,4 +16,13 @@ bool RobotsNoIndex(std::string_view page);
 // The newest real calendar date among the page's stand lines as "YYYY-MM-DD"; empty for none.
 std::string NewestStandDate(std::string_view page);
 
+struct PageFacts {
+  std::string newest_stand;  // as NewestStandDate gives it
+  bool noindex = false;      // as RobotsNoIndex gives it
+};
+
+// Both facts from one pass over the bytes; the tag walk only runs for a page that holds the
+// word "robots" in some letter case, which its robots meta element needs.
+PageFacts ReadPageFacts(std::string_view page);
+
 }  // namespace splicery

@@ -62,7 +62,8 @@ bool NamesSitemap(std::string_view robots_txt) {
 }
 
 SitemapPage SitemapPageOf(const std::string& path, const FileKey* key, std::string_view bytes) {
-  SitemapPage page{path, std::nullopt, NewestStandDate(bytes), RobotsNoIndex(bytes)};
+  PageFacts facts = ReadPageFacts(bytes);
+  SitemapPage page{path, std::nullopt, std::move(facts.newest_stand), facts.noindex};
   if (key) page.key = *key;
   return page;
 }

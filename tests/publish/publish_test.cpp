@@ -115,16 +115,23 @@ TEST(WebText, PathsUrlsDatesAndText) {
   }
 }
 
+// The one pass that finds both facts gives what the tag walk and the stand search give, wherever
+// the text lies in a page (every place in a block of the vector test and in the tail after it),
+// among text that nearly holds the robots word or the stand marker.
 TEST(PageFacts, RobotsMetaIsReadAsHtmlAttributes) {
+  using namespace std::string_literals;
   struct Case {
-    const char* page;
+    std::string page;
     bool noindex;
+    std::string newest = "";
   };
   for (const Case& c : std::vector<Case>{
            {R"(<meta name="robots" content="noindex, follow">)", true},
            {R"(<META CONTENT='NoFollow,NONE' Name=" Robots ">)", true},
            {R"(<meta name=robots content=noindex />)", true},
            {"<meta\ncontent=\"index,\tnoindex\"\nname=\"robots\">", true},
+           {R"(<meta name="rObOtS" content="noindex">)", true},
+           {"x\0<meta name=ROBOTS content=none>"s, true},
            {R"(<meta name="robots" content="index, follow">)", false},
            {R"(<meta name="googlebot" content="noindex">)", false},
            {R"(<meta name="description" content="robots noindex">)", false},
@@ -134,15 +141,35 @@ TEST(PageFacts, RobotsMetaIsReadAsHtmlAttributes) {
            {R"(<p title='<meta name="robots" content="noindex">'>)", false},
            {R"(<metadata name="robots" content="noindex">)", false},
            {R"(<meta name="robots" name="x" content="noindex">)", true},
+           {"<meta content=none name=robots", true},  // last of all on the page
            {R"(<meta name="x" name="robots" content="noindex">)", false},
+           {"<meta name=\"rob\0ots\" content=noindex>"s, false},
+           {"<!-- STAND START --> 01.02.2026 <!-- A -->\n"
+            "<!-- STAND START --> 31.02.2027 <!-- kein Datum -->\n"
+            "<!-- STAND START --> 05.01.2026 <!-- B --><meta name=robots content=none>\n",
+            true, "2026-02-01"},
+           {"<!-- STAND START --> 00.00.0000 <!-- X -->\n", false},
+           // A line's second marker is not read; the marker's letter case counts.
+           {"<!-- STAND START --> 01.02.2026 <!-- A --><!-- STAND START --> 05.01.2027 <!-- B -->\n"
+            "<!-- stand start --> 05.01.2028 <!-- C -->\n",
+            false, "2026-02-01"},
        }) {
-    EXPECT_EQ(RobotsNoIndex(c.page), c.noindex) << c.page;
+    const std::string near = "<!-- Stand -->\n";
+    std::string text;
+    while (text.size() < 140) text += "Rabies-Probe, Arbeits-Robe; ";
+    text.resize(140);
+    for (size_t before = 0; before <= text.size(); ++before) {
+      const std::string after = text.substr(before);  // after a blank, if any
+      const std::string page =
+          near + text.substr(0, before) + c.page + (after.empty() ? "" : " " + after);
+      SCOPED_TRACE(page);
+      EXPECT_EQ(RobotsNoIndex(page), c.noindex);
+      EXPECT_EQ(NewestStandDate(page), c.newest);
+      const PageFacts facts = ReadPageFacts(page);
+      EXPECT_EQ(facts.noindex, c.noindex);
+      EXPECT_EQ(facts.newest_stand, c.newest);
+    }
   }
-  EXPECT_EQ(NewestStandDate("<!-- STAND START --> 01.02.2026 <!-- A -->\n"
-                            "<!-- STAND START --> 31.02.2027 <!-- kein Datum -->\n"
-                            "<!-- STAND START --> 05.01.2026 <!-- B -->\n"),
-            "2026-02-01");
-  EXPECT_EQ(NewestStandDate("<!-- STAND START --> 00.00.0000 <!-- X -->\n"), "");
 }
 
 FeedSettings Settings(size_t entries = 20) {
