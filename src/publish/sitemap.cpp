@@ -2,7 +2,7 @@
 // Sitemap building and splitting.
 #include "publish/sitemap.h"
 
-#include <set>
+#include <unordered_set>
 
 namespace splicery {
 namespace {
@@ -15,19 +15,43 @@ constexpr std::string_view kIndexOpen =
     "<sitemapindex xmlns=\"http://www.sitemaps.org/schemas/sitemap/0.9\">\n";
 constexpr std::string_view kIndexClose = "</sitemapindex>\n";
 
-std::string UrlElement(const SitemapSettings& settings, const std::string& path,
-                       const std::string& lastmod) {
-  std::string out = "  <url>\n    <loc>" + XmlEscape(UrlOf(settings.base, path)) + "</loc>\n";
-  if (!lastmod.empty()) out += "    <lastmod>" + lastmod + "</lastmod>\n";
-  out += "  </url>\n";
-  return out;
+// The url element of a page into *out (cleared first). `base` is the base URL XML-escaped: a
+// percent-encoded path holds no character XML escapes, so the escaped URL is the two side by
+// side.
+void UrlElement(std::string_view base, const std::string& path, const std::string& lastmod,
+                std::string* out) {
+  out->assign("  <url>\n    <loc>").append(base).append(PercentEncodePath(path));
+  out->append("</loc>\n");
+  if (!lastmod.empty()) out->append("    <lastmod>").append(lastmod).append("</lastmod>\n");
+  out->append("  </url>\n");
 }
 
 struct Part {
-  std::string body;
+  std::string bytes = std::string(kHead).append(kUrlsetOpen);  // the file but for its close
   size_t urls = 0;
   std::string lastmod;  // the newest of its pages
 };
+
+// Two names of one file count once; a site has many pages, so no ordered set.
+struct FileKeyHash {
+  size_t operator()(const FileKey& key) const {
+    return std::hash<uint64_t>()(key.inode * 0x9E3779B97F4A7C15u ^ key.device);
+  }
+};
+
+// The sitemap index of the parts, which lie beside `settings.file`.
+std::string SitemapIndex(const SitemapSettings& settings, const std::vector<Part>& parts) {
+  std::string index;
+  index.append(kHead).append(kIndexOpen);
+  for (size_t i = 0; i < parts.size(); ++i) {
+    const std::string name = SitemapPartName(settings.file, i + 1);
+    index += "  <sitemap>\n    <loc>" + XmlEscape(UrlOf(settings.base, name)) + "</loc>\n";
+    if (!parts[i].lastmod.empty()) index += "    <lastmod>" + parts[i].lastmod + "</lastmod>\n";
+    index += "  </sitemap>\n";
+  }
+  index.append(kIndexClose);
+  return index;
+}
 
 }  // namespace
 
@@ -68,10 +92,13 @@ bool IsBuiltSitemap(std::string_view bytes) {
 std::vector<SitemapFile> BuildSitemap(const SitemapSettings& settings,
                                       const std::vector<SitemapPage>& pages,
                                       const SitemapLimits& limits) {
-  const size_t frame = kHead.size() + kUrlsetOpen.size() + kUrlsetClose.size();
   std::vector<Part> parts(1);
-  std::set<std::string> names;
-  std::set<FileKey> files;
+  std::unordered_set<std::string> names;
+  names.reserve(pages.size());
+  std::unordered_set<FileKey, FileKeyHash> files;
+  files.reserve(pages.size());
+  const std::string base = XmlEscape(settings.base.url);
+  std::string element;  // one buffer for every page's element
   for (const SitemapPage& page : pages) {
     std::optional<std::string> path = ResolvePath(page.path);
     if (!path || !names.insert(*path).second) continue;
@@ -80,40 +107,24 @@ std::vector<SitemapFile> BuildSitemap(const SitemapSettings& settings,
     bool left_out = false;
     for (const std::string& pattern : settings.patterns) left_out |= MatchesPattern(pattern, *path);
     if (left_out) continue;
-    std::string element = UrlElement(settings, *path, page.lastmod);
+    UrlElement(base, *path, page.lastmod, &element);
     Part* part = &parts.back();
-    if (part->urls > 0 && (part->urls + 1 > limits.urls ||
-                           frame + part->body.size() + element.size() > limits.bytes)) {
+    if (part->urls > 0 &&
+        (part->urls + 1 > limits.urls ||
+         part->bytes.size() + element.size() + kUrlsetClose.size() > limits.bytes)) {
       part = &parts.emplace_back();
     }
-    part->body += element;
+    part->bytes += element;
     ++part->urls;
     if (page.lastmod > part->lastmod) part->lastmod = page.lastmod;
   }
 
   std::vector<SitemapFile> files_out;
-  const auto urlset = [](const Part& part) {
-    std::string bytes;
-    bytes.reserve(part.body.size() + 200);
-    bytes.append(kHead).append(kUrlsetOpen).append(part.body).append(kUrlsetClose);
-    return bytes;
-  };
-  if (parts.size() == 1) {
-    files_out.push_back({settings.file, urlset(parts.front())});
-    return files_out;
-  }
-  std::string index;
-  index.append(kHead).append(kIndexOpen);
+  if (parts.size() > 1) files_out.push_back({settings.file, SitemapIndex(settings, parts)});
   for (size_t i = 0; i < parts.size(); ++i) {
-    const std::string name = SitemapPartName(settings.file, i + 1);
-    index += "  <sitemap>\n    <loc>" + XmlEscape(UrlOf(settings.base, name)) + "</loc>\n";
-    if (!parts[i].lastmod.empty()) index += "    <lastmod>" + parts[i].lastmod + "</lastmod>\n";
-    index += "  </sitemap>\n";
-  }
-  index.append(kIndexClose);
-  files_out.push_back({settings.file, std::move(index)});
-  for (size_t i = 0; i < parts.size(); ++i) {
-    files_out.push_back({SitemapPartName(settings.file, i + 1), urlset(parts[i])});
+    parts[i].bytes.append(kUrlsetClose);
+    files_out.push_back({parts.size() == 1 ? settings.file : SitemapPartName(settings.file, i + 1),
+                         std::move(parts[i].bytes)});
   }
   return files_out;
 }
