@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "text/news_entry.h"
 #include "text/web_text.h"
 
 namespace splicery {
@@ -30,5 +31,10 @@ struct NewsItem {
 // index order), at most settings.entries. None when no entry is left.
 std::optional<std::string> BuildFeed(const FeedSettings& settings,
                                      const std::vector<NewsItem>& items);
+
+// Of the scan's stands, in their order, the ones a feed of at most `entries` can show: those
+// of the newest dates that hold `entries` pairs of page and date (all of them where there is
+// no such cut-off). The feed of these is the feed of all, so the rest need no reading.
+std::vector<NewsStand> NewestStands(const std::vector<NewsStand>& stands, size_t entries);
 
 }  // namespace splicery

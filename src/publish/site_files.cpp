@@ -76,7 +76,8 @@ std::vector<SitemapFile> BuildSiteFiles(const SiteConfig& config,
   if (!config.base) return files;
   if (config.feed) {
     if (std::optional<std::string> feed =
-            BuildFeed(FeedSettingsOf(config), ToNewsItems(stands, encodings))) {
+            BuildFeed(FeedSettingsOf(config),
+                      ToNewsItems(NewestStands(stands, config.feed_entries), encodings))) {
       files.push_back({config.feed->file, std::move(*feed)});
     }
   }

@@ -208,6 +208,32 @@ TEST(Feed, ReadsEachTitleInItsPagesEncoding) {
   EXPECT_EQ(xml.All("//a:entry/a:title"), shown);
 }
 
+// The stands the feed reads in their pages' encodings: only those of the newest dates, and
+// the feed of them is the feed of all, with ties at the cut-off, a page with several stands
+// of one date, one page under two names, dates that are no calendar date and pages outside.
+TEST(Feed, TheNewestStandsGiveTheWholeFeed) {
+  const std::vector<std::string> dates = {"01.01.2026", "02.01.2026", "15.03.2025", "28.02.2024",
+                                          "1.3.2026",   "31.02.2026", "00.00.0000"};
+  const std::vector<std::string> pages = {"a.htm", "./a.htm", "b.htm", "../x.htm", "c/d.htm"};
+  size_t cut = 0;
+  for (uint32_t seed = 1; seed <= 40; ++seed) {
+    std::vector<NewsStand> stands;
+    for (uint32_t i = 0, r = seed; i < seed * 3; ++i) {
+      r = r * 1103515245 + 12345;
+      stands.push_back({dates[(r >> 8) % (seed % 4 == 0 ? 3 : dates.size())],
+                        pages[(r >> 16) % pages.size()], "T" + std::to_string(r % 5)});
+    }
+    for (size_t entries : {1, 2, 5, 20}) {
+      const std::vector<NewsStand> newest = NewestStands(stands, entries);
+      cut += newest.size() < stands.size();
+      EXPECT_EQ(BuildFeed(Settings(entries), ToNewsItems(newest)),
+                BuildFeed(Settings(entries), ToNewsItems(stands)))
+          << seed << " " << entries;
+    }
+  }
+  EXPECT_GT(cut, 40u);  // the shortcut was taken, not only the way round it
+}
+
 TEST(Feed, ReadsBackNewestFirstWithUniqueIdsAndEscapedText) {
   const std::vector<NewsItem> items = {
       {"14.03.2026", "a.htm", "Tom &amp; Jerry <b>fett</b> \"zitiert\" 'x'",
