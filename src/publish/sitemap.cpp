@@ -2,6 +2,7 @@
 // Sitemap building and splitting.
 #include "publish/sitemap.h"
 
+#include <algorithm>
 #include <unordered_set>
 
 namespace splicery {
@@ -93,6 +94,7 @@ std::vector<SitemapFile> BuildSitemap(const SitemapSettings& settings,
                                       const std::vector<SitemapPage>& pages,
                                       const SitemapLimits& limits) {
   std::vector<Part> parts(1);
+  parts.back().bytes.reserve(std::min(pages.size() * 100, limits.bytes));  // touched as it grows
   std::unordered_set<std::string> names;
   names.reserve(pages.size());
   std::unordered_set<FileKey, FileKeyHash> files;

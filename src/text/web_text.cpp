@@ -130,6 +130,11 @@ std::optional<BaseUrl> ParseBaseUrl(std::string_view url) {
 
 std::optional<std::string> ResolvePath(std::string_view path) {
   if (path.empty() || path.front() == '/' || path.back() == '/') return std::nullopt;
+  // Most paths have nothing to resolve: no part is empty or begins with ".".
+  if (path.front() != '.' && path.find("/.") == std::string_view::npos &&
+      path.find("//") == std::string_view::npos) {
+    return std::string(path);
+  }
   std::vector<std::string_view> parts;
   size_t from = 0;
   while (from <= path.size()) {

@@ -54,6 +54,7 @@ TEST(WebText, PathsUrlsDatesAndText) {
   for (const Case& c : std::vector<Case>{{"a.htm", "a.htm"},
                                          {"./x/../b/./c.htm", "b/c.htm"},
                                          {"x//y.htm", "x/y.htm"},
+                                         {"x/.y/a..b.htm", "x/.y/a..b.htm"},
                                          {"../a.htm", std::nullopt},
                                          {"x/../../a.htm", std::nullopt},
                                          {"/etc/a.htm", std::nullopt},
