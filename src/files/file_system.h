@@ -169,6 +169,12 @@ class FileSystem {
   // The entries of `folder` ("." and ".." left out), in no particular order.
   virtual Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) = 0;
 
+  // ListFolder for a look at which names are taken: `regular` is told where the folder itself
+  // tells it, anything else may be left unset, so that no file needs a look of its own.
+  virtual Status ListNames(const std::string& folder, std::vector<FolderEntry>* entries) {
+    return ListFolder(folder, entries);
+  }
+
   // Up to `size` bytes of the regular file `path` from `offset` on, and its size into
   // *file_size: a long file read a part at a time.
   virtual Status ReadPart(const std::string& path, uint64_t offset, size_t size, std::string* bytes,

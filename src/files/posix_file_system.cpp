@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "files/big_buffer.h"
@@ -202,6 +203,21 @@ int CopyAttributes(const std::string& from, int to, const std::vector<std::strin
     }
   }
   return 0;
+}
+
+// Calls `each` with every entry of `folder` but "." and "..".
+Status EachEntry(const std::string& folder, const std::function<void(int, const dirent&)>& each) {
+  if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
+  struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return Status::FromErrno(errno, folder);
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(::dirfd(dir.get()), *entry);
+  }
+  return {};
 }
 
 }  // namespace
@@ -453,11 +469,16 @@ Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, 
   if (!WriteAll(out.fd, bytes.data(), bytes.size())) {
     return fail(Status::FromErrno(errno, info.path));
   }
-  if ((f.owner != uid_ || f.group != folder.new_file) && ::fchown(out.fd, f.owner, f.group) != 0) {
+  const bool chown = f.owner != uid_ || f.group != folder.new_file;
+  if (chown && ::fchown(out.fd, f.owner, f.group) != 0) {
     return fail(Status::Failure(Code::kOwnerNotGiven, info.path));
   }
   if (Status given = GiveAttributes(info, folder, out.fd); !given) return fail(given);
-  if (::fchmod(out.fd, mode) != 0) return fail(Status::FromErrno(errno, info.path));
+  // The file was created with exactly `mode` unless the umask, a set-ID bit, a change of
+  // owner or an ACL had a say: only then is the mode given again.
+  const bool exact =
+      (mode & (07000 | umask_)) == 0 && !chown && f.attributes.empty() && !folder.default_acl;
+  if (!exact && ::fchmod(out.fd, mode) != 0) return fail(Status::FromErrno(errno, info.path));
   if (::close(out.Release()) != 0) return fail(Status::FromErrno(errno, info.path));
   Written(dir);
   return {};
@@ -618,27 +639,31 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
 
 Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   entries->clear();
-  if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
-  struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-  if (!dir) return Status::FromErrno(errno, folder);
-  const int dir_fd = ::dirfd(dir.get());
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    FolderEntry found{entry->d_name, false, 0, 0, {}};
+  return EachEntry(folder, [&](int dir_fd, const dirent& entry) {
+    FolderEntry found{entry.d_name, false, 0, 0, {}};
     struct stat st;
-    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(dir_fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);
       found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
       found.ctime_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
       found.key = {st.st_dev, st.st_ino};
     }
     entries->push_back(std::move(found));
-  }
-  return {};
+  });
+}
+
+// The folder's own record of each entry's type spares a look at every file.
+Status PosixFileSystem::ListNames(const std::string& folder, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  return EachEntry(folder, [&](int dir_fd, const dirent& entry) {
+    bool regular = entry.d_type == DT_REG;
+    struct stat st;
+    if (entry.d_type == DT_UNKNOWN &&
+        ::fstatat(dir_fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      regular = S_ISREG(st.st_mode);
+    }
+    entries->push_back({entry.d_name, regular, 0, 0, {}});
+  });
 }
 
 Status PosixFileSystem::ReadPart(const std::string& path, uint64_t offset, size_t size,

@@ -48,6 +48,7 @@ class PosixFileSystem : public FileSystem {
   Status ProbeWrite(const std::string& path, Intent intent) override;
   Status AppendFile(const std::string& path, std::string_view bytes) override;
   Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
+  Status ListNames(const std::string& folder, std::vector<FolderEntry>* entries) override;
   Status ReadPart(const std::string& path, uint64_t offset, size_t size, std::string* bytes,
                   uint64_t* file_size) override;
   Status Resolve(const std::string& path, std::string* real) override;

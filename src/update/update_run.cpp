@@ -76,6 +76,7 @@ class Run {
         lock_(fs),
         blocks_(form.List2, form.List5, &form.Encodings),
         own_(fs),
+        backup_names_(fs),
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_) show_line_ = [this](std::string_view text) { shown_.push_back(text); };
@@ -175,7 +176,7 @@ class Run {
       read = fs_.ReadPage(page, &bytes_, &info_);
     }
     if (read) own_.Count(page, &info_);
-    if (read) read = FindFreeBackupName(fs_, page, &backup_);
+    if (read) read = backup_names_.Find(page, &backup_);
     if (!read) return AccessStop(page, std::move(read));
     return std::nullopt;
   }
@@ -398,6 +399,7 @@ class Run {
   std::vector<std::string_view> shown_;  // the page's lines to show, views into bytes_
   std::string_view page_encoding_;
   OwnBackupLinks own_;
+  BackupNames backup_names_;
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;
