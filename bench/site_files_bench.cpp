@@ -36,7 +36,7 @@ int main() {
     keys[i] = info.key;
   }
   const auto start = std::chrono::steady_clock::now();
-  splicery::SiteFilesStep step(std::move(config));
+  splicery::SiteFilesStep step(std::move(config), form.List1.size());  // as the run makes it
   for (size_t i = 0; i < form.List1.size(); ++i)
     step.AddPage(form.List1[i], &keys[i], new_bytes[i]);
   const std::vector<splicery::SitemapFile> files = step.Build(form.Stands);

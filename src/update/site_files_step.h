@@ -26,7 +26,12 @@ struct StalePart {
 
 class SiteFilesStep {
  public:
-  explicit SiteFilesStep(std::optional<SiteConfig> config) : config_(std::move(config)) {}
+  // `pages`: how many the run adds, so that their facts are not moved (and new memory not
+  // touched again) as they come.
+  explicit SiteFilesStep(std::optional<SiteConfig> config, size_t pages = 0)
+      : config_(std::move(config)) {
+    if (wants_pages()) pages_.reserve(pages);
+  }
 
   bool wants_pages() const { return config_ && config_->sitemap; }
   // A page as the run leaves it, in include.txt order; `key` is its file where known.

@@ -101,7 +101,7 @@ class Run {
       return Failed(RunOutcome::kAccessFailure, msg::ReadFailed(msg::kSiteConfigShown),
                     std::move(read));
     }
-    site_files_.emplace(std::move(site));
+    site_files_.emplace(std::move(site), form_.List1.size());
     for (size_t i = 0; i < form_.List1.size(); ++i) {
       std::optional<RunResult> stopped = LoadAndRewrite(i);
       if (!stopped) SeenBySitemap(i);
