@@ -76,28 +76,31 @@ std::optional<std::string> BuildFeed(const FeedSettings& settings,
 }
 
 std::vector<NewsStand> NewestStands(const std::vector<NewsStand>& stands, size_t entries) {
-  // The date and resolved page of each stand the feed may show; an empty date for the others.
-  std::vector<std::pair<std::string, std::string>> shown(stands.size());
-  std::vector<std::string_view> dates;
-  for (size_t i = 0; i < stands.size(); ++i) {
-    std::optional<std::string> iso = IsoDate(stands[i].date);
-    std::optional<std::string> page = iso ? ResolvePath(stands[i].page) : std::nullopt;
-    if (!page) continue;
-    shown[i] = {std::move(*iso), std::move(*page)};
-    dates.push_back(shown[i].first);
+  struct Shown {
+    const NewsStand* stand;
+    std::string date, page;  // ISO, resolved
+  };
+  std::vector<Shown> shown;  // the stands the feed may show, in order
+  for (const NewsStand& stand : stands) {
+    std::optional<std::string> iso = IsoDate(stand.date);
+    std::optional<std::string> page = iso ? ResolvePath(stand.page) : std::nullopt;
+    if (page) shown.push_back({&stand, std::move(*iso), std::move(*page)});
   }
-  if (entries == 0 || dates.size() <= entries) return stands;
+  if (entries == 0 || shown.size() <= entries) return stands;
   // The feed's entries are the last pairs in the order of the index, which sorts by date
   // first: a stand older than `entries` others with their own pairs cannot be among them.
+  std::vector<std::string_view> dates;
+  dates.reserve(shown.size());
+  for (const Shown& s : shown) dates.push_back(s.date);
   std::nth_element(dates.begin(), dates.begin() + static_cast<ptrdiff_t>(entries - 1), dates.end(),
                    std::greater<>());
   const std::string cutoff(dates[entries - 1]);
   std::set<std::pair<std::string_view, std::string_view>> pairs;
   std::vector<NewsStand> newest;
-  for (size_t i = 0; i < stands.size(); ++i) {
-    if (shown[i].first.empty() || shown[i].first < cutoff) continue;
-    pairs.emplace(shown[i].first, shown[i].second);
-    newest.push_back(stands[i]);
+  for (const Shown& s : shown) {
+    if (s.date < cutoff) continue;
+    pairs.emplace(s.date, s.page);
+    newest.push_back(*s.stand);
   }
   // Where one page has several stands of a date, the newest may hold fewer pairs.
   return pairs.size() >= entries ? newest : stands;
