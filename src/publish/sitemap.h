@@ -36,6 +36,8 @@ struct SitemapPage {
 struct SitemapFile {
   std::string path;  // resolved, relative to the site folder
   std::string bytes;
+
+  bool operator==(const SitemapFile&) const = default;
 };
 
 // Whether `path` matches the pattern, "*" matching any run of bytes.
