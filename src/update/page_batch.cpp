@@ -87,7 +87,7 @@ Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& back
 
 Status PageBatch::Copy(const FileInfo& info, std::string_view old_bytes,
                        const std::string& backup) {
-  return fs_.CreateFile(backup, old_bytes, info.facts.mode & 0666);
+  return fs_.CopyFile(info, backup, old_bytes, info.facts.mode & 0666);
 }
 
 void PageBatch::Take(Entry entry) {

@@ -139,7 +139,7 @@ Status BackUpAndTake(FileSystem& fs, PageBatch& batch, const std::string& file, 
                      bool* backup_failed) {
   OwnBackupLinks(fs).Count(file, &info);
   if (new_bytes != bytes) return batch.Add(file, info, bytes, new_bytes, backup, backup_failed);
-  Status saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
+  Status saved = fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
   *backup_failed = !saved;
   return saved;
 }

@@ -231,7 +231,7 @@ class Run {
   // A page that is not replaced by rename gets a copy of the bytes read as its backup. Where
   // it still shares its file with backups a killed run linked, those become copies too.
   Status BackUp(bool* failed) {
-    Status saved = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    Status saved = fs_.CopyFile(info_, backup_, bytes_, info_.facts.mode & 0666);
     *failed = !saved;
     for (size_t i = 0; saved && i < own_.names().size(); ++i) {
       const std::string& name = own_.names()[i];
