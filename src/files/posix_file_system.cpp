@@ -205,6 +205,29 @@ int CopyAttributes(const std::string& from, int to, const std::vector<std::strin
   return 0;
 }
 
+// Fills the new file `out` with the bytes of `from` as read (`bytes`): copied in the kernel
+// (shared where the file system can), then checked against what was read; written from
+// `bytes` where the copy cannot be made or the file changed since. 0, or the errno.
+int CopyInto(int out, const FileInfo& from, std::string_view bytes) {
+  FdCloser in{::open(from.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+  size_t copied = 0;
+  while (in.fd >= 0 && copied < bytes.size()) {
+    const ssize_t n = ::copy_file_range(in.fd, nullptr, out, nullptr, bytes.size() - copied, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) {
+      return errno;
+    }
+    if (n <= 0) break;  // cannot copy here, or the file got shorter
+    copied += static_cast<size_t>(n);
+  }
+  struct stat st;
+  if (in.fd >= 0 && copied == bytes.size() && ::fstat(in.fd, &st) == 0 && StillTheSame(st, from)) {
+    return 0;
+  }
+  if (copied > 0 && (::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0)) return errno;
+  return WriteAll(out, bytes.data(), bytes.size()) ? 0 : errno;
+}
+
 // Calls `each` with every entry of `folder` but "." and "..".
 Status EachEntry(const std::string& folder, const std::function<void(int, const dirent&)>& each) {
   if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
@@ -403,6 +426,17 @@ Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {
 // The bytes go to an unnamed file (or a temporary name) that is then linked into place;
 // linking refuses an existing name.
 Status PosixFileSystem::CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) {
+  return CreateWith(path, mode,
+                    [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno; });
+}
+
+Status PosixFileSystem::CopyFile(const FileInfo& from, const std::string& path,
+                                 std::string_view bytes, uint32_t mode) {
+  return CreateWith(path, mode, [&](int fd) { return CopyInto(fd, from, bytes); });
+}
+
+Status PosixFileSystem::CreateWith(const std::string& path, uint32_t mode,
+                                   const std::function<int(int fd)>& fill) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   const std::string dir = DirName(path);
   const Folder& folder = FolderOf(dir);
@@ -420,7 +454,7 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   }
   if (out.fd >= 0) {
     take_group(out.fd);
-    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
+    if (const int error = fill(out.fd); error != 0) return Status::FromErrno(error, path);
     const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       if (::close(out.Release()) != 0) return Status::FromErrno(errno, path);
@@ -439,7 +473,7 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   out.fd = CreateTemp(path, mode, &temp);
   if (out.fd < 0) return Status::FromErrno(errno, path);
   take_group(out.fd);
-  int error = WriteAll(out.fd, bytes.data(), bytes.size()) ? 0 : errno;
+  int error = fill(out.fd);
   if (::close(out.Release()) != 0 && error == 0) error = errno;
   if (error == 0 && ::link(temp.c_str(), path.c_str()) != 0) error = errno;
   ::unlink(temp.c_str());

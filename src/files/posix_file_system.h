@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ class PosixFileSystem : public FileSystem {
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
+  Status CopyFile(const FileInfo& from, const std::string& path, std::string_view bytes,
+                  uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
   Status LinkFile(const FileInfo& info, const std::string& name) override;
   Status Flush() override;
@@ -72,6 +75,8 @@ class PosixFileSystem : public FileSystem {
   // Opens a page for reading and describes it (a symlink: its target); -1 with errno set.
   int OpenPage(const std::string& path, FileInfo* info);
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
+  // CreateFile with the new file's content given by `fill` (0, or an errno).
+  Status CreateWith(const std::string& path, uint32_t mode, const std::function<int(int fd)>& fill);
   Status GiveAttributes(const FileInfo& info, const Folder& folder, int fd);
   static void ForTheGroup(const Folder& folder, int fd, mode_t bits);
 

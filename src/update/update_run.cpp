@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <map>
 #include <optional>
-#include <set>
 #include <utility>
 
 #include "rewrite/block_rewriter.h"
@@ -59,11 +58,6 @@ class Revisits {
   std::vector<std::string> names_;
   std::map<size_t, std::optional<std::string>> bytes_;
 };
-
-std::string FolderOf(const std::string& page) {
-  const size_t slash = page.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash);
-}
 
 // One run over List1. Every step answers nullopt to go on, or the result the run stops with.
 class Run {
@@ -127,12 +121,9 @@ class Run {
     if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
     }
-    std::set<std::string> folders = {"."};
-    for (const std::string& page : form_.List1) folders.insert(FolderOf(page));
-    for (const std::string& folder : folders) fs_.RemoveLeftovers(folder);
-    // An existing folder is no failure; any other reason is told if a backup then finds no
-    // folder.
-    made_ = fs_.MakeDirectory(kBackupFolder);
+    // An existing backup folder is no failure; any other reason is told if a backup then
+    // finds no folder.
+    made_ = PrepareFolders(fs_, form_.List1);
     // A journal that cannot be appended to stops the run before any page is backed up.
     if (Status journal = fs_.ProbeWrite(kJournalFile, Intent::kAppend); !journal) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(journal));
@@ -240,7 +231,7 @@ class Run {
   // A page that is not replaced by rename gets a copy of the bytes read as its backup. Where
   // it still shares its file with backups a killed run linked, those become copies too.
   Status BackUp(bool* failed) {
-    Status saved = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    Status saved = fs_.CopyFile(info_, backup_, bytes_, info_.facts.mode & 0666);
     *failed = !saved;
     for (size_t i = 0; saved && i < own_.names().size(); ++i) {
       const std::string& name = own_.names()[i];
