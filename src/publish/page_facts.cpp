@@ -158,37 +158,61 @@ bool MayBeginWord(const char* p) {
          ((a == 'r' && c == 'b') || (a == '<' && c == '-'));
 }
 
-// The first position at or after `from` where MayBeginWord, or npos. Blocks of 64 positions
-// are tested at once with the compiler's vector types (SSE2 or NEON where there is one): the
-// sitemap reads every page of the site, and the words are rare.
-size_t NextCandidate(std::string_view page, size_t from) {
+// Whether MayBeginWord at any of the `kCount` positions from `p` (which reads 5 bytes past
+// the last), tested 16 at a time with the compiler's vector types (SSE2 or NEON where there is
+// one): the sitemap reads every page of the site, and the words are rare.
+template <size_t kCount>
+bool MayBeginIn(const char* p) {
   using Bytes = unsigned char __attribute__((vector_size(16)));
   using Mask = signed char __attribute__((vector_size(16)));  // what comparing Bytes gives
-  constexpr size_t kBlock = 64, kLast = 5;  // a position's test reads up to 5 bytes past it
+  Mask any{};
+#pragma GCC unroll 4
+  for (size_t k = 0; k < kCount; k += sizeof(Bytes)) {
+    Bytes a, c, s;
+    std::memcpy(&a, p + k, sizeof a);
+    std::memcpy(&c, p + k + 2, sizeof c);
+    std::memcpy(&s, p + k + 5, sizeof s);
+    a |= 0x20;
+    c |= 0x20;
+    s |= 0x20;
+    any |= (s == 's') & (((a == 'r') & (c == 'b')) | ((a == '<') & (c == '-')));
+  }
+  uint64_t halves[2];
+  std::memcpy(halves, &any, sizeof halves);
+  return (halves[0] | halves[1]) != 0;
+}
+
+constexpr size_t kBlock = 64, kLast = 5;  // a position's test reads up to 5 bytes past it
+
+// The first of the kBlock positions from `p` where MayBeginWord, or kBlock.
+size_t FirstInBlock(const char* p) {
+  for (size_t k = 0; k < kBlock; k += 16) {
+    if (!MayBeginIn<16>(p + k)) continue;
+    for (size_t i = k; i < k + 16; ++i) {
+      if (MayBeginWord(p + i)) return i;
+    }
+  }
+  return kBlock;
+}
+
+// The first position at or after `from` where MayBeginWord, or npos.
+size_t NextCandidate(std::string_view page, size_t from) {
   const char* data = page.data();
   for (; from + kBlock + kLast <= page.size(); from += kBlock) {
-    const char* block = data + from;
     // Asked for well ahead: a page that is no longer in the cache arrives at the pace of a
     // plain copy (a hint only; past the end it costs nothing and reads nothing).
-    __builtin_prefetch(block + 2048);
-    Mask any{};
-#pragma GCC unroll 4
-    for (size_t k = 0; k < kBlock; k += sizeof(Bytes)) {
-      Bytes a, c, s;
-      std::memcpy(&a, block + k, sizeof a);
-      std::memcpy(&c, block + k + 2, sizeof c);
-      std::memcpy(&s, block + k + 5, sizeof s);
-      a |= 0x20;
-      c |= 0x20;
-      s |= 0x20;
-      any |= (s == 's') & (((a == 'r') & (c == 'b')) | ((a == '<') & (c == '-')));
-    }
-    uint64_t halves[2];
-    std::memcpy(halves, &any, sizeof halves);
-    if ((halves[0] | halves[1]) != 0) break;  // found below, within this block
+    __builtin_prefetch(data + from + 2048);
+    if (!MayBeginIn<kBlock>(data + from)) continue;
+    if (const size_t i = FirstInBlock(data + from); i < kBlock) return from + i;
   }
-  for (; from + kLast < page.size(); ++from) {
-    if (MayBeginWord(data + from)) return from;
+  // The last positions, from a copy with zeros after it: a zero begins no word and ends none.
+  if (from >= page.size()) return npos;
+  const size_t left = page.size() - from;  // less than kBlock + kLast
+  char tail[2 * kBlock + kLast] = {};
+  std::memcpy(tail, data + from, left);
+  for (size_t k = 0; k < left; k += kBlock) {
+    if (!MayBeginIn<kBlock>(tail + k)) continue;
+    if (const size_t i = k + FirstInBlock(tail + k); i < left) return from + i;
   }
   return npos;
 }
