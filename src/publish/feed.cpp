@@ -76,31 +76,26 @@ std::optional<std::string> BuildFeed(const FeedSettings& settings,
 }
 
 std::vector<NewsStand> NewestStands(const std::vector<NewsStand>& stands, size_t entries) {
-  struct Shown {
-    const NewsStand* stand;
-    std::string date, page;  // ISO, resolved
-  };
-  std::vector<Shown> shown;  // the stands the feed may show, in order
-  for (const NewsStand& stand : stands) {
-    std::optional<std::string> iso = IsoDate(stand.date);
-    std::optional<std::string> page = iso ? ResolvePath(stand.page) : std::nullopt;
-    if (page) shown.push_back({&stand, std::move(*iso), std::move(*page)});
+  std::vector<std::pair<std::string, size_t>> shown;  // ISO date and index of each it may show
+  for (size_t i = 0; i < stands.size(); ++i) {
+    std::optional<std::string> iso = IsoDate(stands[i].date);
+    if (iso && ResolvePath(stands[i].page)) shown.emplace_back(std::move(*iso), i);
   }
   if (entries == 0 || shown.size() <= entries) return stands;
   // The feed's entries are the last pairs in the order of the index, which sorts by date
   // first: a stand older than `entries` others with their own pairs cannot be among them.
   std::vector<std::string_view> dates;
   dates.reserve(shown.size());
-  for (const Shown& s : shown) dates.push_back(s.date);
+  for (const auto& [date, i] : shown) dates.push_back(date);
   std::nth_element(dates.begin(), dates.begin() + static_cast<ptrdiff_t>(entries - 1), dates.end(),
                    std::greater<>());
   const std::string cutoff(dates[entries - 1]);
-  std::set<std::pair<std::string_view, std::string_view>> pairs;
+  std::set<std::pair<std::string, std::string>> pairs;
   std::vector<NewsStand> newest;
-  for (const Shown& s : shown) {
-    if (s.date < cutoff) continue;
-    pairs.emplace(s.date, s.page);
-    newest.push_back(*s.stand);
+  for (const auto& [date, i] : shown) {
+    if (date < cutoff) continue;
+    pairs.emplace(date, *ResolvePath(stands[i].page));
+    newest.push_back(stands[i]);
   }
   // Where one page has several stands of a date, the newest may hold fewer pairs.
   return pairs.size() >= entries ? newest : stands;
