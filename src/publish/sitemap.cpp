@@ -3,6 +3,7 @@
 #include "publish/sitemap.h"
 
 #include <algorithm>
+#include <deque>
 #include <unordered_set>
 
 namespace splicery {
@@ -19,7 +20,7 @@ constexpr std::string_view kIndexClose = "</sitemapindex>\n";
 // The url element of a page into *out (cleared first). `base` is the base URL XML-escaped: a
 // percent-encoded path holds no character XML escapes, so the escaped URL is the two side by
 // side.
-void UrlElement(std::string_view base, const std::string& path, const std::string& lastmod,
+void UrlElement(std::string_view base, std::string_view path, const std::string& lastmod,
                 std::string* out) {
   out->assign("  <url>\n    <loc>").append(base).append(PercentEncodePath(path));
   out->append("</loc>\n");
@@ -35,7 +36,7 @@ struct Part {
 
 // Two names of one file count once; a site has many pages, so no ordered set.
 struct FileKeyHash {
-  size_t operator()(const FileKey& key) const {
+  size_t operator()(const FileKey& key) const noexcept {
     return std::hash<uint64_t>()(key.inode * 0x9E3779B97F4A7C15u ^ key.device);
   }
 };
@@ -95,21 +96,26 @@ std::vector<SitemapFile> BuildSitemap(const SitemapSettings& settings,
                                       const SitemapLimits& limits) {
   std::vector<Part> parts(1);
   parts.back().bytes.reserve(std::min(pages.size() * 100, limits.bytes));  // touched as it grows
-  std::unordered_set<std::string> names;
+  // Views of each page's name: its own where resolving changes nothing, else one kept here.
+  std::unordered_set<std::string_view> names;
   names.reserve(pages.size());
+  std::deque<std::string> resolved;
   std::unordered_set<FileKey, FileKeyHash> files;
   files.reserve(pages.size());
   const std::string base = XmlEscape(settings.base.url);
   std::string element;  // one buffer for every page's element
   for (const SitemapPage& page : pages) {
-    std::optional<std::string> path = ResolvePath(page.path);
-    if (!path || !names.insert(*path).second) continue;
+    std::optional<std::string> resolving = ResolvePath(page.path);
+    if (!resolving) continue;
+    const std::string_view path =
+        *resolving == page.path ? page.path : resolved.emplace_back(std::move(*resolving));
+    if (!names.insert(path).second) continue;
     if (page.key && !files.insert(*page.key).second) continue;
     if (page.noindex) continue;
     bool left_out = false;
-    for (const std::string& pattern : settings.patterns) left_out |= MatchesPattern(pattern, *path);
+    for (const std::string& pattern : settings.patterns) left_out |= MatchesPattern(pattern, path);
     if (left_out) continue;
-    UrlElement(base, *path, page.lastmod, &element);
+    UrlElement(base, path, page.lastmod, &element);
     Part* part = &parts.back();
     if (part->urls > 0 &&
         (part->urls + 1 > limits.urls ||
