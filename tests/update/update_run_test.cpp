@@ -441,7 +441,9 @@ TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
       ASSERT_TRUE(SameFile(page, Backup(page, 1)));
       // The menu as the pages hold it, and no news: no page changes any more.
       if (current) TempSite::Write("include.htm", "<!-- INCLUDE MENU -->old\n");
-      if (then == "in place") ASSERT_EQ(::link(page.c_str(), "other-name.htm"), 0);
+      if (then == "in place") {
+        ASSERT_EQ(::link(page.c_str(), "other-name.htm"), 0);
+      }
       Session run;
       EXPECT_EQ(run.Start(real).outcome, RunOutcome::kSuccess);
       EXPECT_EQ(TempSite::Read("b.htm") != original.at("b.htm"), !current);
