@@ -340,6 +340,15 @@ struct LinkCheck::Outcome {
   size_t listed = npos;  // reached's place in include.txt
 };
 
+// Where a finding was put: its list and place, the key that reported it once, and the list
+// index of the page it was found in.
+struct LinkCheck::Placed {
+  std::vector<Finding>* list = nullptr;
+  size_t at = 0;
+  std::string once;
+  size_t page = 0;
+};
+
 struct LinkCheck::Pending {
   std::string target, fragment;
   RefOrigin origin;
@@ -524,13 +533,16 @@ void LinkCheck::Respell(const Reference& ref,
 }
 
 void LinkCheck::Report(const RefOrigin& origin, std::string_view page, Severity severity,
-                       std::string text, std::vector<Finding>& out) {
+                       std::string text, std::vector<Finding>& out, Placed* placed) {
+  std::string once;
   if (!origin.once.empty()) {
-    if (!reported_once_.insert(origin.once + '\0' + text).second) return;
+    once = origin.once + '\0' + text;
+    if (!reported_once_.insert(once).second) return;
     text = msg::CheckedIn(text, page);
   }
-  Finding finding{origin.file, origin.line, severity, std::move(text)};
-  (origin.file == page ? out : kept_).push_back(std::move(finding));
+  std::vector<Finding>& list = origin.file == page ? out : kept_;
+  list.push_back({origin.file, origin.line, severity, std::move(text)});
+  if (placed) *placed = {&list, list.size() - 1, std::move(once), placed->page};
 }
 
 namespace {
@@ -699,8 +711,8 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
   const bool html = IsHtmlName(reached);
   if (listed_index != npos) {
     if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
-  } else if (html && unlisted_reported_.insert(reached).second) {
-    Report(origin(), scan.page, Severity::kNote, msg::LinkToUnlistedPage(o.text), scan.out);
+  } else if (html) {
+    NoteUnlisted(scan, reached, o.text, origin());
   }
   // "#top" needs no anchor: without one the browser goes to the top of the page.
   if (!html || o.fragment.empty() || EqualsNoCase(o.fragment, "top")) return;
@@ -713,6 +725,22 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
     Report(origin(), scan.page, Severity::kWarning, msg::AnchorMissing(o.fragment, reached),
            scan.out);
   }
+}
+
+// Once per page reached, at its first reference in include.txt order: a page checked later
+// that stands earlier in the list takes the note over.
+void LinkCheck::NoteUnlisted(PageScan& scan, const std::string& reached, const std::string& text,
+                             const RefOrigin& origin) {
+  auto [it, first] = unlisted_.try_emplace(reached);
+  Placed& placed = it->second;
+  if (!first && placed.page <= scan.index) return;
+  if (!first) {
+    // The same fragment line in the same folder: its key must not keep the new note out.
+    reported_once_.erase(placed.once);
+    withdrawn_.emplace_back(placed.list, placed.at);
+  }
+  placed.page = scan.index;
+  Report(origin, scan.page, Severity::kNote, msg::LinkToUnlistedPage(text), scan.out, &placed);
 }
 
 void LinkCheck::ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan) {
@@ -787,6 +815,26 @@ const std::vector<uint64_t>* LinkCheck::AnchorsOf(const std::string& path) {
   return &it->second;
 }
 
+// The notes another page took over, out of the lists they were put in.
+void LinkCheck::EraseWithdrawn() {
+  std::sort(withdrawn_.begin(), withdrawn_.end());
+  for (auto w = withdrawn_.begin(); w != withdrawn_.end();) {
+    std::vector<Finding>& list = *w->first;
+    size_t kept = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (w != withdrawn_.end() && w->first == &list && w->second == i) {
+        ++w;
+        continue;
+      }
+      if (kept != i) list[kept] = std::move(list[i]);
+      ++kept;
+    }
+    list.resize(kept);
+    while (w != withdrawn_.end() && w->first == &list) ++w;  // never: each place is in range
+  }
+  withdrawn_.clear();
+}
+
 std::vector<Finding> LinkCheck::Finish() {
   std::vector<Finding> found;
   for (const Pending& p : pending_) {
@@ -807,6 +855,7 @@ std::vector<Finding> LinkCheck::Finish() {
   }
   std::sort(found.begin() + static_cast<std::ptrdiff_t>(first_unlinked), found.end(),
             [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  EraseWithdrawn();
   found.insert(found.end(), std::make_move_iterator(kept_.begin()),
                std::make_move_iterator(kept_.end()));
   kept_.clear();

@@ -84,7 +84,9 @@ class LinkCheck {
                  const OriginOf& origin_of = nullptr);
 
   // The findings settled at the end: missing anchors, listed pages no other listed page links
-  // to, and the findings kept for other files.
+  // to, and the findings kept for other files. Pages need not be checked in include.txt order
+  // (the lint checks those with news blocks last): a finding that belongs to the first
+  // reference in that order moves there, and Finish takes it out of the `out` it was put in.
   std::vector<Finding> Finish();
 
  private:
@@ -92,6 +94,7 @@ class LinkCheck {
   struct Outcome;
   struct Pending;
   struct Folder;
+  struct Placed;
   // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
   struct TextHash {
     using is_transparent = void;
@@ -117,7 +120,10 @@ class LinkCheck {
   Folder* ListFolder(const std::string& path);
   const std::vector<uint64_t>* AnchorsOf(const std::string& path);
   void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,
-              std::vector<Finding>& out);
+              std::vector<Finding>& out, Placed* placed = nullptr);
+  void NoteUnlisted(PageScan& scan, const std::string& reached, const std::string& text,
+                    const RefOrigin& origin);
+  void EraseWithdrawn();
 
   FileSystem& fs_;
   const std::vector<std::string>& pages_;
@@ -131,7 +137,9 @@ class LinkCheck {
                      std::unordered_map<std::string, Outcome, TextHash, std::equal_to<>>>
       outcomes_;
   std::unordered_set<std::string> reported_once_;
-  std::unordered_set<std::string> unlisted_reported_;
+  // An HTML page outside include.txt: where its one note stands, by the page reached.
+  std::unordered_map<std::string, Placed> unlisted_;
+  std::vector<std::pair<std::vector<Finding>*, size_t>> withdrawn_;  // list, place
   std::vector<Pending> pending_;
   std::vector<Finding> kept_;
 };
