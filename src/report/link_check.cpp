@@ -5,6 +5,8 @@
 // without a system call per reference.
 #include "report/link_check.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -349,6 +351,25 @@ struct LinkCheck::Placed {
   size_t page = 0;
 };
 
+// What the references of a shared span do beyond findings, which are reported once anyway.
+struct LinkCheck::SpanSeen {
+  struct Unlisted {
+    size_t offset;  // from the span's start
+    std::string reached, text;
+  };
+  std::vector<size_t> listed;      // the listed pages they reach
+  std::vector<Unlisted> unlisted;  // the pages outside include.txt, each at its first reference
+};
+
+// A shared span in the page being checked: met before (`seen`), or being remembered.
+struct LinkCheck::SpanUse {
+  size_t begin, end;
+  std::string key;
+  const SpanSeen* seen = nullptr;
+  bool used = false;
+  SpanSeen remembered;
+};
+
 struct LinkCheck::Pending {
   std::string target, fragment;
   RefOrigin origin;
@@ -572,6 +593,13 @@ struct LinkCheck::PageScan {
   size_t base_offset = 0;
   std::string_view base_value;
   Reference document;  // where a reference without path leads: the page, or the base's target
+  std::vector<SpanUse> spans;
+
+  SpanUse* SpanAt(size_t offset) {
+    auto it = std::upper_bound(spans.begin(), spans.end(), offset,
+                               [](size_t o, const SpanUse& s) { return o < s.begin; });
+    return it != spans.begin() && offset < std::prev(it)->end ? &*std::prev(it) : nullptr;
+  }
 
   std::string Decode(std::string_view raw) {
     if (IsPlain(raw)) return std::string(raw);
@@ -585,7 +613,7 @@ struct LinkCheck::PageScan {
 };
 
 void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
-                          const OriginOf& origin_of) {
+                          const OriginOf& origin_of, const std::vector<SharedSpan>& shared) {
   PageScan scan(index, pages_[index], bytes, out, origin_of);
   std::vector<std::string> page_path;
   if (!PageSegments(scan.page, &page_path)) return;  // a page outside the site folder
@@ -594,17 +622,85 @@ void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Find
   Collect(scan);
   if (scan.have_base) SetBase(scan);
   // Most references repeat from page to page (a menu): what a plain one means is kept per
-  // folder it is seen from, so that a repeat costs one lookup.
+  // folder it is seen from, so that a repeat costs one lookup, and a block met before in the
+  // folder costs none.
   const bool cacheable = !scan.have_base;
+  if (cacheable) FindSpans(scan, shared);
   auto& cache = outcomes_[cacheable ? Join(scan.base, scan.base.size()) : std::string()];
   for (const auto& [offset, raw] : scan.refs) {
+    SpanUse* span = scan.SpanAt(offset);
+    if (span && span->seen) {
+      if (!span->used) UseSpan(scan, *span);
+      continue;
+    }
     if (cacheable && IsPlain(raw)) {
       auto it = cache.find(raw);
       if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, scan.base)).first;
       CheckReference(scan, offset, raw, it->second);
+      if (span) Remember(*span, offset, it->second);
     } else {
       CheckReference(scan, offset, raw, Evaluate(scan.Decode(raw), scan.base));
     }
+  }
+  for (SpanUse& span : scan.spans) {
+    if (!span.seen) spans_.try_emplace(std::move(span.key), std::move(span.remembered));
+  }
+}
+
+// The shared spans whose references mean the same wherever they stand: each one plain, without
+// a fragment (the page's own anchors), within the span, and the same references where the
+// span was met before (the tokenizer may have entered it in another state).
+void LinkCheck::FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared) {
+  const std::string folder = Join(scan.base, scan.base.size());
+  for (const SharedSpan& s : shared) {
+    bool same_everywhere = true;
+    uint64_t refs = 0;
+    for (const auto& [offset, raw] : scan.refs) {
+      if (offset < s.begin || offset >= s.end) continue;
+      same_everywhere =
+          same_everywhere && offset + raw.size() <= s.end && IsPlain(raw) && raw.find('#') == npos;
+      const uint64_t place[2] = {offset - s.begin, raw.size()};
+      refs = XXH3_64bits_withSeed(place, sizeof place, refs);
+    }
+    if (!same_everywhere) continue;
+    const uint64_t identity[3] = {s.sources, refs,
+                                  XXH3_64bits(scan.bytes.data() + s.begin, s.end - s.begin)};
+    SpanUse use;
+    use.begin = s.begin;
+    use.end = s.end;
+    use.key = folder + '\0';
+    use.key.append(reinterpret_cast<const char*>(identity), sizeof identity);
+    if (const auto seen = spans_.find(use.key); seen != spans_.end()) use.seen = &seen->second;
+    scan.spans.push_back(std::move(use));
+  }
+}
+
+// A span met before: the links it makes, and the notes a page earlier in include.txt takes
+// over; its findings were reported where it was met first.
+void LinkCheck::UseSpan(PageScan& scan, SpanUse& span) {
+  span.used = true;
+  const auto own = listed_.find(scan.key);
+  for (size_t listed : span.seen->listed) {
+    if (listed != scan.index && (own == listed_.end() || listed != own->second)) {
+      linked_[listed] = true;
+    }
+  }
+  for (const SpanSeen::Unlisted& u : span.seen->unlisted) {
+    NoteUnlisted(scan, span.begin + u.offset, u.reached, u.text);
+  }
+}
+
+void LinkCheck::Remember(SpanUse& span, size_t offset, const Outcome& o) {
+  if (o.kind != Reference::Kind::kLocal || o.problem != Target::kNone || o.same_document) return;
+  if (o.listed != npos) {
+    span.remembered.listed.push_back(o.listed);
+    return;
+  }
+  std::vector<SpanSeen::Unlisted>& unlisted = span.remembered.unlisted;
+  if (IsHtmlName(o.reached) &&
+      std::none_of(unlisted.begin(), unlisted.end(),
+                   [&](const SpanSeen::Unlisted& u) { return u.reached == o.reached; })) {
+    unlisted.push_back({offset - span.begin, o.reached, o.text});
   }
 }
 
@@ -712,7 +808,7 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
   if (listed_index != npos) {
     if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
   } else if (html) {
-    NoteUnlisted(scan, reached, o.text, origin());
+    NoteUnlisted(scan, offset, reached, o.text);
   }
   // "#top" needs no anchor: without one the browser goes to the top of the page.
   if (!html || o.fragment.empty() || EqualsNoCase(o.fragment, "top")) return;
@@ -729,8 +825,8 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
 
 // Once per page reached, at its first reference in include.txt order: a page checked later
 // that stands earlier in the list takes the note over.
-void LinkCheck::NoteUnlisted(PageScan& scan, const std::string& reached, const std::string& text,
-                             const RefOrigin& origin) {
+void LinkCheck::NoteUnlisted(PageScan& scan, size_t offset, const std::string& reached,
+                             const std::string& text) {
   auto [it, first] = unlisted_.try_emplace(reached);
   Placed& placed = it->second;
   if (!first && placed.page <= scan.index) return;
@@ -740,7 +836,8 @@ void LinkCheck::NoteUnlisted(PageScan& scan, const std::string& reached, const s
     withdrawn_.emplace_back(placed.list, placed.at);
   }
   placed.page = scan.index;
-  Report(origin, scan.page, Severity::kNote, msg::LinkToUnlistedPage(text), scan.out, &placed);
+  Report(scan.OriginAt(offset), scan.page, Severity::kNote, msg::LinkToUnlistedPage(text), scan.out,
+         &placed);
 }
 
 void LinkCheck::ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan) {

@@ -77,11 +77,20 @@ class LinkCheck {
 
   // Where the finding of a byte offset of the page's bytes goes, with that offset's line.
   using OriginOf = std::function<RefOrigin(size_t offset, size_t line)>;
+  // Bytes [begin, end) of a page whose references are reported once per RefOrigin::once on
+  // every page that holds them (the lines a run generates into a block). `sources` differs
+  // where the origins of their lines differ. Met again in a page of the same folder, byte for
+  // byte, their references are not resolved again: only the links they make are counted.
+  struct SharedSpan {
+    size_t begin, end;
+    uint64_t sources;
+  };
   // Checks listed page number `index` (0-based), whose bytes are `bytes` (inside blocks: the
   // lines the next run generates). Findings at the page itself go to `out`; those at other
   // files are kept for Finish. Without `origin_of` every finding is at the page's own line.
+  // `shared` in page order.
   void CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
-                 const OriginOf& origin_of = nullptr);
+                 const OriginOf& origin_of = nullptr, const std::vector<SharedSpan>& shared = {});
 
   // The findings settled at the end: missing anchors, listed pages no other listed page links
   // to, and the findings kept for other files. Pages need not be checked in include.txt order
@@ -95,6 +104,8 @@ class LinkCheck {
   struct Pending;
   struct Folder;
   struct Placed;
+  struct SpanSeen;
+  struct SpanUse;
   // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
   struct TextHash {
     using is_transparent = void;
@@ -104,6 +115,9 @@ class LinkCheck {
   struct PageScan;
 
   void Collect(PageScan& scan);
+  void FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared);
+  void UseSpan(PageScan& scan, SpanUse& span);
+  void Remember(SpanUse& span, size_t offset, const Outcome& o);
   void SetBase(PageScan& scan);
   void CheckReference(PageScan& scan, size_t offset, std::string_view raw, const Outcome& o);
   void ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan);
@@ -121,8 +135,8 @@ class LinkCheck {
   const std::vector<uint64_t>* AnchorsOf(const std::string& path);
   void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,
               std::vector<Finding>& out, Placed* placed = nullptr);
-  void NoteUnlisted(PageScan& scan, const std::string& reached, const std::string& text,
-                    const RefOrigin& origin);
+  void NoteUnlisted(PageScan& scan, size_t offset, const std::string& reached,
+                    const std::string& text);
   void EraseWithdrawn();
 
   FileSystem& fs_;
@@ -140,6 +154,8 @@ class LinkCheck {
   // An HTML page outside include.txt: where its one note stands, by the page reached.
   std::unordered_map<std::string, Placed> unlisted_;
   std::vector<std::pair<std::vector<Finding>*, size_t>> withdrawn_;  // list, place
+  // What the references of a shared span do, by its folder, sources and bytes.
+  std::unordered_map<std::string, SpanSeen> spans_;
   std::vector<Pending> pending_;
   std::vector<Finding> kept_;
 };

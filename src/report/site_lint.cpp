@@ -2,6 +2,8 @@
 // The site check: the configuration files, then each page's markers, blocks and stand lines.
 #include "report/site_lint.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -286,20 +288,18 @@ class Lint {
     }
   }
 
-  // The references of the page as the next run leaves it: outside the blocks at the page's
-  // own lines, inside them at the include line or news template they come from.
-  void CheckLinks(size_t index, std::string_view old, std::string_view next,
-                  const std::vector<BlockSpan>& spans) {
-    if (!links_) return;
-    const std::string& page = pages_[index];
-    const size_t slash = page.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
-    struct Generated {
-      size_t begin, end, line;  // bytes in `next`, line in include.htm
-      size_t entry;             // a news line's entry in the news index; npos for a fragment
-    };
-    std::vector<Generated> generated;
-    std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
+  // The lines of a block that the next run generates, each with where it comes from.
+  struct Generated {
+    size_t begin, end, line;  // bytes in the page as the run leaves it, line in include.htm
+    size_t entry;             // a news line's entry in the news index; npos for a fragment
+  };
+
+  // The generated lines of the page's blocks, and each block's as a span whose references
+  // mean the same in every page of `folder` that holds it.
+  void FindGenerated(std::string_view next, const std::vector<BlockSpan>& spans,
+                     const std::string& folder, std::vector<Generated>& generated,
+                     std::vector<LinkCheck::SharedSpan>& shared) {
+    const uint64_t in_folder = XXH3_64bits(folder.data(), folder.size());
     for (const BlockSpan& span : spans) {
       // The block's lines before the generated ones: its START line, then its key lines.
       std::vector<std::string> keys;
@@ -311,15 +311,31 @@ class Lint {
       });
       const std::vector<std::pair<size_t, size_t>>& sources =
           news ? NewsSources() : FragmentSources(keys);
-      size_t j = 0;
+      size_t j = 0, end = span.new_generated;
       for (LineCursor c(next.substr(span.new_generated, span.new_end - span.new_generated));
            !c.AtEnd() && j < sources.size(); ++j) {
-        const size_t begin = span.new_generated + c.position();
         c.Next();
         generated.push_back(
-            {begin, span.new_generated + c.position(), sources[j].first, sources[j].second});
+            {end, span.new_generated + c.position(), sources[j].first, sources[j].second});
+        end = generated.back().end;
       }
+      const uint64_t from = XXH3_64bits_withSeed(sources.data(), j * sizeof sources[0], in_folder);
+      shared.push_back({span.new_generated, end, from});
     }
+  }
+
+  // The references of the page as the next run leaves it: outside the blocks at the page's
+  // own lines, inside them at the include line or news template they come from.
+  void CheckLinks(size_t index, std::string_view old, std::string_view next,
+                  const std::vector<BlockSpan>& spans) {
+    if (!links_) return;
+    const std::string& page = pages_[index];
+    const size_t slash = page.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
+    std::vector<Generated> generated;
+    std::vector<LinkCheck::SharedSpan> shared;
+    FindGenerated(next, spans, folder, generated, shared);
+    std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
     const auto origin_of = [&](size_t offset, size_t line) {
       const auto g = std::upper_bound(generated.begin(), generated.end(), offset,
                                       [](size_t o, const Generated& x) { return o < x.begin; });
@@ -344,7 +360,7 @@ class Lint {
       const ptrdiff_t moved = s == shift.begin() ? 0 : std::prev(s)->second;
       return RefOrigin{page, static_cast<size_t>(static_cast<ptrdiff_t>(line) - moved), {}};
     };
-    links_->CheckPage(index, next, findings_, origin_of);
+    links_->CheckPage(index, next, findings_, origin_of, shared);
   }
 
   // Where each line of an ordinary block comes from: its include line (in include.htm's

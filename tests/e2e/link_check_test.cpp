@@ -132,6 +132,35 @@ TEST(LinkLint, EverySeededFindingAndNothingElse) {
   EXPECT_EQ(lint.code, 1);
 }
 
+// A block met again in a page of the same folder is not resolved again, yet gives what it
+// would: its own findings where the same bytes come from another include line, in another
+// folder or after a script left open; and the link from it to the page that met it first.
+TEST(LinkLint, ABlockMetAgainCountsAsIfResolvedAgain) {
+  const auto block = [](const std::string& key) {
+    return "<!-- INCLUDE START -->\n<!-- INCLUDE " + key + " -->\n<!-- INCLUDE END -->\n";
+  };
+  TempSite site({
+      {"include.txt", "a.htm\nb.htm\nc.htm\nd.htm\nsub/e.htm\n"},
+      {"include.htm",
+       "<html>\n<!-- INCLUDE NAV --><a href=\"weg.htm\">W</a>\n"
+       "<!-- INCLUDE NAV2 --><a href=\"weg.htm\">W</a>\n"
+       "<!-- INCLUDE SELF --><a href=\"c.htm\">C</a>\n"},
+      {"a.htm",
+       "<a href=\"b.htm\"></a><a href=\"d.htm\"></a><a href=\"sub/e.htm\"></a>\n" + kNoNews},
+      {"b.htm", "<script>\n" + block("NAV")},
+      {"c.htm", block("NAV") + block("SELF")},  // its link to itself counts from d.htm
+      {"d.htm", block("NAV2") + block("SELF")},
+      {"sub/e.htm", block("NAV")},
+      {"splicery.sic/sub/.keep", ""},
+  });
+  EXPECT_EQ(SplitLines(RunCli({"--lint"}).out),
+            (std::vector<std::string>{
+                "include.htm:2: Fehler: Verweis auf fehlende Datei weg.htm (geprüft in c.htm)",
+                "include.htm:2: Fehler: Verweis auf fehlende Datei weg.htm (geprüft in sub/e.htm)",
+                "include.htm:3: Fehler: Verweis auf fehlende Datei weg.htm (geprüft in d.htm)",
+            }));
+}
+
 // A world-readable copy of the site's ASCII-named files (linkchecker, run as root, becomes
 // "nobody"), removed afterwards.
 class ReadableCopy {
