@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -102,37 +103,40 @@ class LinkCheck {
   struct Target;
   struct Outcome;
   struct Pending;
+  struct Entry;
   struct Folder;
   struct Placed;
   struct SpanSeen;
   struct SpanUse;
-  // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
-  struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-
+  struct PageAnchors;
   struct PageScan;
 
   void Collect(PageScan& scan);
   void FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared);
   void UseSpan(PageScan& scan, SpanUse& span);
-  void Remember(SpanUse& span, size_t offset, const Outcome& o);
+  void Remember(SpanUse& span, size_t offset, std::string_view raw, const Outcome& o);
+  void KeepAnchors(size_t listed, std::vector<uint64_t>& anchors);
+  bool HasAnchor(const PageAnchors& page, std::string_view anchor) const;
+  std::optional<bool> HasAnchorIn(const std::string& path, std::string_view anchor);
   void SetBase(PageScan& scan);
-  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, const Outcome& o);
-  void ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan);
-  Outcome Evaluate(std::string_view value, const std::vector<std::string>& base);
-  const Target& Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, std::string_view value,
+                      const Outcome& o, const std::string& fragment, const Reference* parsed);
+  void ReportProblem(const Target& t, const std::string& text, const RefOrigin& origin,
+                     PageScan& scan);
+  Outcome Evaluate(const Reference& ref, const std::vector<std::string>& base);
+  const Outcome& OutcomeOf(const std::string& key, std::string_view value,
+                           const std::vector<std::string>& base);
+  Target Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  void Walk(const std::vector<std::string>& base_folder, const Reference& ref, Target& target);
   static bool Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
                         std::vector<std::string>* path, std::vector<int>* owner);
   void FindIndex(const std::string& folder, Target& target);
-  const FolderEntry* Lookup(const std::string& folder, const std::string& name, int owner,
-                            Target& target, std::vector<std::pair<int, std::string>>* respelled);
+  const Entry* Lookup(const std::string& folder, const std::string& name, int owner, Target& target,
+                      std::vector<std::pair<int, std::string>>* respelled);
   static void Respell(const Reference& ref,
                       const std::vector<std::pair<int, std::string>>& respelled,
                       const std::string& folder, Target& target);
   Folder* ListFolder(const std::string& path);
-  const std::vector<uint64_t>* AnchorsOf(const std::string& path);
   void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,
               std::vector<Finding>& out, Placed* placed = nullptr);
   void NoteUnlisted(PageScan& scan, size_t offset, const std::string& reached,
@@ -144,12 +148,11 @@ class LinkCheck {
   std::unordered_map<std::string, size_t> listed_;  // site-relative path -> first list index
   std::vector<bool> linked_;
   std::unordered_map<std::string, std::unique_ptr<Folder>> folders_;
-  std::unordered_map<std::string, std::unique_ptr<Target>> targets_;  // by folder + reference
-  std::unordered_map<std::string, std::vector<uint64_t>> anchors_;    // page -> sorted hashes
-  // By folder seen from, then by the reference as written.
-  std::unordered_map<std::string,
-                     std::unordered_map<std::string, Outcome, TextHash, std::equal_to<>>>
-      outcomes_;
+  std::vector<PageAnchors> page_anchors_;  // by a listed page's first place
+  std::vector<uint64_t> anchor_hashes_;
+  std::unordered_map<std::string, std::vector<uint64_t>> other_anchors_;  // sorted, by page
+  // What a reference means, by the folder seen from, '\0', and its value up to the fragment.
+  std::unordered_map<std::string, Outcome> outcomes_;
   std::unordered_set<std::string> reported_once_;
   // An HTML page outside include.txt: where its one note stands, by the page reached.
   std::unordered_map<std::string, Placed> unlisted_;

@@ -89,7 +89,7 @@ TEST(LinkCheck, EveryFindingAtItsLineAndNoneForWhatWorks) {
       {"index.htm",
        "<html><body background='bg.png'>\n"
        "<a href='#'>x</a> <a href='mailto:a@b.de'>m</a> <a href='seite.htm?x=1'>q</a>\n"
-       "<a href='Seite.htm'>case</a>\n"
+       "<a href='Seite.htm'>case</a> <a href='Seite.htm?x#oben'>each its own query</a>\n"
        "<img src='fehlt.png'\n     srcset='bild,1.png 1x, fehlt2.png 2x'>\n"
        "<a href='M%C3%A4rz.htm'>umlaut</a> <img src='Juni.png'>\n"
        "<a href='sub\\a.htm'>bs</a> <a href='C:\\web\\x.htm'>c</a>\n"
@@ -122,6 +122,7 @@ TEST(LinkCheck, EveryFindingAtItsLineAndNoneForWhatWorks) {
   found.insert(found.end(), rest.begin(), rest.end());
   const std::vector<std::string> expected = {
       "index.htm:3: Fehler: Verweis auf Seite.htm, die Datei heißt seite.htm",
+      "index.htm:3: Fehler: Verweis auf Seite.htm?x#oben, die Datei heißt seite.htm?x#oben",
       "index.htm:4: Fehler: Verweis auf fehlende Datei fehlt.png",
       "index.htm:5: Fehler: Verweis auf fehlende Datei fehlt2.png",
       "index.htm:6: Fehler: Verweis auf M%C3%A4rz.htm, die Datei heißt März.htm (windows-1252)",
