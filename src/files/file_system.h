@@ -117,6 +117,16 @@ class FileSystem {
   // left at `path` on failure. Durable only after the next Flush.
   virtual Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) = 0;
 
+  // CreateFile holding `bytes`, the bytes read of the file `from` describes: copied from that
+  // file where the file system can (shared where it can, as a reflink), then its identity,
+  // size and modification time checked against `from`; written from `bytes` where the copy
+  // cannot be made or the file changed since it was read.
+  virtual Status CopyFile(const FileInfo& from, const std::string& path, std::string_view bytes,
+                          uint32_t mode) {
+    (void)from;
+    return CreateFile(path, bytes, mode);
+  }
+
   // Writes `bytes` to a new temporary file beside info.path with its owner and group, the
   // extended attributes info.facts.attributes names (copied from info.path) and its whole mode,
   // in that order after the bytes, so that no write, change of owner or ACL clears a special
@@ -168,6 +178,12 @@ class FileSystem {
 
   // The entries of `folder` ("." and ".." left out), in no particular order.
   virtual Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) = 0;
+
+  // ListFolder for a look at which names are taken: `regular` is told where the folder itself
+  // tells it, anything else may be left unset, so that no file needs a look of its own.
+  virtual Status ListNames(const std::string& folder, std::vector<FolderEntry>* entries) {
+    return ListFolder(folder, entries);
+  }
 
   // Up to `size` bytes of the regular file `path` from `offset` on, and its size into
   // *file_size: a long file read a part at a time.

@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 #include "files/big_buffer.h"
@@ -204,6 +205,44 @@ int CopyAttributes(const std::string& from, int to, const std::vector<std::strin
   return 0;
 }
 
+// Fills the new file `out` with the bytes of `from` as read (`bytes`): copied in the kernel
+// (shared where the file system can), then checked against what was read; written from
+// `bytes` where the copy cannot be made or the file changed since. 0, or the errno.
+int CopyInto(int out, const FileInfo& from, std::string_view bytes) {
+  FdCloser in{::open(from.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+  size_t copied = 0;
+  while (in.fd >= 0 && copied < bytes.size()) {
+    const ssize_t n = ::copy_file_range(in.fd, nullptr, out, nullptr, bytes.size() - copied, 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) {
+      return errno;
+    }
+    if (n <= 0) break;  // cannot copy here, or the file got shorter
+    copied += static_cast<size_t>(n);
+  }
+  struct stat st;
+  if (in.fd >= 0 && copied == bytes.size() && ::fstat(in.fd, &st) == 0 && StillTheSame(st, from)) {
+    return 0;
+  }
+  if (copied > 0 && (::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0)) return errno;
+  return WriteAll(out, bytes.data(), bytes.size()) ? 0 : errno;
+}
+
+// Calls `each` with every entry of `folder` but "." and "..".
+Status EachEntry(const std::string& folder, const std::function<void(int, const dirent&)>& each) {
+  if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
+  struct DirCloser {
+    void operator()(DIR* dir) const { ::closedir(dir); }
+  };
+  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
+  if (!dir) return Status::FromErrno(errno, folder);
+  while (const dirent* entry = ::readdir(dir.get())) {
+    const std::string_view name = entry->d_name;
+    if (name != "." && name != "..") each(::dirfd(dir.get()), *entry);
+  }
+  return {};
+}
+
 }  // namespace
 
 bool IsTempName(std::string_view name) {
@@ -387,6 +426,17 @@ Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {
 // The bytes go to an unnamed file (or a temporary name) that is then linked into place;
 // linking refuses an existing name.
 Status PosixFileSystem::CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) {
+  return CreateWith(path, mode,
+                    [&](int fd) { return WriteAll(fd, bytes.data(), bytes.size()) ? 0 : errno; });
+}
+
+Status PosixFileSystem::CopyFile(const FileInfo& from, const std::string& path,
+                                 std::string_view bytes, uint32_t mode) {
+  return CreateWith(path, mode, [&](int fd) { return CopyInto(fd, from, bytes); });
+}
+
+Status PosixFileSystem::CreateWith(const std::string& path, uint32_t mode,
+                                   const std::function<int(int fd)>& fill) {
   if (NamesNoFile(path)) return Status::FromErrno(ENOENT, path);
   const std::string dir = DirName(path);
   const Folder& folder = FolderOf(dir);
@@ -404,7 +454,7 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   }
   if (out.fd >= 0) {
     take_group(out.fd);
-    if (!WriteAll(out.fd, bytes.data(), bytes.size())) return Status::FromErrno(errno, path);
+    if (const int error = fill(out.fd); error != 0) return Status::FromErrno(error, path);
     const std::string self = "/proc/self/fd/" + std::to_string(out.fd);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
       if (::close(out.Release()) != 0) return Status::FromErrno(errno, path);
@@ -423,7 +473,7 @@ Status PosixFileSystem::CreateFile(const std::string& path, std::string_view byt
   out.fd = CreateTemp(path, mode, &temp);
   if (out.fd < 0) return Status::FromErrno(errno, path);
   take_group(out.fd);
-  int error = WriteAll(out.fd, bytes.data(), bytes.size()) ? 0 : errno;
+  int error = fill(out.fd);
   if (::close(out.Release()) != 0 && error == 0) error = errno;
   if (error == 0 && ::link(temp.c_str(), path.c_str()) != 0) error = errno;
   ::unlink(temp.c_str());
@@ -453,11 +503,16 @@ Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, 
   if (!WriteAll(out.fd, bytes.data(), bytes.size())) {
     return fail(Status::FromErrno(errno, info.path));
   }
-  if ((f.owner != uid_ || f.group != folder.new_file) && ::fchown(out.fd, f.owner, f.group) != 0) {
+  const bool chown = f.owner != uid_ || f.group != folder.new_file;
+  if (chown && ::fchown(out.fd, f.owner, f.group) != 0) {
     return fail(Status::Failure(Code::kOwnerNotGiven, info.path));
   }
   if (Status given = GiveAttributes(info, folder, out.fd); !given) return fail(given);
-  if (::fchmod(out.fd, mode) != 0) return fail(Status::FromErrno(errno, info.path));
+  // The file was created with exactly `mode` unless the umask, a set-ID bit, a change of
+  // owner or an ACL had a say: only then is the mode given again.
+  const bool exact =
+      (mode & (07000 | umask_)) == 0 && !chown && f.attributes.empty() && !folder.default_acl;
+  if (!exact && ::fchmod(out.fd, mode) != 0) return fail(Status::FromErrno(errno, info.path));
   if (::close(out.Release()) != 0) return fail(Status::FromErrno(errno, info.path));
   Written(dir);
   return {};
@@ -618,27 +673,31 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
 
 Status PosixFileSystem::ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) {
   entries->clear();
-  if (NamesNoFile(folder)) return Status::FromErrno(ENOENT, folder);
-  struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-  if (!dir) return Status::FromErrno(errno, folder);
-  const int dir_fd = ::dirfd(dir.get());
-  while (const dirent* entry = ::readdir(dir.get())) {
-    const std::string_view name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    FolderEntry found{entry->d_name, false, 0, 0, {}};
+  return EachEntry(folder, [&](int dir_fd, const dirent& entry) {
+    FolderEntry found{entry.d_name, false, 0, 0, {}};
     struct stat st;
-    if (::fstatat(dir_fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (::fstatat(dir_fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
       found.regular = S_ISREG(st.st_mode);
       found.mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
       found.ctime_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
       found.key = {st.st_dev, st.st_ino};
     }
     entries->push_back(std::move(found));
-  }
-  return {};
+  });
+}
+
+// The folder's own record of each entry's type spares a look at every file.
+Status PosixFileSystem::ListNames(const std::string& folder, std::vector<FolderEntry>* entries) {
+  entries->clear();
+  return EachEntry(folder, [&](int dir_fd, const dirent& entry) {
+    bool regular = entry.d_type == DT_REG;
+    struct stat st;
+    if (entry.d_type == DT_UNKNOWN &&
+        ::fstatat(dir_fd, entry.d_name, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+      regular = S_ISREG(st.st_mode);
+    }
+    entries->push_back({entry.d_name, regular, 0, 0, {}});
+  });
 }
 
 Status PosixFileSystem::ReadPart(const std::string& path, uint64_t offset, size_t size,

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -36,6 +37,8 @@ class PosixFileSystem : public FileSystem {
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
+  Status CopyFile(const FileInfo& from, const std::string& path, std::string_view bytes,
+                  uint32_t mode) override;
   Status WriteTemp(const FileInfo& info, std::string_view bytes, std::string* temp) override;
   Status LinkFile(const FileInfo& info, const std::string& name) override;
   Status Flush() override;
@@ -48,6 +51,7 @@ class PosixFileSystem : public FileSystem {
   Status ProbeWrite(const std::string& path, Intent intent) override;
   Status AppendFile(const std::string& path, std::string_view bytes) override;
   Status ListFolder(const std::string& folder, std::vector<FolderEntry>* entries) override;
+  Status ListNames(const std::string& folder, std::vector<FolderEntry>* entries) override;
   Status ReadPart(const std::string& path, uint64_t offset, size_t size, std::string* bytes,
                   uint64_t* file_size) override;
   Status Resolve(const std::string& path, std::string* real) override;
@@ -71,6 +75,8 @@ class PosixFileSystem : public FileSystem {
   // Opens a page for reading and describes it (a symlink: its target); -1 with errno set.
   int OpenPage(const std::string& path, FileInfo* info);
   int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
+  // CreateFile with the new file's content given by `fill` (0, or an errno).
+  Status CreateWith(const std::string& path, uint32_t mode, const std::function<int(int fd)>& fill);
   Status GiveAttributes(const FileInfo& info, const Folder& folder, int fd);
   static void ForTheGroup(const Folder& folder, int fd, mode_t bits);
 

@@ -75,6 +75,43 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
   }
 }
 
+BackupNames::Listing& BackupNames::ListingOf(const std::string& folder) {
+  auto [it, inserted] = folders_.try_emplace(folder);
+  if (!inserted) return it->second;
+  std::vector<FolderEntry> entries;
+  const Status listed = fs_.ListNames(folder, &entries);
+  // A missing folder holds no name; one that cannot be listed leaves every name to its test.
+  if (!listed && listed.code() != Code::kNotFound) return it->second;
+  it->second.emplace();
+  for (FolderEntry& entry : entries) it->second->emplace(std::move(entry.name), entry.regular);
+  return it->second;
+}
+
+Status BackupNames::Find(std::string_view page, std::string* name) {
+  for (size_t number = 1;; ++number) {
+    std::optional<std::string> candidate = BackupName(page, number);
+    if (!candidate) return Status::Failure(Code::kBackupOutside, std::string(page));
+    const size_t slash = candidate->rfind('/');
+    Listing& listing = ListingOf(candidate->substr(0, slash));
+    const std::string base = candidate->substr(slash + 1);
+    bool test = true;
+    if (listing) {
+      const auto it = listing->find(base);
+      if (it != listing->end() && it->second) continue;  // a regular file
+      test = it != listing->end();
+    }
+    Probe found = Probe::kAbsent;
+    if (test) {
+      if (Status probed = fs_.ProbeFile(*candidate, &found); !probed) return probed;
+    }
+    if (found == Probe::kAbsent) {
+      if (listing) (*listing)[base] = true;
+      *name = std::move(*candidate);
+      return {};
+    }
+  }
+}
+
 // The run creates a missing backup folder first: a backup right in it is then probed by its
 // name in the site folder, where the folder would be made (a backup further down finds no
 // folder, as in the run).

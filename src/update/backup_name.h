@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "files/file_system.h"
 
@@ -19,6 +20,24 @@ std::optional<std::string> BackupName(std::string_view page, size_t number);
 // The backup name with the lowest number that no regular file holds yet, into *name. Fails
 // when the page has no backup name or a name test fails.
 Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* name);
+
+// The run's search: each backup folder is listed once, and only a name found there is tested
+// as FindFreeBackupName tests it, so that most pages need no test of their own. A name given
+// out counts as taken from then on: the run makes it before it asks again.
+class BackupNames {
+ public:
+  explicit BackupNames(FileSystem& fs) : fs_(fs) {}
+  Status Find(std::string_view page, std::string* name);
+
+ private:
+  // A folder's names, each with whether it is known to be a regular file; none where the
+  // folder could not be listed (every name is then tested).
+  using Listing = std::optional<std::unordered_map<std::string, bool>>;
+  Listing& ListingOf(const std::string& folder);
+
+  FileSystem& fs_;
+  std::unordered_map<std::string, Listing> folders_;
+};
 
 // The number N when `file` is `page`'s backup name exactly as a run writes it (no leading
 // zeros, N >= 1); 0 otherwise.

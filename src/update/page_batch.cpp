@@ -3,7 +3,9 @@
 #include "update/page_batch.h"
 
 #include <cerrno>
+#include <set>
 
+#include "update/backup_name.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -85,7 +87,7 @@ Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& back
 
 Status PageBatch::Copy(const FileInfo& info, std::string_view old_bytes,
                        const std::string& backup) {
-  return fs_.CreateFile(backup, old_bytes, info.facts.mode & 0666);
+  return fs_.CopyFile(info, backup, old_bytes, info.facts.mode & 0666);
 }
 
 void PageBatch::Take(Entry entry) {
@@ -156,6 +158,16 @@ void PageBatch::Abandon(size_t from) {
   files_.clear();
   in_place_bytes_ = 0;
   held_.clear();
+}
+
+Status PrepareFolders(FileSystem& fs, const std::vector<std::string>& pages) {
+  std::set<std::string> folders = {"."};
+  for (const std::string& page : pages) {
+    const size_t slash = page.rfind('/');
+    folders.insert(slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash));
+  }
+  for (const std::string& folder : folders) fs.RemoveLeftovers(folder);
+  return fs.MakeDirectory(kBackupFolder);
 }
 
 Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed) {

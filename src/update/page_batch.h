@@ -81,6 +81,10 @@ class PageBatch {
   std::string held_;
 };
 
+// Before the first batch of a run: the temporary files killed runs left beside `pages` go,
+// and the backup folder is made. Returns how the making went (an existing folder included).
+Status PrepareFolders(FileSystem& fs, const std::vector<std::string>& pages);
+
 // Commits the batch, then journals whether each of its pages was written. Where these lines
 // are missing, readers compare hashes: their failure stops nothing.
 Status CommitJournaled(PageBatch& batch, JournalWriter& journal, std::string* failed);

@@ -63,11 +63,6 @@ bool AlreadyUtf8(std::string_view bytes, const MovedText& moved) {
   return moved.from == "UTF-8" && DeclareUtf8(bytes, true) == bytes;
 }
 
-std::string FolderOf(const std::string& page) {
-  const size_t slash = page.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash);
-}
-
 struct Plan {
   bool all_utf8 = true;
   std::string include_utf8;
@@ -144,7 +139,7 @@ Status BackUpAndTake(FileSystem& fs, PageBatch& batch, const std::string& file, 
                      bool* backup_failed) {
   OwnBackupLinks(fs).Count(file, &info);
   if (new_bytes != bytes) return batch.Add(file, info, bytes, new_bytes, backup, backup_failed);
-  Status saved = fs.CreateFile(backup, bytes, info.facts.mode & 0666);
+  Status saved = fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
   *backup_failed = !saved;
   return saved;
 }
@@ -203,12 +198,7 @@ class Move {
 
  private:
   // Leftovers of killed runs go, and the backup folder is made.
-  void Prepare() {
-    std::set<std::string> folders = {"."};
-    for (const std::string& page : form_.List1) folders.insert(FolderOf(page));
-    for (const std::string& folder : folders) fs_.RemoveLeftovers(folder);
-    made_ = fs_.MakeDirectory(kBackupFolder);
-  }
+  void Prepare() { made_ = PrepareFolders(fs_, form_.List1); }
 
   Status Read(const std::string& file) {
     return write_ ? fs_.ReadPage(file, &bytes_, &info_) : fs_.ReadFile(file, &bytes_);

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <map>
 #include <optional>
-#include <set>
 #include <utility>
 
 #include "rewrite/block_rewriter.h"
@@ -60,11 +59,6 @@ class Revisits {
   std::map<size_t, std::optional<std::string>> bytes_;
 };
 
-std::string FolderOf(const std::string& page) {
-  const size_t slash = page.rfind('/');
-  return slash == std::string::npos ? "." : slash == 0 ? "/" : page.substr(0, slash);
-}
-
 // One run over List1. Every step answers nullopt to go on, or the result the run stops with.
 class Run {
  public:
@@ -76,6 +70,7 @@ class Run {
         lock_(fs),
         blocks_(form.List2, form.List5, &form.Encodings),
         own_(fs),
+        backup_names_(fs),
         batch_(fs),
         journal_(fs, JournalTime()) {
     if (write_) show_line_ = [this](std::string_view text) { shown_.push_back(text); };
@@ -126,12 +121,9 @@ class Run {
     if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
     }
-    std::set<std::string> folders = {"."};
-    for (const std::string& page : form_.List1) folders.insert(FolderOf(page));
-    for (const std::string& folder : folders) fs_.RemoveLeftovers(folder);
-    // An existing folder is no failure; any other reason is told if a backup then finds no
-    // folder.
-    made_ = fs_.MakeDirectory(kBackupFolder);
+    // An existing backup folder is no failure; any other reason is told if a backup then
+    // finds no folder.
+    made_ = PrepareFolders(fs_, form_.List1);
     // A journal that cannot be appended to stops the run before any page is backed up.
     if (Status journal = fs_.ProbeWrite(kJournalFile, Intent::kAppend); !journal) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(kJournalFile), std::move(journal));
@@ -175,7 +167,7 @@ class Run {
       read = fs_.ReadPage(page, &bytes_, &info_);
     }
     if (read) own_.Count(page, &info_);
-    if (read) read = FindFreeBackupName(fs_, page, &backup_);
+    if (read) read = backup_names_.Find(page, &backup_);
     if (!read) return AccessStop(page, std::move(read));
     return std::nullopt;
   }
@@ -239,7 +231,7 @@ class Run {
   // A page that is not replaced by rename gets a copy of the bytes read as its backup. Where
   // it still shares its file with backups a killed run linked, those become copies too.
   Status BackUp(bool* failed) {
-    Status saved = fs_.CreateFile(backup_, bytes_, info_.facts.mode & 0666);
+    Status saved = fs_.CopyFile(info_, backup_, bytes_, info_.facts.mode & 0666);
     *failed = !saved;
     for (size_t i = 0; saved && i < own_.names().size(); ++i) {
       const std::string& name = own_.names()[i];
@@ -398,6 +390,7 @@ class Run {
   std::vector<std::string_view> shown_;  // the page's lines to show, views into bytes_
   std::string_view page_encoding_;
   OwnBackupLinks own_;
+  BackupNames backup_names_;
   PageBatch batch_;
   JournalWriter journal_;
   std::optional<Revisits> revisits_;

@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <functional>
+
 #include "support/temp_site.h"
 #include "update/write_policy.h"
 
@@ -199,6 +201,45 @@ TEST(PosixFileSystem, FailedReplaceKeepsOldBytesAndRemovesTheTemporaryFile) {
   EXPECT_EQ(TempSite::Read("page.htm"), "old bytes");
   EXPECT_FALSE(TempSite::Exists("copy.htm"));  // never a partial backup copy
   EXPECT_FALSE(AnyTempFile(site));
+}
+
+// A backup copy holds the bytes read, whether the kernel copied the file or the bytes were
+// written because it had changed since the read.
+TEST(PosixFileSystem, CopyFileHoldsTheBytesRead) {
+  struct Row {
+    const char* name;
+    std::string content;
+    std::function<void()> after_read;
+  };
+  const std::string big(200001, 'b');
+  const std::vector<Row> rows = {
+      {"unchanged", "old bytes\n", nullptr},
+      {"unchanged and large", big, nullptr},
+      {"empty", "", nullptr},
+      {"rewritten", "old bytes\n", [] { TempSite::Write("page.htm", "new bytes\nmore\n"); }},
+      {"cut short", big, [] { ASSERT_EQ(::truncate("page.htm", 10), 0); }},
+      {"renamed over", "old bytes\n",
+       [] {
+         TempSite::Write("other.htm", "other bytes\n");
+         ASSERT_EQ(::rename("other.htm", "page.htm"), 0);
+       }},
+      {"removed", "old bytes\n", [] { ASSERT_EQ(::unlink("page.htm"), 0); }},
+  };
+  for (bool unnamed : {true, false}) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(row.name) + (unnamed ? ", unnamed" : ", named"));
+      TempSite site({{"page.htm", row.content}});
+      PosixFileSystem fs(unnamed);
+      std::string bytes;
+      FileInfo info;
+      ASSERT_TRUE(fs.ReadPage("page.htm", &bytes, &info));
+      if (row.after_read) row.after_read();
+      ASSERT_TRUE(fs.CopyFile(info, "backup.htm", bytes, 0640));
+      EXPECT_EQ(TempSite::Read("backup.htm"), row.content);
+      EXPECT_EQ(ModeOf("backup.htm") & 0600, 0600u);
+      EXPECT_FALSE(AnyTempFile(site));
+    }
+  }
 }
 
 }  // namespace

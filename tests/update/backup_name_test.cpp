@@ -12,9 +12,12 @@
 namespace splicery {
 namespace {
 
-std::optional<std::string> FreeName(FileSystem& fs, std::string_view page) {
+// The name one search finds; the run's search (`listed`) finds the same, from one listing.
+std::optional<std::string> FreeName(FileSystem& fs, std::string_view page, bool listed = false) {
   std::string name;
-  if (!FindFreeBackupName(fs, page, &name)) return std::nullopt;
+  if (listed ? !BackupNames(fs).Find(page, &name) : !FindFreeBackupName(fs, page, &name)) {
+    return std::nullopt;
+  }
   return name;
 }
 
@@ -53,14 +56,31 @@ TEST(BackupName, SearchTakesTheLowestNumberNoRegularFileHolds) {
       {{"p.htm. 1.htm", "p.htm. 2.htm", "p.htm. 3.htm"}, "splicery.sic/p.htm. 4.htm"},
       {{"p.htm. 1.htm", "p.htm. 3.htm"}, "splicery.sic/p.htm. 2.htm"},
       {{"q.htm. 1.htm", "p.htm.1.htm"}, "splicery.sic/p.htm. 1.htm"},
+      // "@": a symbolic link to a regular file, which holds the name as the file does.
+      {{"@p.htm. 1.htm", "p.htm. 2.htm"}, "splicery.sic/p.htm. 3.htm"},
   };
   for (const Case& c : cases) {
     TempSite site;
     ::mkdir("splicery.sic", 0755);
-    for (const std::string& name : c.existing) TempSite::Write("splicery.sic/" + name, "x");
+    TempSite::Write("x", "x");
+    for (const std::string& name : c.existing) {
+      if (name[0] == '@') {
+        ASSERT_EQ(::symlink("../x", ("splicery.sic/" + name.substr(1)).c_str()), 0);
+      } else {
+        TempSite::Write("splicery.sic/" + name, "x");
+      }
+    }
     PosixFileSystem fs;
     EXPECT_EQ(FreeName(fs, "p.htm"), c.expected);
+    EXPECT_EQ(FreeName(fs, "p.htm", true), c.expected);
   }
+  // The run's search gives each name once, and finds none at all without a backup folder.
+  TempSite site;
+  PosixFileSystem fs;
+  BackupNames names(fs);
+  std::string first, second;
+  ASSERT_TRUE(names.Find("p.htm", &first).ok() && names.Find("p.htm", &second).ok());
+  EXPECT_EQ(first + "|" + second, "splicery.sic/p.htm. 1.htm|splicery.sic/p.htm. 2.htm");
 }
 
 TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {
@@ -70,6 +90,7 @@ TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {
   ASSERT_EQ(::symlink("nowhere", "splicery.sic/p.htm. 2.htm"), 0);
   PosixFileSystem real;
   EXPECT_EQ(FreeName(real, "p.htm"), "splicery.sic/p.htm. 1.htm");
+  EXPECT_EQ(FreeName(real, "p.htm", true), "splicery.sic/p.htm. 1.htm");
 
   testing::FaultFileSystem faulty(real);
   faulty.FailCall(testing::Op::kProbe, 0);
