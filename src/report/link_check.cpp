@@ -792,7 +792,9 @@ void LinkCheck::Collect(PageScan& scan) {
       }
     }
   }
-  KeepAnchors(listed_.at(scan.key), anchors);
+  if (const auto listed = listed_.find(scan.key); listed != listed_.end()) {
+    KeepAnchors(listed->second, anchors);
+  }
 }
 
 // A listed page's anchors, from then on known by its first place in include.txt.
@@ -874,7 +876,8 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
     return;
   }
   const std::string& reached = t ? t->path : scan.key;
-  const size_t listed_index = t ? t->listed : listed_.at(scan.key);
+  const auto self = t ? listed_.end() : listed_.find(scan.key);
+  const size_t listed_index = t ? t->listed : self != listed_.end() ? self->second : npos;
   const bool html = IsHtmlName(reached);
   if (listed_index != npos) {
     if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
@@ -902,7 +905,7 @@ void LinkCheck::NoteUnlisted(PageScan& scan, size_t offset, const std::string& r
   if (!first) {
     // The same fragment line in the same folder: its key must not keep the new note out.
     reported_once_.erase(placed.once);
-    withdrawn_.emplace_back(placed.list, placed.at);
+    if (placed.list) withdrawn_.emplace_back(placed.list, placed.at);
   }
   placed.page = scan.index;
   Report(scan.OriginAt(offset), scan.page, Severity::kNote, msg::LinkToUnlistedPage(text), scan.out,
