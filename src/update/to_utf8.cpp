@@ -137,10 +137,14 @@ Plan MakePlan(Form& form, FileSystem& fs) {
 Status BackUpAndTake(FileSystem& fs, PageBatch& batch, const std::string& file, FileInfo& info,
                      std::string_view bytes, std::string_view new_bytes, const std::string& backup,
                      bool* backup_failed) {
-  OwnBackupLinks(fs).Count(file, &info);
-  if (new_bytes != bytes) return batch.Add(file, info, bytes, new_bytes, backup, backup_failed);
-  Status saved = fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
-  *backup_failed = !saved;
+  OwnBackupLinks own(fs);
+  own.Count(file, &info);
+  Status saved = new_bytes != bytes ? batch.Add(file, info, bytes, new_bytes, backup, backup_failed)
+                                    : fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
+  if (new_bytes == bytes) *backup_failed = !saved;
+  if (!*backup_failed && !(saved && new_bytes != bytes && batch.RenamesLast())) {
+    UnshareOwnBackups(fs, own.names(), bytes, info.facts.mode);
+  }
   return saved;
 }
 
