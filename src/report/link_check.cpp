@@ -381,7 +381,7 @@ struct LinkCheck::SpanSeen {
     std::string reached, text;
   };
   std::vector<size_t> listed;      // the listed pages they reach
-  std::vector<Unlisted> unlisted;  // the pages outside include.txt, each at its first reference
+  std::vector<Unlisted> unlisted;  // the pages outside include.txt they reach, in page order
 };
 
 // A shared span in the page being checked: met before (`seen`), or being remembered.
@@ -697,7 +697,11 @@ void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Find
     }
   }
   for (SpanUse& span : scan.spans) {
-    if (!span.seen) spans_.try_emplace(std::move(span.key), std::move(span.remembered));
+    if (span.seen) continue;
+    std::vector<size_t>& listed = span.remembered.listed;
+    std::sort(listed.begin(), listed.end());
+    listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+    spans_.try_emplace(std::move(span.key), std::move(span.remembered));
   }
 }
 
@@ -751,11 +755,8 @@ void LinkCheck::Remember(SpanUse& span, size_t offset, std::string_view raw, con
     span.remembered.listed.push_back(t->listed);
     return;
   }
-  std::vector<SpanSeen::Unlisted>& unlisted = span.remembered.unlisted;
-  if (IsHtmlName(t->path) &&
-      std::none_of(unlisted.begin(), unlisted.end(),
-                   [&](const SpanSeen::Unlisted& u) { return u.reached == t->path; })) {
-    unlisted.push_back({offset - span.begin, t->path, ParseReference(raw).text});
+  if (IsHtmlName(t->path)) {
+    span.remembered.unlisted.push_back({offset - span.begin, t->path, ParseReference(raw).text});
   }
 }
 
