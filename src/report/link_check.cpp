@@ -458,7 +458,7 @@ LinkCheck::Folder* LinkCheck::ListFolder(const std::string& path) {
   auto [it, inserted] = folders_.try_emplace(path);
   if (inserted) {
     std::vector<FolderEntry> listed;
-    if (fs_.ListFolder(path.empty() ? "." : path, &listed)) {
+    if (fs_.ListNames(path.empty() ? "." : path, &listed)) {
       it->second = std::make_unique<Folder>(std::move(listed));
     }
   }
