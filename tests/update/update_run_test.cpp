@@ -284,8 +284,9 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       // The journal is probed before any page is backed up.
       {Op::kProbeWrite, journal, 0, access + journal, ""},
       {Op::kReadPage, "a.htm", 0, access + "a.htm", ""},
-      // The backup folder is listed once for free names; where it cannot be, each name is
-      // tested on its own.
+      // The backup folder is looked at and listed once for free names; where it cannot be,
+      // each name is tested on its own.
+      {Op::kIdentify, "splicery.sic", 0, "", "abc"},
       {Op::kListFolder, "splicery.sic", 0, "", "abc"},
       {Op::kLinkFile, backup("a.htm"), 0, access + "a.htm", ""},
       // The journal is read and opened at the first backup, and written before the commit.
