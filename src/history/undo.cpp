@@ -204,11 +204,15 @@ Outcome Undo::Restore(const Taken& page, const std::string& bytes, const FileInf
   // The backup's bytes go to a new file, so the backup stays; the page's old file can become
   // its own backup by link, as in a run.
   FileInfo counted = info;
-  OwnBackupLinks(fs_).Count(page.path, &counted);
+  OwnBackupLinks own(fs_);
+  own.Count(page.path, &counted);
   std::string backup;
   Status saved = FindFreeBackupName(fs_, page.path, &backup);
   bool backup_failed = !saved;
   if (saved) saved = batch_.Add(page.path, counted, bytes, backed_up, backup, &backup_failed);
+  if (!backup_failed && !(saved && batch_.RenamesLast())) {
+    UnshareOwnBackups(fs_, own.names(), bytes, counted.facts.mode);
+  }
   if (!saved) {
     form_.SetLabel3(backup_failed ? msg::AccessFailed(page.path) : msg::WriteFailed(page.path));
     *failure = std::move(saved);

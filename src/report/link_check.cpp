@@ -5,6 +5,8 @@
 // without a system call per reference.
 #include "report/link_check.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -180,6 +182,18 @@ bool PageSegments(std::string_view page, std::vector<std::string>* out) {
 
 uint64_t AnchorHash(std::string_view anchor) { return std::hash<std::string_view>{}(anchor); }
 
+// The fragment of a value, from its '#', as ParseReference takes it: white space at the end,
+// tabs and newlines dropped, %XX decoded.
+std::string FragmentOf(std::string_view from_hash) {
+  size_t end = from_hash.size();
+  while (end > 1 && static_cast<unsigned char>(from_hash[end - 1]) <= 0x20) --end;
+  std::string fragment;
+  for (char c : from_hash.substr(1, end - 1)) {
+    if (c != '\t' && c != '\n' && c != '\r') fragment += c;
+  }
+  return PercentDecode(fragment);
+}
+
 // Which attributes of a start tag hold references; srcset ones are split first.
 struct RefAttribute {
   std::string_view name;
@@ -327,17 +341,56 @@ Reference ParseReference(std::string_view value) {
 struct LinkCheck::Target {
   enum Problem { kNone, kMissing, kCase, kWindows1252, kNoIndex, kBackups, kOutside };
   Problem problem = kNone;
-  std::string path;   // the file reached, site-relative; empty when none
-  std::string right;  // the reference with the names as the disk has them
+  std::string path;  // the file reached, site-relative; empty when none
+  // The reference's path with the names as the disk has them, to be followed by the query and
+  // fragment of the reference at hand; or, where a misspelt name came from the base, the path
+  // from the site folder alone.
+  std::string right;
+  bool right_is_written = false;
+  size_t listed = npos;  // path's first place in include.txt
+
+  // "die Datei heißt ..." for the reference `text`.
+  std::string RightFor(std::string_view text) const {
+    const size_t query = std::min(text.find('?'), text.find('#'));
+    return right_is_written && query != npos ? right + std::string(text.substr(query)) : right;
+  }
 };
 
+// What a reference means up to its fragment, the same from every page of a folder.
 struct LinkCheck::Outcome {
   Reference::Kind kind = Reference::Kind::kSkipped;
   bool backslash = false;
   bool same_document = false;  // no path: the page itself, or its base
-  Target::Problem problem = Target::kNone;
-  std::string text, right, reached, fragment;
-  size_t listed = npos;  // reached's place in include.txt
+  bool has_target = false;     // a path, and where it leads
+  Target target;
+};
+
+// Where a finding was put: its list and place, the key that reported it once, and the list
+// index of the page it was found in.
+struct LinkCheck::Placed {
+  std::vector<Finding>* list = nullptr;
+  size_t at = 0;
+  std::string once;
+  size_t page = 0;
+};
+
+// What the references of a shared span do beyond findings, which are reported once anyway.
+struct LinkCheck::SpanSeen {
+  struct Unlisted {
+    size_t offset;  // from the span's start
+    std::string reached, text;
+  };
+  std::vector<size_t> listed;      // the listed pages they reach
+  std::vector<Unlisted> unlisted;  // the pages outside include.txt they reach, in page order
+};
+
+// A shared span in the page being checked: met before (`seen`), or being remembered.
+struct LinkCheck::SpanUse {
+  size_t begin, end;
+  std::string key;
+  const SpanSeen* seen = nullptr;
+  bool used = false;
+  SpanSeen remembered;
 };
 
 struct LinkCheck::Pending {
@@ -346,30 +399,53 @@ struct LinkCheck::Pending {
   size_t page;
 };
 
+// The anchors of a listed page: [begin, end) of anchor_hashes_, sorted.
+struct LinkCheck::PageAnchors {
+  uint32_t begin = 0, end = 0;
+  bool read = false;
+};
+
+// A folder's names, sorted with ASCII letters folded, then by their bytes: the names that
+// differ only in letter case stand together, and the first of them is always the same one.
+struct LinkCheck::Entry {
+  std::string name;
+  bool regular;  // a regular file (links not followed)
+};
+
 struct LinkCheck::Folder {
-  std::vector<FolderEntry> entries;
-  std::unordered_map<std::string, size_t> exact;
-  std::unordered_multimap<std::string, size_t> folded;  // filled on the first miss
-  bool folded_ready = false;
+  std::vector<Entry> entries;
+
+  static bool FoldedLess(std::string_view a, std::string_view b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<unsigned char>(Lower(x)) < static_cast<unsigned char>(Lower(y));
+    });
+  }
+
+  explicit Folder(std::vector<FolderEntry>&& listed) {
+    entries.reserve(listed.size());
+    for (FolderEntry& e : listed) entries.push_back({std::move(e.name), e.regular});
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      return FoldedLess(a.name, b.name) || (!FoldedLess(b.name, a.name) && a.name < b.name);
+    });
+  }
 
   // The entry of `name`: the same bytes, else the same up to ASCII letter case.
-  const FolderEntry* Find(const std::string& name, bool* exact_match) {
-    if (auto it = exact.find(name); it != exact.end()) {
-      *exact_match = true;
-      return &entries[it->second];
-    }
-    if (!folded_ready) {
-      for (size_t i = 0; i < entries.size(); ++i) folded.emplace(LowerAscii(entries[i].name), i);
-      folded_ready = true;
-    }
-    *exact_match = false;
-    auto it = folded.find(LowerAscii(name));
-    return it == folded.end() ? nullptr : &entries[it->second];
+  const Entry* Find(std::string_view name, bool* exact_match) const {
+    const auto [first, last] = std::equal_range(
+        entries.begin(), entries.end(), name,
+        [](const auto& a, const auto& b) { return FoldedLess(NameOf(a), NameOf(b)); });
+    const auto same = std::find_if(first, last, [&](const Entry& e) { return e.name == name; });
+    *exact_match = same != last;
+    return same != last ? &*same : first != last ? &*first : nullptr;
   }
+
+ private:
+  static std::string_view NameOf(const Entry& e) { return e.name; }
+  static std::string_view NameOf(std::string_view name) { return name; }
 };
 
 LinkCheck::LinkCheck(FileSystem& fs, const std::vector<std::string>& pages)
-    : fs_(fs), pages_(pages), linked_(pages.size(), false) {
+    : fs_(fs), pages_(pages), linked_(pages.size(), false), page_anchors_(pages.size()) {
   std::vector<std::string> segments;
   for (size_t i = 0; i < pages.size(); ++i) {
     if (PageSegments(pages[i], &segments)) listed_.try_emplace(Join(segments, segments.size()), i);
@@ -381,12 +457,9 @@ LinkCheck::~LinkCheck() = default;
 LinkCheck::Folder* LinkCheck::ListFolder(const std::string& path) {
   auto [it, inserted] = folders_.try_emplace(path);
   if (inserted) {
-    auto folder = std::make_unique<Folder>();
-    if (fs_.ListFolder(path.empty() ? "." : path, &folder->entries)) {
-      for (size_t i = 0; i < folder->entries.size(); ++i) {
-        folder->exact.emplace(folder->entries[i].name, i);
-      }
-      it->second = std::move(folder);
+    std::vector<FolderEntry> listed;
+    if (fs_.ListNames(path.empty() ? "." : path, &listed)) {
+      it->second = std::make_unique<Folder>(std::move(listed));
     }
   }
   return it->second.get();
@@ -420,7 +493,7 @@ void LinkCheck::FindIndex(const std::string& folder, Target& target) {
   if (Folder* f = ListFolder(folder)) {
     bool exact = false;
     for (const char* index : {"index.htm", "index.html"}) {
-      const FolderEntry* e = f->Find(index, &exact);
+      const Entry* e = f->Find(index, &exact);
       if (e && exact) {
         target.path = folder.empty() ? index : folder + "/" + index;
         return;
@@ -432,18 +505,18 @@ void LinkCheck::FindIndex(const std::string& folder, Target& target) {
 
 // The entry for `name` in `folder`: by its bytes, its letter case or its windows-1252 bytes;
 // a name the disk spells otherwise goes to *respelled. Null when there is none.
-const FolderEntry* LinkCheck::Lookup(const std::string& folder, const std::string& name, int owner,
-                                     Target& target,
-                                     std::vector<std::pair<int, std::string>>* respelled) {
+const LinkCheck::Entry* LinkCheck::Lookup(const std::string& folder, const std::string& name,
+                                          int owner, Target& target,
+                                          std::vector<std::pair<int, std::string>>* respelled) {
   Folder* f = ListFolder(folder);
   if (!f) return nullptr;
   bool exact = false;
-  const FolderEntry* entry = f->Find(name, &exact);
+  const Entry* entry = f->Find(name, &exact);
   std::string legacy;
   if ((!entry || !exact) && Utf8ToCp1252(name, &legacy) && legacy != name) {
     // The server knows only the name's windows-1252 bytes; the browser asks for UTF-8.
     bool legacy_exact = false;
-    if (const FolderEntry* e = f->Find(legacy, &legacy_exact)) {
+    if (const Entry* e = f->Find(legacy, &legacy_exact)) {
       target.problem = Target::kWindows1252;
       respelled->emplace_back(owner, Cp1252ToUtf8(e->name));
       return e;
@@ -456,24 +529,28 @@ const FolderEntry* LinkCheck::Lookup(const std::string& folder, const std::strin
   return entry;
 }
 
-const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base_folder,
-                                            const Reference& ref) {
-  std::string key = ref.root ? std::string() : Join(base_folder, base_folder.size());
-  key += '\0';
-  key += ref.text.substr(0, std::min(ref.text.find('?'), ref.text.find('#')));
-  auto [it, inserted] = targets_.try_emplace(std::move(key));
-  if (!inserted) return *it->second;
-  it->second = std::make_unique<Target>();
-  Target& target = *it->second;
+LinkCheck::Target LinkCheck::Resolve(const std::vector<std::string>& base_folder,
+                                     const Reference& ref) {
+  Target target;
+  Walk(base_folder, ref, target);
+  if (const auto listed = listed_.find(target.path); listed != listed_.end()) {
+    target.listed = listed->second;
+  }
+  return target;
+}
+
+// The path of `ref` from `base_folder`, name by name in the folders' listings.
+void LinkCheck::Walk(const std::vector<std::string>& base_folder, const Reference& ref,
+                     Target& target) {
   std::vector<std::string> path;
   std::vector<int> owner;
   if (!Normalize(base_folder, ref, &path, &owner)) {
     target.problem = Target::kOutside;
-    return target;
+    return;
   }
   if (path[0] == kBackupFolder) {
     target.problem = Target::kBackups;
-    return target;
+    return;
   }
   std::string folder;  // as the disk spells it
   std::vector<std::pair<int, std::string>> respelled;
@@ -482,7 +559,7 @@ const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base
       FindIndex(folder, target);
       break;
     }
-    const FolderEntry* entry = Lookup(folder, path[k], owner[k], target, &respelled);
+    const Entry* entry = Lookup(folder, path[k], owner[k], target, &respelled);
     const std::string full = entry ? (folder.empty() ? "" : folder + "/") + entry->name : "";
     Probe probe = Probe::kAbsent;
     const bool is_folder = entry && !entry->regular && ListFolder(full) != nullptr;
@@ -492,7 +569,7 @@ const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base
     const bool last = k + 1 == path.size();
     if (!(is_folder || (is_file && last))) {
       target.problem = Target::kMissing;
-      return target;
+      return;
     }
     folder = full;
     if (last && is_folder) FindIndex(folder, target);
@@ -501,18 +578,18 @@ const LinkCheck::Target& LinkCheck::Resolve(const std::vector<std::string>& base
   if (target.problem == Target::kCase || target.problem == Target::kWindows1252) {
     Respell(ref, respelled, folder, target);
   }
-  return target;
 }
 
-// The reference with the names as the disk spells them; the path from the site folder when
-// a misspelt name came from the base.
+// The reference's path with the names as the disk spells them; the path from the site folder
+// when a misspelt name came from the base.
 void LinkCheck::Respell(const Reference& ref,
                         const std::vector<std::pair<int, std::string>>& respelled,
                         const std::string& folder, Target& target) {
   const bool all_written =
       std::all_of(respelled.begin(), respelled.end(), [](const auto& r) { return r.first >= 0; });
   if (all_written) {
-    target.right = ref.text;
+    target.right = ref.text.substr(0, std::min(ref.text.find('?'), ref.text.find('#')));
+    target.right_is_written = true;
     for (auto r = respelled.rbegin(); r != respelled.rend(); ++r) {
       const auto [begin, end] = ref.spans[static_cast<size_t>(r->first)];
       target.right.replace(begin, end - begin, r->second);
@@ -524,13 +601,16 @@ void LinkCheck::Respell(const Reference& ref,
 }
 
 void LinkCheck::Report(const RefOrigin& origin, std::string_view page, Severity severity,
-                       std::string text, std::vector<Finding>& out) {
+                       std::string text, std::vector<Finding>& out, Placed* placed) {
+  std::string once;
   if (!origin.once.empty()) {
-    if (!reported_once_.insert(origin.once + '\0' + text).second) return;
+    once = origin.once + '\0' + text;
+    if (!reported_once_.insert(once).second) return;
     text = msg::CheckedIn(text, page);
   }
-  Finding finding{origin.file, origin.line, severity, std::move(text)};
-  (origin.file == page ? out : kept_).push_back(std::move(finding));
+  std::vector<Finding>& list = origin.file == page ? out : kept_;
+  list.push_back({origin.file, origin.line, severity, std::move(text)});
+  if (placed) *placed = {&list, list.size() - 1, std::move(once), placed->page};
 }
 
 namespace {
@@ -560,6 +640,14 @@ struct LinkCheck::PageScan {
   size_t base_offset = 0;
   std::string_view base_value;
   Reference document;  // where a reference without path leads: the page, or the base's target
+  std::optional<Target> document_target;
+  std::vector<SpanUse> spans;
+
+  SpanUse* SpanAt(size_t offset) {
+    auto it = std::upper_bound(spans.begin(), spans.end(), offset,
+                               [](size_t o, const SpanUse& s) { return o < s.begin; });
+    return it != spans.begin() && offset < std::prev(it)->end ? &*std::prev(it) : nullptr;
+  }
 
   std::string Decode(std::string_view raw) {
     if (IsPlain(raw)) return std::string(raw);
@@ -573,7 +661,7 @@ struct LinkCheck::PageScan {
 };
 
 void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
-                          const OriginOf& origin_of) {
+                          const OriginOf& origin_of, const std::vector<SharedSpan>& shared) {
   PageScan scan(index, pages_[index], bytes, out, origin_of);
   std::vector<std::string> page_path;
   if (!PageSegments(scan.page, &page_path)) return;  // a page outside the site folder
@@ -581,18 +669,94 @@ void LinkCheck::CheckPage(size_t index, std::string_view bytes, std::vector<Find
   scan.key = Join(page_path, page_path.size());
   Collect(scan);
   if (scan.have_base) SetBase(scan);
-  // Most references repeat from page to page (a menu): what a plain one means is kept per
-  // folder it is seen from, so that a repeat costs one lookup.
-  const bool cacheable = !scan.have_base;
-  auto& cache = outcomes_[cacheable ? Join(scan.base, scan.base.size()) : std::string()];
+  // Most references repeat from page to page (a menu): what one means is kept per folder it
+  // is seen from, so that a repeat costs one lookup, and a block met before in the folder none.
+  if (!scan.have_base) FindSpans(scan, shared);
+  const std::string folder = Join(scan.base, scan.base.size()) + '\0';
+  std::string key, decoded;
   for (const auto& [offset, raw] : scan.refs) {
-    if (cacheable && IsPlain(raw)) {
-      auto it = cache.find(raw);
-      if (it == cache.end()) it = cache.emplace(std::string(raw), Evaluate(raw, scan.base)).first;
-      CheckReference(scan, offset, raw, it->second);
-    } else {
-      CheckReference(scan, offset, raw, Evaluate(scan.Decode(raw), scan.base));
+    SpanUse* span = scan.SpanAt(offset);
+    if (span && span->seen) {
+      if (!span->used) UseSpan(scan, *span);
+      continue;
     }
+    const bool plain = IsPlain(raw);
+    if (!plain) decoded = scan.Decode(raw);
+    const std::string_view value = plain ? raw : std::string_view(decoded);
+    // A fragment does not change where a path leads: "a.htm#x" asks what "a.htm" does.
+    const size_t hash = value.find('#');
+    if (hash == npos || (hash > 0 && static_cast<unsigned char>(value[hash - 1]) > 0x20)) {
+      key.assign(folder).append(value.substr(0, hash));
+      const Outcome& o = OutcomeOf(key, value.substr(0, hash), scan.base);
+      const std::string fragment = hash == npos ? std::string() : FragmentOf(value.substr(hash));
+      CheckReference(scan, offset, raw, value, o, fragment, nullptr);
+      if (span) Remember(*span, offset, raw, o);
+    } else {
+      const Reference ref = ParseReference(value);
+      CheckReference(scan, offset, raw, value, Evaluate(ref, scan.base), ref.fragment, &ref);
+    }
+  }
+  for (SpanUse& span : scan.spans) {
+    if (span.seen) continue;
+    std::vector<size_t>& listed = span.remembered.listed;
+    std::sort(listed.begin(), listed.end());
+    listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+    spans_.try_emplace(std::move(span.key), std::move(span.remembered));
+  }
+}
+
+// The shared spans whose references mean the same wherever they stand: each one plain, without
+// a fragment (the page's own anchors), within the span, and the same references where the
+// span was met before (the tokenizer may have entered it in another state).
+void LinkCheck::FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared) {
+  const std::string folder = Join(scan.base, scan.base.size());
+  for (const SharedSpan& s : shared) {
+    bool same_everywhere = true;
+    uint64_t refs = 0;
+    for (const auto& [offset, raw] : scan.refs) {
+      if (offset < s.begin || offset >= s.end) continue;
+      same_everywhere =
+          same_everywhere && offset + raw.size() <= s.end && IsPlain(raw) && raw.find('#') == npos;
+      const uint64_t place[2] = {offset - s.begin, raw.size()};
+      refs = XXH3_64bits_withSeed(place, sizeof place, refs);
+    }
+    if (!same_everywhere) continue;
+    const uint64_t identity[3] = {s.sources, refs,
+                                  XXH3_64bits(scan.bytes.data() + s.begin, s.end - s.begin)};
+    SpanUse use;
+    use.begin = s.begin;
+    use.end = s.end;
+    use.key = folder + '\0';
+    use.key.append(reinterpret_cast<const char*>(identity), sizeof identity);
+    if (const auto seen = spans_.find(use.key); seen != spans_.end()) use.seen = &seen->second;
+    scan.spans.push_back(std::move(use));
+  }
+}
+
+// A span met before: the links it makes, and the notes a page earlier in include.txt takes
+// over; its findings were reported where it was met first.
+void LinkCheck::UseSpan(PageScan& scan, SpanUse& span) {
+  span.used = true;
+  const auto own = listed_.find(scan.key);
+  for (size_t listed : span.seen->listed) {
+    if (listed != scan.index && (own == listed_.end() || listed != own->second)) {
+      linked_[listed] = true;
+    }
+  }
+  for (const SpanSeen::Unlisted& u : span.seen->unlisted) {
+    NoteUnlisted(scan, span.begin + u.offset, u.reached, u.text);
+  }
+}
+
+void LinkCheck::Remember(SpanUse& span, size_t offset, std::string_view raw, const Outcome& o) {
+  const Target* t = o.has_target ? &o.target : nullptr;
+  if (!t || t->problem != Target::kNone) return;
+  if (t->listed != npos) {
+    span.remembered.listed.push_back(t->listed);
+    return;
+  }
+  if (IsHtmlName(t->path)) {
+    span.remembered.unlisted.push_back({offset - span.begin, t->path, ParseReference(raw).text});
   }
 }
 
@@ -629,9 +793,25 @@ void LinkCheck::Collect(PageScan& scan) {
       }
     }
   }
+  if (const auto listed = listed_.find(scan.key); listed != listed_.end()) {
+    KeepAnchors(listed->second, anchors);
+  }
+}
+
+// A listed page's anchors, from then on known by its first place in include.txt.
+void LinkCheck::KeepAnchors(size_t listed, std::vector<uint64_t>& anchors) {
   std::sort(anchors.begin(), anchors.end());
   anchors.erase(std::unique(anchors.begin(), anchors.end()), anchors.end());
-  anchors_[scan.key] = std::move(anchors);
+  PageAnchors& kept = page_anchors_[listed];
+  kept.begin = static_cast<uint32_t>(anchor_hashes_.size());
+  anchor_hashes_.insert(anchor_hashes_.end(), anchors.begin(), anchors.end());
+  kept.end = static_cast<uint32_t>(anchor_hashes_.size());
+  kept.read = true;
+}
+
+bool LinkCheck::HasAnchor(const PageAnchors& page, std::string_view anchor) const {
+  return std::binary_search(anchor_hashes_.begin() + page.begin, anchor_hashes_.begin() + page.end,
+                            AnchorHash(anchor));
 }
 
 // A relative base moves where relative references start; a web address leaves them unchecked;
@@ -661,116 +841,139 @@ void LinkCheck::SetBase(PageScan& scan) {
   }
 }
 
+// `raw` as written, `value` decoded, `fragment` decoded; `parsed` where `value` was parsed.
 void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view raw,
-                               const Outcome& o) {
+                               std::string_view value, const Outcome& o,
+                               const std::string& fragment, const Reference* parsed) {
   if (o.kind == Reference::Kind::kSkipped) return;
-  // Lines are counted only for what is reported.
+  // Lines are counted, and the reference's text made, only for what is reported.
   std::optional<RefOrigin> known_origin;
   auto origin = [&]() -> const RefOrigin& {
     if (!known_origin) known_origin = scan.OriginAt(offset);
     return *known_origin;
   };
+  std::optional<Reference> own;
+  auto text = [&]() -> const std::string& {
+    if (!parsed) parsed = &own.emplace(ParseReference(value));
+    return parsed->text;
+  };
   if (o.kind == Reference::Kind::kMachinePath) {
-    Report(origin(), scan.page, Severity::kWarning, msg::LinkToMachinePath(o.text), scan.out);
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkToMachinePath(text()), scan.out);
     return;
   }
   const bool is_base = offset == scan.base_offset && raw.data() == scan.base_value.data();
   if (scan.remote_base && !is_base) return;
   if (o.backslash) {
-    Report(origin(), scan.page, Severity::kWarning, msg::LinkWithBackslash(o.text), scan.out);
+    Report(origin(), scan.page, Severity::kWarning, msg::LinkWithBackslash(text()), scan.out);
   }
-  std::string reached = o.reached;
-  size_t listed_index = o.listed;
-  if (o.same_document) {
-    if (scan.document.segments.empty()) {
-      reached = scan.key;
-    } else {
-      const Target& t = Resolve({}, scan.document);
-      if (t.problem != Target::kNone) return;  // reported at the base
-      reached = t.path;
-    }
-    const auto listed = listed_.find(reached);
-    listed_index = listed == listed_.end() ? npos : listed->second;
+  const Target* t = o.has_target ? &o.target : nullptr;
+  if (o.same_document && !scan.document.segments.empty()) {
+    if (!scan.document_target) scan.document_target = Resolve({}, scan.document);
+    t = &*scan.document_target;
+    if (t->problem != Target::kNone) return;  // reported at the base
   }
-  if (o.problem != Target::kNone) {
-    ReportProblem(o, origin(), scan);
+  if (t && t->problem != Target::kNone) {
+    ReportProblem(*t, text(), origin(), scan);
     return;
   }
+  const std::string& reached = t ? t->path : scan.key;
+  const auto self = t ? listed_.end() : listed_.find(scan.key);
+  const size_t listed_index = t ? t->listed : self != listed_.end() ? self->second : npos;
   const bool html = IsHtmlName(reached);
   if (listed_index != npos) {
     if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
-  } else if (html && unlisted_reported_.insert(reached).second) {
-    Report(origin(), scan.page, Severity::kNote, msg::LinkToUnlistedPage(o.text), scan.out);
+  } else if (html) {
+    NoteUnlisted(scan, offset, reached, text());
   }
   // "#top" needs no anchor: without one the browser goes to the top of the page.
-  if (!html || o.fragment.empty() || EqualsNoCase(o.fragment, "top")) return;
+  if (!html || fragment.empty() || EqualsNoCase(fragment, "top")) return;
   // A page already read is asked at once; the others when all pages have been read.
-  const auto known = anchors_.find(reached);
-  if (known == anchors_.end()) {
-    pending_.push_back({reached, o.fragment, origin(), scan.index});
-  } else if (!std::binary_search(known->second.begin(), known->second.end(),
-                                 AnchorHash(o.fragment))) {
-    Report(origin(), scan.page, Severity::kWarning, msg::AnchorMissing(o.fragment, reached),
+  if (listed_index == npos || !page_anchors_[listed_index].read) {
+    pending_.push_back({reached, fragment, origin(), scan.index});
+  } else if (!HasAnchor(page_anchors_[listed_index], fragment)) {
+    Report(origin(), scan.page, Severity::kWarning, msg::AnchorMissing(fragment, reached),
            scan.out);
   }
 }
 
-void LinkCheck::ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan) {
+// Once per page reached, at its first reference in include.txt order: a page checked later
+// that stands earlier in the list takes the note over.
+void LinkCheck::NoteUnlisted(PageScan& scan, size_t offset, const std::string& reached,
+                             const std::string& text) {
+  auto [it, first] = unlisted_.try_emplace(reached);
+  Placed& placed = it->second;
+  if (!first && placed.page <= scan.index) return;
+  if (!first) {
+    // The same fragment line in the same folder: its key must not keep the new note out.
+    reported_once_.erase(placed.once);
+    if (placed.list) withdrawn_.emplace_back(placed.list, placed.at);
+  }
+  placed.page = scan.index;
+  Report(scan.OriginAt(offset), scan.page, Severity::kNote, msg::LinkToUnlistedPage(text), scan.out,
+         &placed);
+}
+
+void LinkCheck::ReportProblem(const Target& t, const std::string& text, const RefOrigin& origin,
+                              PageScan& scan) {
   const auto report = [&](Severity severity, std::string text) {
     Report(origin, scan.page, severity, std::move(text), scan.out);
   };
-  switch (o.problem) {
+  switch (t.problem) {
     case Target::kNone:
       break;
     case Target::kMissing:
-      report(Severity::kError, msg::LinkToMissingFile(o.text));
+      report(Severity::kError, msg::LinkToMissingFile(text));
       break;
     case Target::kCase:
-      report(Severity::kError, msg::LinkWrongCase(o.text, o.right));
+      report(Severity::kError, msg::LinkWrongCase(text, t.RightFor(text)));
       break;
     case Target::kWindows1252:
-      report(Severity::kError, msg::LinkWindows1252Name(o.text, o.right));
+      report(Severity::kError, msg::LinkWindows1252Name(text, t.RightFor(text)));
       break;
     case Target::kNoIndex:
-      report(Severity::kWarning, msg::LinkToFolderWithoutIndex(o.text));
+      report(Severity::kWarning, msg::LinkToFolderWithoutIndex(text));
       break;
     case Target::kBackups:
-      report(Severity::kWarning, msg::LinkIntoBackups(o.text));
+      report(Severity::kWarning, msg::LinkIntoBackups(text));
       break;
     case Target::kOutside:
-      report(Severity::kWarning, msg::LinkLeavesFolder(o.text));
+      report(Severity::kWarning, msg::LinkLeavesFolder(text));
       break;
   }
 }
 
-LinkCheck::Outcome LinkCheck::Evaluate(std::string_view value,
-                                       const std::vector<std::string>& base) {
-  const Reference ref = ParseReference(value);
+LinkCheck::Outcome LinkCheck::Evaluate(const Reference& ref, const std::vector<std::string>& base) {
   Outcome o;
   o.kind = ref.kind;
-  o.text = ref.text;
   o.backslash = ref.backslash;
-  o.fragment = ref.fragment;
   if (ref.kind != Reference::Kind::kLocal) return o;
-  if (ref.segments.empty()) {
-    o.same_document = true;
-    return o;
-  }
-  const Target& t = Resolve(base, ref);
-  o.problem = t.problem;
-  o.right = t.right;
-  o.reached = t.path;
-  if (auto listed = listed_.find(t.path); listed != listed_.end()) o.listed = listed->second;
+  o.same_document = ref.segments.empty();
+  o.has_target = !o.same_document;
+  if (o.has_target) o.target = Resolve(base, ref);
   return o;
 }
 
-const std::vector<uint64_t>* LinkCheck::AnchorsOf(const std::string& path) {
-  auto [it, inserted] = anchors_.try_emplace(path);
+// `key`: the folder seen from, '\0', then `value`.
+const LinkCheck::Outcome& LinkCheck::OutcomeOf(const std::string& key, std::string_view value,
+                                               const std::vector<std::string>& base) {
+  auto [it, inserted] = outcomes_.try_emplace(key);
+  if (inserted) it->second = Evaluate(ParseReference(value), base);
+  return it->second;
+}
+
+// Whether the page at `path` has `anchor`: a page not checked is read for it, once. Nullopt
+// when it cannot be read.
+std::optional<bool> LinkCheck::HasAnchorIn(const std::string& path, std::string_view anchor) {
+  const auto listed = listed_.find(path);
+  if (listed != listed_.end() && page_anchors_[listed->second].read) {
+    return HasAnchor(page_anchors_[listed->second], anchor);
+  }
+  auto [it, inserted] = other_anchors_.try_emplace(path);
   if (inserted) {
     std::string bytes;
     if (!fs_.ReadFile(path, &bytes)) {
-      anchors_.erase(it);
-      return nullptr;
+      other_anchors_.erase(it);
+      return std::nullopt;
     }
     const PageEncoding encoding = GuessPageEncoding(bytes);
     html::Tag tag;
@@ -782,18 +985,40 @@ const std::vector<uint64_t>* LinkCheck::AnchorsOf(const std::string& path) {
       const html::Attribute* name = tag.name == "a" ? tag.Find("name") : nullptr;
       if (name) it->second.push_back(AnchorHash(DecodeAttribute(name->value, encoding)));
     }
+    if (listed != listed_.end()) {
+      KeepAnchors(listed->second, it->second);
+      other_anchors_.erase(it);
+      return HasAnchor(page_anchors_[listed->second], anchor);
+    }
     std::sort(it->second.begin(), it->second.end());
   }
-  return &it->second;
+  return std::binary_search(it->second.begin(), it->second.end(), AnchorHash(anchor));
+}
+
+// The notes another page took over, out of the lists they were put in.
+void LinkCheck::EraseWithdrawn() {
+  std::sort(withdrawn_.begin(), withdrawn_.end());
+  for (auto w = withdrawn_.begin(); w != withdrawn_.end();) {
+    std::vector<Finding>& list = *w->first;
+    size_t kept = 0;
+    for (size_t i = 0; i < list.size(); ++i) {
+      if (w != withdrawn_.end() && w->first == &list && w->second == i) {
+        ++w;
+        continue;
+      }
+      if (kept != i) list[kept] = std::move(list[i]);
+      ++kept;
+    }
+    list.resize(kept);
+    while (w != withdrawn_.end() && w->first == &list) ++w;  // never: each place is in range
+  }
+  withdrawn_.clear();
 }
 
 std::vector<Finding> LinkCheck::Finish() {
   std::vector<Finding> found;
   for (const Pending& p : pending_) {
-    const std::vector<uint64_t>* anchors = AnchorsOf(p.target);
-    if (!anchors || std::binary_search(anchors->begin(), anchors->end(), AnchorHash(p.fragment))) {
-      continue;
-    }
+    if (HasAnchorIn(p.target, p.fragment).value_or(true)) continue;
     Report(p.origin, pages_[p.page], Severity::kWarning, msg::AnchorMissing(p.fragment, p.target),
            found);
   }
@@ -801,12 +1026,13 @@ std::vector<Finding> LinkCheck::Finish() {
   const size_t first_unlinked = found.size();
   // The first page is the way in; every other listed page needs a link from another one.
   for (const auto& [path, index] : listed_) {
-    if (index != 0 && !linked_[index] && anchors_.count(path)) {
+    if (index != 0 && !linked_[index] && page_anchors_[index].read) {
       found.push_back({kTargetListFile, index + 1, Severity::kNote, msg::PageNotLinked()});
     }
   }
   std::sort(found.begin() + static_cast<std::ptrdiff_t>(first_unlinked), found.end(),
             [](const Finding& a, const Finding& b) { return a.line < b.line; });
+  EraseWithdrawn();
   found.insert(found.end(), std::make_move_iterator(kept_.begin()),
                std::make_move_iterator(kept_.end()));
   kept_.clear();

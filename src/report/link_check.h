@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -77,61 +78,87 @@ class LinkCheck {
 
   // Where the finding of a byte offset of the page's bytes goes, with that offset's line.
   using OriginOf = std::function<RefOrigin(size_t offset, size_t line)>;
+  // Bytes [begin, end) of a page whose references are reported once per RefOrigin::once on
+  // every page that holds them (the lines a run generates into a block). `sources` differs
+  // where the origins of their lines differ. Met again in a page of the same folder, byte for
+  // byte, their references are not resolved again: only the links they make are counted.
+  struct SharedSpan {
+    size_t begin, end;
+    uint64_t sources;
+  };
   // Checks listed page number `index` (0-based), whose bytes are `bytes` (inside blocks: the
   // lines the next run generates). Findings at the page itself go to `out`; those at other
   // files are kept for Finish. Without `origin_of` every finding is at the page's own line.
+  // `shared` in page order.
   void CheckPage(size_t index, std::string_view bytes, std::vector<Finding>& out,
-                 const OriginOf& origin_of = nullptr);
+                 const OriginOf& origin_of = nullptr, const std::vector<SharedSpan>& shared = {});
 
   // The findings settled at the end: missing anchors, listed pages no other listed page links
-  // to, and the findings kept for other files.
+  // to, and the findings kept for other files. Pages need not be checked in include.txt order
+  // (the lint checks those with news blocks last): a finding that belongs to the first
+  // reference in that order moves there, and Finish takes it out of the `out` it was put in.
   std::vector<Finding> Finish();
 
  private:
   struct Target;
   struct Outcome;
   struct Pending;
+  struct Entry;
   struct Folder;
-  // Hashes and compares std::string and std::string_view alike, so a lookup copies nothing.
-  struct TextHash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
-  };
-
+  struct Placed;
+  struct SpanSeen;
+  struct SpanUse;
+  struct PageAnchors;
   struct PageScan;
 
   void Collect(PageScan& scan);
+  void FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared);
+  void UseSpan(PageScan& scan, SpanUse& span);
+  void Remember(SpanUse& span, size_t offset, std::string_view raw, const Outcome& o);
+  void KeepAnchors(size_t listed, std::vector<uint64_t>& anchors);
+  bool HasAnchor(const PageAnchors& page, std::string_view anchor) const;
+  std::optional<bool> HasAnchorIn(const std::string& path, std::string_view anchor);
   void SetBase(PageScan& scan);
-  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, const Outcome& o);
-  void ReportProblem(const Outcome& o, const RefOrigin& origin, PageScan& scan);
-  Outcome Evaluate(std::string_view value, const std::vector<std::string>& base);
-  const Target& Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  void CheckReference(PageScan& scan, size_t offset, std::string_view raw, std::string_view value,
+                      const Outcome& o, const std::string& fragment, const Reference* parsed);
+  void ReportProblem(const Target& t, const std::string& text, const RefOrigin& origin,
+                     PageScan& scan);
+  Outcome Evaluate(const Reference& ref, const std::vector<std::string>& base);
+  const Outcome& OutcomeOf(const std::string& key, std::string_view value,
+                           const std::vector<std::string>& base);
+  Target Resolve(const std::vector<std::string>& base_folder, const Reference& ref);
+  void Walk(const std::vector<std::string>& base_folder, const Reference& ref, Target& target);
   static bool Normalize(const std::vector<std::string>& base_folder, const Reference& ref,
                         std::vector<std::string>* path, std::vector<int>* owner);
   void FindIndex(const std::string& folder, Target& target);
-  const FolderEntry* Lookup(const std::string& folder, const std::string& name, int owner,
-                            Target& target, std::vector<std::pair<int, std::string>>* respelled);
+  const Entry* Lookup(const std::string& folder, const std::string& name, int owner, Target& target,
+                      std::vector<std::pair<int, std::string>>* respelled);
   static void Respell(const Reference& ref,
                       const std::vector<std::pair<int, std::string>>& respelled,
                       const std::string& folder, Target& target);
   Folder* ListFolder(const std::string& path);
-  const std::vector<uint64_t>* AnchorsOf(const std::string& path);
   void Report(const RefOrigin& origin, std::string_view page, Severity severity, std::string text,
-              std::vector<Finding>& out);
+              std::vector<Finding>& out, Placed* placed = nullptr);
+  void NoteUnlisted(PageScan& scan, size_t offset, const std::string& reached,
+                    const std::string& text);
+  void EraseWithdrawn();
 
   FileSystem& fs_;
   const std::vector<std::string>& pages_;
   std::unordered_map<std::string, size_t> listed_;  // site-relative path -> first list index
   std::vector<bool> linked_;
   std::unordered_map<std::string, std::unique_ptr<Folder>> folders_;
-  std::unordered_map<std::string, std::unique_ptr<Target>> targets_;  // by folder + reference
-  std::unordered_map<std::string, std::vector<uint64_t>> anchors_;    // page -> sorted hashes
-  // By folder seen from, then by the reference as written.
-  std::unordered_map<std::string,
-                     std::unordered_map<std::string, Outcome, TextHash, std::equal_to<>>>
-      outcomes_;
+  std::vector<PageAnchors> page_anchors_;  // by a listed page's first place
+  std::vector<uint64_t> anchor_hashes_;
+  std::unordered_map<std::string, std::vector<uint64_t>> other_anchors_;  // sorted, by page
+  // What a reference means, by the folder seen from, '\0', and its value up to the fragment.
+  std::unordered_map<std::string, Outcome> outcomes_;
   std::unordered_set<std::string> reported_once_;
-  std::unordered_set<std::string> unlisted_reported_;
+  // An HTML page outside include.txt: where its one note stands, by the page reached.
+  std::unordered_map<std::string, Placed> unlisted_;
+  std::vector<std::pair<std::vector<Finding>*, size_t>> withdrawn_;  // list, place
+  // What the references of a shared span do, by its folder, sources and bytes.
+  std::unordered_map<std::string, SpanSeen> spans_;
   std::vector<Pending> pending_;
   std::vector<Finding> kept_;
 };

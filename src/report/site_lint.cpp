@@ -2,9 +2,12 @@
 // The site check: the configuration files, then each page's markers, blocks and stand lines.
 #include "report/site_lint.h"
 
+#include <xxhash.h>
+
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <numeric>
 #include <set>
 #include <utility>
 
@@ -135,14 +138,22 @@ class Lint {
   void SortFindings() {
     const auto by_line = [](const Finding& a, const Finding& b) { return a.line < b.line; };
     std::stable_sort(listed_findings_.begin(), listed_findings_.end(), by_line);
-    const auto rank = [this](const Finding& f) {
+    // Each finding's rank looked up once, not at every comparison.
+    std::vector<std::pair<size_t, size_t>> keys;  // rank, line
+    keys.reserve(findings_.size());
+    for (const Finding& f : findings_) {
       const auto it = rank_.find(f.file);
-      return it == rank_.end() || f.file == kIncludeSourceFile ? rank_.size() : it->second;
-    };
-    std::stable_sort(findings_.begin(), findings_.end(), [&](const Finding& a, const Finding& b) {
-      const size_t ra = rank(a), rb = rank(b);
-      return ra != rb ? ra < rb : a.line < b.line;
-    });
+      keys.emplace_back(
+          it == rank_.end() || f.file == kIncludeSourceFile ? rank_.size() : it->second, f.line);
+    }
+    std::vector<size_t> order(findings_.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](size_t a, size_t b) { return keys[a] < keys[b]; });
+    std::vector<Finding> sorted;
+    sorted.reserve(findings_.size());
+    for (size_t i : order) sorted.push_back(std::move(findings_[i]));
+    findings_ = std::move(sorted);
   }
 
   // Findings about include.txt come before all others.
@@ -286,20 +297,24 @@ class Lint {
     }
   }
 
-  // The references of the page as the next run leaves it: outside the blocks at the page's
-  // own lines, inside them at the include line or news template they come from.
-  void CheckLinks(size_t index, std::string_view old, std::string_view next,
-                  const std::vector<BlockSpan>& spans) {
-    if (!links_) return;
-    const std::string& page = pages_[index];
-    const size_t slash = page.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
-    struct Generated {
-      size_t begin, end, line;  // bytes in `next`, line in include.htm
-      size_t entry;             // a news line's entry in the news index; npos for a fragment
-    };
-    std::vector<Generated> generated;
-    std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
+  // The lines of a block that the next run generates, each with where it comes from.
+  struct Generated {
+    size_t begin, end, line;  // bytes in the page as the run leaves it, line in include.htm
+    size_t entry;             // a news line's entry in the news index; npos for a fragment
+  };
+  // A block's generated lines [begin, end) and where each comes from, in order.
+  struct BlockSources {
+    size_t begin, end;
+    bool news;
+    std::vector<std::pair<size_t, size_t>> fragments;  // of a block of include lines
+  };
+
+  // Each block's generated lines as a span whose references mean the same in every page of
+  // `folder` that holds it, and where its lines come from.
+  void FindSpans(std::string_view next, const std::vector<BlockSpan>& spans,
+                 const std::string& folder, std::vector<BlockSources>& blocks,
+                 std::vector<LinkCheck::SharedSpan>& shared) {
+    const uint64_t in_folder = XXH3_64bits(folder.data(), folder.size());
     for (const BlockSpan& span : spans) {
       // The block's lines before the generated ones: its START line, then its key lines.
       std::vector<std::string> keys;
@@ -309,18 +324,61 @@ class Lint {
       const bool news = std::any_of(keys.begin(), keys.end(), [](const std::string& k) {
         return Contains(k, markers::kNews);
       });
+      BlockSources& block = blocks.emplace_back();
+      block.news = news;
+      if (!news) block.fragments = FragmentSources(keys);
       const std::vector<std::pair<size_t, size_t>>& sources =
-          news ? NewsSources() : FragmentSources(keys);
+          news ? NewsSources() : block.fragments;
+      // Lines beyond the sources (none as the run writes them) are the page's own.
+      const std::string_view lines =
+          next.substr(span.new_generated, span.new_end - span.new_generated);
+      const bool open_end = !lines.empty() && !lines.ends_with('\n') && !lines.ends_with('\r');
+      size_t count = CountLines(lines, 0, lines.size()) + (open_end ? 1 : 0);
+      block.begin = span.new_generated;
+      block.end = span.new_end;
+      if (count > sources.size()) {
+        LineCursor cursor(lines);
+        for (size_t j = 0; j < sources.size(); ++j) cursor.Next();
+        block.end = span.new_generated + cursor.position();
+        count = sources.size();
+      }
+      const uint64_t from =
+          XXH3_64bits_withSeed(sources.data(), count * sizeof sources[0], in_folder);
+      shared.push_back({block.begin, block.end, from});
+    }
+  }
+
+  // The generated lines of the blocks, each with where it comes from: made for a finding only.
+  void FindGenerated(std::string_view next, const std::vector<BlockSources>& blocks,
+                     std::vector<Generated>& generated) {
+    for (const BlockSources& block : blocks) {
+      const auto& sources = block.news ? NewsSources() : block.fragments;
       size_t j = 0;
-      for (LineCursor c(next.substr(span.new_generated, span.new_end - span.new_generated));
+      for (LineCursor c(next.substr(block.begin, block.end - block.begin));
            !c.AtEnd() && j < sources.size(); ++j) {
-        const size_t begin = span.new_generated + c.position();
+        const size_t begin = block.begin + c.position();
         c.Next();
         generated.push_back(
-            {begin, span.new_generated + c.position(), sources[j].first, sources[j].second});
+            {begin, block.begin + c.position(), sources[j].first, sources[j].second});
       }
     }
+  }
+
+  // The references of the page as the next run leaves it: outside the blocks at the page's
+  // own lines, inside them at the include line or news template they come from.
+  void CheckLinks(size_t index, std::string_view old, std::string_view next,
+                  const std::vector<BlockSpan>& spans) {
+    if (!links_) return;
+    const std::string& page = pages_[index];
+    const size_t slash = page.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : page.substr(0, slash);
+    std::vector<BlockSources> blocks;
+    std::vector<LinkCheck::SharedSpan> shared;
+    FindSpans(next, spans, folder, blocks, shared);
+    std::vector<Generated> generated;
+    std::vector<std::pair<size_t, ptrdiff_t>> shift;  // block end in `next`, lines added so far
     const auto origin_of = [&](size_t offset, size_t line) {
+      if (generated.empty()) FindGenerated(next, blocks, generated);
       const auto g = std::upper_bound(generated.begin(), generated.end(), offset,
                                       [](size_t o, const Generated& x) { return o < x.begin; });
       if (g != generated.begin() && offset < std::prev(g)->end) {
@@ -344,7 +402,7 @@ class Lint {
       const ptrdiff_t moved = s == shift.begin() ? 0 : std::prev(s)->second;
       return RefOrigin{page, static_cast<size_t>(static_cast<ptrdiff_t>(line) - moved), {}};
     };
-    links_->CheckPage(index, next, findings_, origin_of);
+    links_->CheckPage(index, next, findings_, origin_of, shared);
   }
 
   // Where each line of an ordinary block comes from: its include line (in include.htm's

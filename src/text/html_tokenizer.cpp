@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/block_walker.h"
+
 namespace splicery::html {
 namespace {
 
@@ -267,19 +269,8 @@ size_t Tokenizer::CommentEnd(size_t from) const {
 size_t LineCounter::LineOf(size_t offset) {
   if (offset < pos_) pos_ = 0, line_ = 1;
   offset = std::min(offset, bytes_.size());
-  // Without a CR before the offset, counting LFs is enough (and vectorised).
-  if (!std::memchr(bytes_.data() + pos_, '\r', offset - pos_)) {
-    line_ += static_cast<size_t>(std::count(bytes_.begin() + static_cast<ptrdiff_t>(pos_),
-                                            bytes_.begin() + static_cast<ptrdiff_t>(offset), '\n'));
-    pos_ = offset;
-    return line_;
-  }
-  for (; pos_ < offset; ++pos_) {
-    const char c = bytes_[pos_];
-    if (c == '\n' || (c == '\r' && (pos_ + 1 >= bytes_.size() || bytes_[pos_ + 1] != '\n'))) {
-      ++line_;
-    }
-  }
+  line_ += CountLines(bytes_, pos_, offset);
+  pos_ = offset;
   return line_;
 }
 

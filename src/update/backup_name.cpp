@@ -76,12 +76,22 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
 }
 
 BackupNames::Listing& BackupNames::ListingOf(const std::string& folder) {
-  auto [it, inserted] = folders_.try_emplace(folder);
+  auto [spelt, first] = spellings_.try_emplace(folder, &unlisted_);
+  if (!first) return *spelt->second;
+  FileId id;
+  if (Status found = fs_.Identify(folder, &id); !found) {
+    if (found.code() != Code::kNotFound) return unlisted_;
+    // A missing folder holds no name yet; those given out are remembered all the same.
+    Listing& missing = missing_[folder];
+    if (!missing) missing.emplace();
+    spelt->second = &missing;
+    return missing;
+  }
+  auto [it, inserted] = folders_.try_emplace(id.key);
+  spelt->second = &it->second;
   if (!inserted) return it->second;
   std::vector<FolderEntry> entries;
-  const Status listed = fs_.ListNames(folder, &entries);
-  // A missing folder holds no name; one that cannot be listed leaves every name to its test.
-  if (!listed && listed.code() != Code::kNotFound) return it->second;
+  if (!fs_.ListNames(folder, &entries)) return it->second;
   it->second.emplace();
   for (FolderEntry& entry : entries) it->second->emplace(std::move(entry.name), entry.regular);
   return it->second;

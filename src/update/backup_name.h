@@ -2,6 +2,7 @@
 // Backup copies: "splicery.sic/" + page + ". N.htm", N the lowest free number from 1 up.
 #pragma once
 
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,12 +32,17 @@ class BackupNames {
 
  private:
   // A folder's names, each with whether it is known to be a regular file; none where the
-  // folder could not be listed (every name is then tested).
+  // folder could not be listed (every name is then tested). One for each folder, however it
+  // is spelt ("splicery.sic", "splicery.sic/."), so that a name given under one spelling is
+  // taken under every other.
   using Listing = std::optional<std::unordered_map<std::string, bool>>;
   Listing& ListingOf(const std::string& folder);
 
   FileSystem& fs_;
-  std::unordered_map<std::string, Listing> folders_;
+  std::unordered_map<std::string, Listing*> spellings_;
+  std::map<FileKey, Listing> folders_;
+  std::map<std::string, Listing> missing_;  // folders not there, by spelling
+  Listing unlisted_;                        // every folder that could not be looked at
 };
 
 // The number N when `file` is `page`'s backup name exactly as a run writes it (no leading

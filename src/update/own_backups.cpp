@@ -30,4 +30,11 @@ void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
   facts.own_backup_links = std::min<uint64_t>(names_.size(), facts.links - 1);
 }
 
+void UnshareOwnBackups(FileSystem& fs, const std::vector<std::string>& names,
+                       std::string_view bytes, uint32_t mode) {
+  for (const std::string& name : names) {
+    if (fs.RemoveFile(name)) (void)fs.CreateFile(name, bytes, mode & 0666);
+  }
+}
+
 }  // namespace splicery

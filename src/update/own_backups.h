@@ -29,4 +29,10 @@ class OwnBackupLinks {
   std::vector<std::string> names_;
 };
 
+// Where a page is not parted from its own backups by a rename (it does not change, or is
+// written in place, or is refused), each of `names` becomes a file of its own holding
+// `bytes`, the bytes read of the page.
+void UnshareOwnBackups(FileSystem& fs, const std::vector<std::string>& names,
+                       std::string_view bytes, uint32_t mode);
+
 }  // namespace splicery

@@ -44,6 +44,8 @@ class PageBatch {
   void DropLast();
 
   bool empty() const { return entries_.empty(); }
+  // Whether the page added last is put in place by rename (else it is written in place).
+  bool RenamesLast() const { return !entries_.empty() && !entries_.back().temp.empty(); }
 
   // Whether to commit before taking more (the bytes of pages written in place wait in memory).
   bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_.size() >= kMaxHeldBytes; }

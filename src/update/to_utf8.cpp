@@ -137,10 +137,16 @@ Plan MakePlan(Form& form, FileSystem& fs) {
 Status BackUpAndTake(FileSystem& fs, PageBatch& batch, const std::string& file, FileInfo& info,
                      std::string_view bytes, std::string_view new_bytes, const std::string& backup,
                      bool* backup_failed) {
-  OwnBackupLinks(fs).Count(file, &info);
-  if (new_bytes != bytes) return batch.Add(file, info, bytes, new_bytes, backup, backup_failed);
-  Status saved = fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
-  *backup_failed = !saved;
+  OwnBackupLinks own(fs);
+  own.Count(file, &info);
+  const bool changed = new_bytes != bytes;
+  Status saved = changed ? batch.Add(file, info, bytes, new_bytes, backup, backup_failed)
+                         : fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
+  if (!changed) *backup_failed = !saved;
+  // Only a rename parts the file from backups a killed run linked; else they become copies.
+  if (!*backup_failed && !(changed && saved && batch.RenamesLast())) {
+    UnshareOwnBackups(fs, own.names(), bytes, info.facts.mode);
+  }
   return saved;
 }
 

@@ -217,6 +217,8 @@ class Run {
     Status kept = changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
                           : BackUp(&backup_failed);
     if (backup_failed) return AccessStop(page, std::move(kept));
+    // Only a rename parts the page from backups a killed run linked; else they become copies.
+    if (changed && !(kept && batch_.RenamesLast())) UnshareOwnBackups();
     for (std::string_view line : shown_) {
       form_.SetLabel4(line, TextKind::kPageLine, page_encoding_);
     }
@@ -233,11 +235,12 @@ class Run {
   Status BackUp(bool* failed) {
     Status saved = fs_.CopyFile(info_, backup_, bytes_, info_.facts.mode & 0666);
     *failed = !saved;
-    for (size_t i = 0; saved && i < own_.names().size(); ++i) {
-      const std::string& name = own_.names()[i];
-      if (fs_.RemoveFile(name)) (void)fs_.CreateFile(name, bytes_, info_.facts.mode & 0666);
-    }
+    if (saved) UnshareOwnBackups();
     return saved;
+  }
+
+  void UnshareOwnBackups() {
+    splicery::UnshareOwnBackups(fs_, own_.names(), bytes_, info_.facts.mode);
   }
 
   JournalPage JournalEntry(const std::string& page, bool changed) const {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 #include "files/posix_file_system.h"
 
@@ -109,8 +110,13 @@ Status PowerCutFileSystem::ProbeFile(const std::string& path, Probe* found) {
 Status PowerCutFileSystem::Identify(const std::string& path, FileId* id) {
   if (!PowerOn()) return Status::FromErrno(EIO, path);
   auto it = names_.find(path);
-  if (it == names_.end()) return Status::FromErrno(ENOENT, path);
-  *id = {{1, it->second}, path};
+  if (it != names_.end()) {
+    *id = {{1, it->second}, path};
+    return {};
+  }
+  // A folder is known by its name alone here.
+  if (!folders_.count(path)) return Status::FromErrno(ENOENT, path);
+  *id = {{2, std::hash<std::string>{}(path)}, path};
   return {};
 }
 

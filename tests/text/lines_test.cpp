@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "text/block_walker.h"
+
 namespace splicery {
 namespace {
 
@@ -10,6 +12,21 @@ std::vector<LineView> SplitLines(std::string_view bytes) {
   std::vector<LineView> lines;
   for (LineCursor cursor(bytes); !cursor.AtEnd();) lines.push_back(cursor.Next());
   return lines;
+}
+
+// CountLines between any two line starts agrees with the cursor (a last line without
+// terminator ends none).
+void ExpectCountsAgree(std::string_view bytes) {
+  std::vector<size_t> starts = {0};
+  for (LineCursor cursor(bytes); !cursor.AtEnd();) {
+    if (cursor.Next().eol != Eol::kNone) starts.push_back(cursor.position());
+  }
+  const size_t step = starts.size() > 40 ? 37 : 1;  // long inputs: a sample of the pairs
+  for (size_t i = 0; i < starts.size(); i += step) {
+    for (size_t j = i; j < starts.size(); j += step) {
+      EXPECT_EQ(CountLines(bytes, starts[i], starts[j]), j - i) << i << ".." << j;
+    }
+  }
 }
 
 struct SplitCase {
@@ -47,6 +64,15 @@ TEST(Lines, SplitKeepsEachTerminatorAndTheBufferRestoresTheBytes) {
     std::vector<std::string> texts;
     for (const LineView& line : c.lines) texts.emplace_back(line.text);
     EXPECT_EQ(SplitTexts(c.bytes), texts);
+    ExpectCountsAgree(c.bytes);
+  }
+  // Counted eight bytes at a time: terminators across word borders, and more than 255 in
+  // each byte lane.
+  std::string mixed;
+  for (int i = 0; i < 700; ++i) mixed += i % 3 ? "ab\r\ncd\ref\n" : "\r\r\n";
+  for (const std::string& bytes :
+       {std::string(5000, '\n'), std::string(5000, '\r'), mixed, "x" + mixed + "\r"}) {
+    ExpectCountsAgree(bytes);
   }
 }
 

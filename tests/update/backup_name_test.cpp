@@ -81,6 +81,14 @@ TEST(BackupName, SearchTakesTheLowestNumberNoRegularFileHolds) {
   std::string first, second;
   ASSERT_TRUE(names.Find("p.htm", &first).ok() && names.Find("p.htm", &second).ok());
   EXPECT_EQ(first + "|" + second, "splicery.sic/p.htm. 1.htm|splicery.sic/p.htm. 2.htm");
+  // A name made under one spelling of the folder is taken under the other.
+  ::mkdir("splicery.sic", 0755);
+  BackupNames run(fs);
+  std::string spelt, plain, dotted;
+  ASSERT_TRUE(run.Find("./b.htm", &spelt).ok() && run.Find("a.htm", &plain).ok());
+  TempSite::Write(plain, "x");
+  ASSERT_TRUE(run.Find("./a.htm", &dotted).ok());
+  EXPECT_EQ(dotted, "splicery.sic/./a.htm. 2.htm");
 }
 
 TEST(BackupName, FolderOrBrokenLinkCountsAsFreeAndAFailedTestIsNoName) {

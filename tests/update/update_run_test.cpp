@@ -284,8 +284,9 @@ TEST(UpdateRun, EveryFailingOperationStopsCleanly) {
       // The journal is probed before any page is backed up.
       {Op::kProbeWrite, journal, 0, access + journal, ""},
       {Op::kReadPage, "a.htm", 0, access + "a.htm", ""},
-      // The backup folder is listed once for free names; where it cannot be, each name is
-      // tested on its own.
+      // The backup folder is looked at and listed once for free names; where it cannot be,
+      // each name is tested on its own.
+      {Op::kIdentify, "splicery.sic", 0, "", "abc"},
       {Op::kListFolder, "splicery.sic", 0, "", "abc"},
       {Op::kLinkFile, backup("a.htm"), 0, access + "a.htm", ""},
       // The journal is read and opened at the first backup, and written before the commit.
@@ -420,14 +421,16 @@ TEST(UpdateRun, NeverWritesOverAConcurrentEdit) {
 // A run killed right after page k's backup link leaves page and backup one file. The next run
 // does not count that name as a further link: it replaces the page by rename (or, where the
 // page no longer changes, copies that backup), so afterwards they are two files, the backups
-// hold the old bytes, and appending to the page leaves them alone.
+// hold the old bytes, and appending to the page leaves them alone. A page with a name of its
+// own besides is written in place: its backup becomes a copy first.
 TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
   const Files original = ThreePageSite();
   PosixFileSystem real;
-  for (const bool current : {false, true}) {
+  for (const std::string then : {"changed", "current", "in place"}) {
+    const bool current = then == "current";
     for (size_t k = 0; k < 3; ++k) {
       const std::string page = std::string(1, static_cast<char>('a' + k)) + ".htm";
-      SCOPED_TRACE("killed after the link of " + page + (current ? ", then current" : ""));
+      SCOPED_TRACE("killed after the link of " + page + ", then " + then);
       TempSite site(original);
       {
         testing::FaultFileSystem dying(real);
@@ -439,6 +442,9 @@ TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
       ASSERT_TRUE(SameFile(page, Backup(page, 1)));
       // The menu as the pages hold it, and no news: no page changes any more.
       if (current) TempSite::Write("include.htm", "<!-- INCLUDE MENU -->old\n");
+      if (then == "in place") {
+        ASSERT_EQ(::link(page.c_str(), "other-name.htm"), 0);
+      }
       Session run;
       EXPECT_EQ(run.Start(real).outcome, RunOutcome::kSuccess);
       EXPECT_EQ(TempSite::Read("b.htm") != original.at("b.htm"), !current);
