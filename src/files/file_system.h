@@ -52,6 +52,7 @@ struct FileInfo {
   FileKey key;
   uint64_t size = 0;
   int64_t mtime_ns = 0;
+  int64_t ctime_ns = 0;  // the last change of bytes or facts, which no program can set back
   WriteFacts facts;
 
   bool SameFile(const FileInfo& other) const { return key == other.key; }

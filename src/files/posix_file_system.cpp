@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <ctime>
 #include <functional>
 #include <memory>
 
@@ -149,6 +150,7 @@ void DescribeStat(const struct stat& st, FileInfo* info) {
   info->key = {st.st_dev, st.st_ino};
   info->size = static_cast<uint64_t>(st.st_size);
   info->mtime_ns = int64_t{st.st_mtim.tv_sec} * 1000000000 + st.st_mtim.tv_nsec;
+  info->ctime_ns = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
   info->facts.links = st.st_nlink;
   info->facts.mode = st.st_mode & 07777;
   info->facts.owner = st.st_uid;
@@ -205,25 +207,33 @@ int CopyAttributes(const std::string& from, int to, const std::vector<std::strin
   return 0;
 }
 
+// Whether the kernel's copy of `from` is known to be the bytes read: the same file, size and
+// times, and its last change longer ago than a coarse clock tick, so that a write in the tick
+// of the read cannot hide behind an unchanged time.
+bool CopiedAsRead(int in, const FileInfo& from) {
+  struct stat st;
+  if (::fstat(in, &st) != 0 || !StillTheSame(st, from)) return false;
+  const int64_t ctime = int64_t{st.st_ctim.tv_sec} * 1000000000 + st.st_ctim.tv_nsec;
+  struct timespec now;
+  ::clock_gettime(CLOCK_REALTIME, &now);
+  constexpr int64_t kSettled = int64_t{2} * 1000000000;
+  return ctime == from.ctime_ns &&
+         ctime < int64_t{now.tv_sec} * 1000000000 + now.tv_nsec - kSettled;
+}
+
 // Fills the new file `out` with the bytes of `from` as read (`bytes`): copied in the kernel
-// (shared where the file system can), then checked against what was read; written from
-// `bytes` where the copy cannot be made or the file changed since. 0, or the errno.
+// (shared where the file system can) where that is known to give the bytes read, else
+// written from `bytes`. 0, or the errno.
 int CopyInto(int out, const FileInfo& from, std::string_view bytes) {
   FdCloser in{::open(from.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
   size_t copied = 0;
   while (in.fd >= 0 && copied < bytes.size()) {
     const ssize_t n = ::copy_file_range(in.fd, nullptr, out, nullptr, bytes.size() - copied, 0);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno != EXDEV && errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS) {
-      return errno;
-    }
-    if (n <= 0) break;  // cannot copy here, or the file got shorter
+    if (n <= 0) break;  // cannot copy here (whatever the reason), or the file got shorter
     copied += static_cast<size_t>(n);
   }
-  struct stat st;
-  if (in.fd >= 0 && copied == bytes.size() && ::fstat(in.fd, &st) == 0 && StillTheSame(st, from)) {
-    return 0;
-  }
+  if (in.fd >= 0 && copied == bytes.size() && CopiedAsRead(in.fd, from)) return 0;
   if (copied > 0 && (::ftruncate(out, 0) != 0 || ::lseek(out, 0, SEEK_SET) != 0)) return errno;
   return WriteAll(out, bytes.data(), bytes.size()) ? 0 : errno;
 }
@@ -236,11 +246,13 @@ Status EachEntry(const std::string& folder, const std::function<void(int, const 
   };
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return Status::FromErrno(errno, folder);
-  while (const dirent* entry = ::readdir(dir.get())) {
+  for (;;) {
+    errno = 0;  // a listing cut short by an error is no listing
+    const dirent* entry = ::readdir(dir.get());
+    if (!entry) return errno == 0 ? Status() : Status::FromErrno(errno, folder);
     const std::string_view name = entry->d_name;
     if (name != "." && name != "..") each(::dirfd(dir.get()), *entry);
   }
-  return {};
 }
 
 }  // namespace

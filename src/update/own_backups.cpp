@@ -23,7 +23,9 @@ void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
   }
   for (const FolderEntry& entry : it->second) {
     std::string name = folder + "/" + entry.name;
-    if (entry.regular && entry.key == info->key && BackupNumber(page, name) != 0) {
+    if (!entry.regular || entry.key != info->key || BackupNumber(page, name) == 0) continue;
+    // The listing is the run's first look: a name parted from the page since is not counted.
+    if (FileId now; fs_.Identify(name, &now) && now.key == info->key) {
       names_.push_back(std::move(name));
     }
   }

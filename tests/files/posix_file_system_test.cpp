@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "files/posix_file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 #include "support/temp_site.h"
 #include "update/write_policy.h"
@@ -204,42 +207,64 @@ TEST(PosixFileSystem, FailedReplaceKeepsOldBytesAndRemovesTheTemporaryFile) {
 }
 
 // A backup copy holds the bytes read, whether the kernel copied the file or the bytes were
-// written because it had changed since the read.
+// written because it had changed since the read (in size, in place with its time put back,
+// by a rename) or had only just been written.
 TEST(PosixFileSystem, CopyFileHoldsTheBytesRead) {
   struct Row {
     const char* name;
     std::string content;
-    std::function<void()> after_read;
+    std::function<void(const std::string& page)> after_read;
   };
   const std::string big(200001, 'b');
   const std::vector<Row> rows = {
       {"unchanged", "old bytes\n", nullptr},
       {"unchanged and large", big, nullptr},
       {"empty", "", nullptr},
-      {"rewritten", "old bytes\n", [] { TempSite::Write("page.htm", "new bytes\nmore\n"); }},
-      {"cut short", big, [] { ASSERT_EQ(::truncate("page.htm", 10), 0); }},
-      {"renamed over", "old bytes\n",
-       [] {
-         TempSite::Write("other.htm", "other bytes\n");
-         ASSERT_EQ(::rename("other.htm", "page.htm"), 0);
+      {"rewritten", "old bytes\n",
+       [](const std::string& page) { TempSite::Write(page, "new bytes\nmore\n"); }},
+      {"rewritten, its time put back", "old bytes\n",
+       [](const std::string& page) {
+         struct stat st;
+         ASSERT_EQ(::stat(page.c_str(), &st), 0);
+         TempSite::Write(page, "NEW BYTES\n");
+         const struct timespec times[2] = {st.st_atim, st.st_mtim};
+         ASSERT_EQ(::utimensat(AT_FDCWD, page.c_str(), times, 0), 0);
        }},
-      {"removed", "old bytes\n", [] { ASSERT_EQ(::unlink("page.htm"), 0); }},
+      {"cut short", big,
+       [](const std::string& page) { ASSERT_EQ(::truncate(page.c_str(), 10), 0); }},
+      {"renamed over", "old bytes\n",
+       [](const std::string& page) {
+         TempSite::Write("other.htm", "other bytes\n");
+         ASSERT_EQ(::rename("other.htm", page.c_str()), 0);
+       }},
+      {"removed", "old bytes\n",
+       [](const std::string& page) { ASSERT_EQ(::unlink(page.c_str()), 0); }},
+  };
+  TempSite site;
+  const auto page_of = [](size_t row, bool unnamed) {
+    return "page" + std::to_string(row) + (unnamed ? "u" : "n") + ".htm";
   };
   for (bool unnamed : {true, false}) {
-    for (const Row& row : rows) {
+    for (size_t i = 0; i < rows.size(); ++i) TempSite::Write(page_of(i, unnamed), rows[i].content);
+  }
+  // Pages written just now are written, not copied: they must settle for the copy to be used.
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+  for (bool unnamed : {true, false}) {
+    for (size_t i = 0; i < rows.size(); ++i) {
+      const Row& row = rows[i];
       SCOPED_TRACE(std::string(row.name) + (unnamed ? ", unnamed" : ", named"));
-      TempSite site({{"page.htm", row.content}});
+      const std::string page = page_of(i, unnamed), backup = "backup-" + page;
       PosixFileSystem fs(unnamed);
       std::string bytes;
       FileInfo info;
-      ASSERT_TRUE(fs.ReadPage("page.htm", &bytes, &info));
-      if (row.after_read) row.after_read();
-      ASSERT_TRUE(fs.CopyFile(info, "backup.htm", bytes, 0640));
-      EXPECT_EQ(TempSite::Read("backup.htm"), row.content);
-      EXPECT_EQ(ModeOf("backup.htm") & 0600, 0600u);
-      EXPECT_FALSE(AnyTempFile(site));
+      ASSERT_TRUE(fs.ReadPage(page, &bytes, &info));
+      if (row.after_read) row.after_read(page);
+      ASSERT_TRUE(fs.CopyFile(info, backup, bytes, 0640));
+      EXPECT_EQ(TempSite::Read(backup), row.content);
+      EXPECT_EQ(ModeOf(backup) & 0600, 0600u);
     }
   }
+  EXPECT_FALSE(AnyTempFile(site));
 }
 
 }  // namespace
