@@ -115,6 +115,7 @@ Status BackupNames::Find(std::string_view page, std::string* name) {
       if (Status probed = fs_.ProbeFile(*candidate, &found); !probed) return probed;
     }
     if (found == Probe::kAbsent) {
+      untested_ = !test;
       if (listing) (*listing)[base] = true;
       *name = std::move(*candidate);
       return {};

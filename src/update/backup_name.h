@@ -29,6 +29,9 @@ class BackupNames {
  public:
   explicit BackupNames(FileSystem& fs) : fs_(fs) {}
   Status Find(std::string_view page, std::string* name);
+  // Whether the last name found was free by the listing alone, untested: one that is taken
+  // after all is the listing's fault, not the search's answer.
+  bool LastUntested() const { return untested_; }
 
  private:
   // A folder's names, each with whether it is known to be a regular file; none where the
@@ -43,6 +46,7 @@ class BackupNames {
   std::map<FileKey, Listing> folders_;
   std::map<std::string, Listing> missing_;  // folders not there, by spelling
   Listing unlisted_;                        // every folder that could not be looked at
+  bool untested_ = false;
 };
 
 // The number N when `file` is `page`'s backup name exactly as a run writes it (no leading

@@ -146,7 +146,10 @@ class Run {
     }
     if (const size_t open_line = OpenStartLine(bytes_); open_line != 0) {
       bool backup_failed = false;
-      if (Status saved = write_ ? BackUp(&backup_failed) : Status(); !saved) {
+      if (Status saved =
+              write_ ? WithFreeName(page, &backup_failed, [&] { return BackUp(&backup_failed); })
+                     : Status();
+          !saved) {
         return AccessStop(page, std::move(saved));
       }
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
@@ -214,8 +217,10 @@ class Run {
     // Unchanged bytes are not written, so the page keeps its modification time; their backup
     // is a copy. A page the batch refuses is not journaled: it keeps its bytes.
     bool backup_failed = false;
-    Status kept = changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
-                          : BackUp(&backup_failed);
+    Status kept = WithFreeName(page, &backup_failed, [&] {
+      return changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
+                     : BackUp(&backup_failed);
+    });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
     if (changed && !(kept && batch_.RenamesLast())) UnshareOwnBackups();
@@ -228,6 +233,20 @@ class Run {
     journal_.Add(JournalEntry(page, changed));
     if (changed && batch_.Full()) return Commit();
     return std::nullopt;
+  }
+
+  // A free name from the run's listing alone may be taken after all (by a file made since, or
+  // in a folder that does not tell letter case apart): the backup then goes to the next one.
+  // A name the search tested stays its answer, as in the check.
+  Status WithFreeName(const std::string& page, bool* failed, const std::function<Status()>& make) {
+    for (;;) {
+      Status made = make();
+      const std::string taken = backup_;
+      if (!*failed || made.error() != EEXIST || !backup_names_.LastUntested() ||
+          !backup_names_.Find(page, &backup_) || backup_ == taken) {
+        return made;
+      }
+    }
   }
 
   // A page that is not replaced by rename gets a copy of the bytes read as its backup. Where

@@ -86,6 +86,34 @@ struct Session {
   }
 };
 
+// A free name from the listing that is taken after all (here the listing misses a backup of
+// each page and a file the listing cannot see, as in a folder that ignores letter case): the
+// backup goes to the next name, changed or not.
+TEST(UpdateRun, ABackupNameTakenAfterAllGoesToTheNext) {
+  struct Blind : testing::FaultFileSystem {
+    using FaultFileSystem::FaultFileSystem;
+    Status ListNames(const std::string&, std::vector<FolderEntry>* entries) override {
+      entries->clear();
+      return {};
+    }
+  };
+  for (const bool current : {false, true}) {
+    SCOPED_TRACE(current ? "current" : "stale");
+    TempSite site(ThreePageSite());
+    ::mkdir("splicery.sic", 0755);
+    for (const char* page : {"a.htm", "b.htm", "c.htm"}) TempSite::Write(Backup(page, 1), "x");
+    if (current) TempSite::Write("include.htm", "<!-- INCLUDE MENU -->old\n");
+    PosixFileSystem real;
+    Blind blind(real);
+    Session run;
+    EXPECT_EQ(run.Start(blind).outcome, RunOutcome::kSuccess);
+    for (const char* page : {"a.htm", "b.htm", "c.htm"}) {
+      EXPECT_EQ(TempSite::Read(Backup(page, 1)), "x");
+      EXPECT_EQ(TempSite::Read(Backup(page, 2)), ThreePageSite().at(page));
+    }
+  }
+}
+
 TEST(UpdateRun, BacksUpRewritesAndReportsSuccess) {
   TempSite site(ThreePageSite());
   PosixFileSystem fs;
