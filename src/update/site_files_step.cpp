@@ -96,11 +96,15 @@ Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
   // Its old file becomes the backup by link where it is renamed; else a copy is made.
   MakeBackupFolders(fs, file.path);
   if (Status found = FindFreeBackupName(fs, file.path, &backup); !found) return found;
-  OwnBackupLinks(fs).Count(file.path, &info);
+  OwnBackupLinks own(fs);
+  own.Count(file.path, &info);
   bool backup_failed = false;
-  if (Status added = batch.Add(file.path, info, old, file.bytes, backup, &backup_failed); !added) {
-    return added;
+  Status added = batch.Add(file.path, info, old, file.bytes, backup, &backup_failed);
+  // Only a rename parts the file from backups a killed run linked; else they become copies.
+  if (!backup_failed && !(added && batch.RenamesLast())) {
+    UnshareOwnBackups(fs, own.names(), old, info.facts.mode);
   }
+  if (!added) return added;
   journal.Add({file.path, backup, JournalHash(old), JournalHash(file.bytes), {}});
   return {};
 }
