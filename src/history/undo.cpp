@@ -209,9 +209,8 @@ Outcome Undo::Restore(const Taken& page, const std::string& bytes, const FileInf
   std::string backup;
   Status saved = FindFreeBackupName(fs_, page.path, &backup);
   bool backup_failed = !saved;
-  if (saved) saved = batch_.Add(page.path, counted, bytes, backed_up, backup, &backup_failed);
-  if (!backup_failed && !(saved && batch_.RenamesLast())) {
-    UnshareOwnBackups(fs_, own.names(), bytes, counted.facts.mode);
+  if (saved) {
+    saved = batch_.Add(page.path, counted, bytes, backed_up, backup, own.names(), &backup_failed);
   }
   if (!saved) {
     form_.SetLabel3(backup_failed ? msg::AccessFailed(page.path) : msg::WriteFailed(page.path));

@@ -28,6 +28,8 @@ Status FindFreeBackupName(FileSystem& fs, std::string_view page, std::string* na
 class BackupNames {
  public:
   explicit BackupNames(FileSystem& fs) : fs_(fs) {}
+  BackupNames(const BackupNames&) = delete;  // it points into its own maps
+  BackupNames& operator=(const BackupNames&) = delete;
   Status Find(std::string_view page, std::string* name);
   // Whether the last name found was free by the listing alone, untested: one that is taken
   // after all is the listing's fault, not the search's answer.

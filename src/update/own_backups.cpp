@@ -32,11 +32,14 @@ void OwnBackupLinks::Count(const std::string& page, FileInfo* info) {
   facts.own_backup_links = std::min<uint64_t>(names_.size(), facts.links - 1);
 }
 
-void UnshareOwnBackups(FileSystem& fs, const std::vector<std::string>& names,
-                       std::string_view bytes, uint32_t mode) {
-  for (const std::string& name : names) {
-    if (fs.RemoveFile(name)) (void)fs.CreateFile(name, bytes, mode & 0666);
+Status BackUpByCopy(FileSystem& fs, const FileInfo& info, std::string_view bytes,
+                    const std::string& backup, const std::vector<std::string>& own) {
+  const uint32_t mode = info.facts.mode & 0666;
+  Status saved = fs.CopyFile(info, backup, bytes, mode);
+  for (size_t i = 0; saved && i < own.size(); ++i) {
+    if (fs.RemoveFile(own[i])) (void)fs.CreateFile(own[i], bytes, mode);
   }
+  return saved;
 }
 
 }  // namespace splicery

@@ -29,10 +29,10 @@ class OwnBackupLinks {
   std::vector<std::string> names_;
 };
 
-// Where a page is not parted from its own backups by a rename (it does not change, or is
-// written in place, or is refused), each of `names` becomes a file of its own holding
-// `bytes`, the bytes read of the page.
-void UnshareOwnBackups(FileSystem& fs, const std::vector<std::string>& names,
-                       std::string_view bytes, uint32_t mode);
+// The backup of a page that no rename parts from its file (it does not change, or is written
+// in place, or is refused): a copy at `backup` of `bytes`, the bytes read as `info`. Its own
+// backups (`own`, what Count found) become files of their own holding those bytes too.
+Status BackUpByCopy(FileSystem& fs, const FileInfo& info, std::string_view bytes,
+                    const std::string& backup, const std::vector<std::string>& own);
 
 }  // namespace splicery

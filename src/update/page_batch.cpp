@@ -6,6 +6,7 @@
 #include <set>
 
 #include "update/backup_name.h"
+#include "update/own_backups.h"
 #include "update/write_policy.h"
 
 namespace splicery {
@@ -59,11 +60,13 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
 }
 
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
-                      std::string_view new_bytes, const std::string& backup, bool* backup_failed) {
+                      std::string_view new_bytes, const std::string& backup,
+                      const std::vector<std::string>& own, bool* backup_failed) {
   Entry entry{page, info, {}, {}, {}};
   Status written = Write(new_bytes, &entry);
-  Status saved =
-      entry.temp.empty() ? Copy(info, old_bytes, backup) : LinkOrCopy(old_bytes, backup, &entry);
+  // Only a rename parts the page from backups a killed run linked to it.
+  Status saved = entry.temp.empty() ? BackUpByCopy(fs_, info, old_bytes, backup, own)
+                                    : LinkOrCopy(old_bytes, backup, &entry);
   *backup_failed = !saved;
   if (!saved) {
     if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);

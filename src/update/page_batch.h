@@ -34,18 +34,18 @@ class PageBatch {
   Status Add(const std::string& page, const FileInfo& info, std::string_view bytes);
 
   // The same, making the backup at the free name `backup` first: by link where the page is to
-  // be renamed, else as a copy of `old_bytes` (the bytes read as `info`). A refused page is
-  // still backed up. A failed backup stops first: *backup_failed is then true, the failure
-  // names the backup and the page is not taken.
+  // be renamed, else as a copy of `old_bytes` (the bytes read as `info`) by BackUpByCopy,
+  // which parts the page from its own backups `own` too. A refused page is still backed up.
+  // A failed backup stops first: *backup_failed is then true, the failure names the backup
+  // and the page is not taken.
   Status Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
-             std::string_view new_bytes, const std::string& backup, bool* backup_failed);
+             std::string_view new_bytes, const std::string& backup,
+             const std::vector<std::string>& own, bool* backup_failed);
 
   // Gives up the page added last (its new file removed, its backup a copy of its own).
   void DropLast();
 
   bool empty() const { return entries_.empty(); }
-  // Whether the page added last is put in place by rename (else it is written in place).
-  bool RenamesLast() const { return !entries_.empty() && !entries_.back().temp.empty(); }
 
   // Whether to commit before taking more (the bytes of pages written in place wait in memory).
   bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_.size() >= kMaxHeldBytes; }

@@ -99,12 +99,11 @@ Status WriteSiteFile(FileSystem& fs, const SitemapFile& file, PageBatch& batch,
   OwnBackupLinks own(fs);
   own.Count(file.path, &info);
   bool backup_failed = false;
-  Status added = batch.Add(file.path, info, old, file.bytes, backup, &backup_failed);
-  // Only a rename parts the file from backups a killed run linked; else they become copies.
-  if (!backup_failed && !(added && batch.RenamesLast())) {
-    UnshareOwnBackups(fs, own.names(), old, info.facts.mode);
+  if (Status added =
+          batch.Add(file.path, info, old, file.bytes, backup, own.names(), &backup_failed);
+      !added) {
+    return added;
   }
-  if (!added) return added;
   journal.Add({file.path, backup, JournalHash(old), JournalHash(file.bytes), {}});
   return {};
 }

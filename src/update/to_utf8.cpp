@@ -139,14 +139,11 @@ Status BackUpAndTake(FileSystem& fs, PageBatch& batch, const std::string& file, 
                      bool* backup_failed) {
   OwnBackupLinks own(fs);
   own.Count(file, &info);
-  const bool changed = new_bytes != bytes;
-  Status saved = changed ? batch.Add(file, info, bytes, new_bytes, backup, backup_failed)
-                         : fs.CopyFile(info, backup, bytes, info.facts.mode & 0666);
-  if (!changed) *backup_failed = !saved;
-  // Only a rename parts the file from backups a killed run linked; else they become copies.
-  if (!*backup_failed && !(changed && saved && batch.RenamesLast())) {
-    UnshareOwnBackups(fs, own.names(), bytes, info.facts.mode);
+  if (new_bytes != bytes) {
+    return batch.Add(file, info, bytes, new_bytes, backup, own.names(), backup_failed);
   }
+  Status saved = BackUpByCopy(fs, info, bytes, backup, own.names());
+  *backup_failed = !saved;
   return saved;
 }
 

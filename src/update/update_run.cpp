@@ -218,12 +218,12 @@ class Run {
     // is a copy. A page the batch refuses is not journaled: it keeps its bytes.
     bool backup_failed = false;
     Status kept = WithFreeName(page, &backup_failed, [&] {
-      return changed ? batch_.Add(page, info_, bytes_, new_bytes, backup_, &backup_failed)
-                     : BackUp(&backup_failed);
+      return changed
+                 ? batch_.Add(page, info_, bytes_, new_bytes, backup_, own_.names(), &backup_failed)
+                 : BackUp(&backup_failed);
     });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
-    if (changed && !(kept && batch_.RenamesLast())) UnshareOwnBackups();
     for (std::string_view line : shown_) {
       form_.SetLabel4(line, TextKind::kPageLine, page_encoding_);
     }
@@ -252,14 +252,9 @@ class Run {
   // A page that is not replaced by rename gets a copy of the bytes read as its backup. Where
   // it still shares its file with backups a killed run linked, those become copies too.
   Status BackUp(bool* failed) {
-    Status saved = fs_.CopyFile(info_, backup_, bytes_, info_.facts.mode & 0666);
+    Status saved = BackUpByCopy(fs_, info_, bytes_, backup_, own_.names());
     *failed = !saved;
-    if (saved) UnshareOwnBackups();
     return saved;
-  }
-
-  void UnshareOwnBackups() {
-    splicery::UnshareOwnBackups(fs_, own_.names(), bytes_, info_.facts.mode);
   }
 
   JournalPage JournalEntry(const std::string& page, bool changed) const {
