@@ -2,6 +2,7 @@
 // The site check: the configuration files, then each page's markers, blocks and stand lines.
 #include "report/site_lint.h"
 
+#define XXH_STATIC_LINKING_ONLY  // a hash state on the stack
 #include <xxhash.h>
 
 #include <algorithm>
@@ -88,7 +89,11 @@ class Lint {
         ReadPage(i, std::move(bytes), with_news);
       }
     }
-    for (const auto& [i, page_bytes] : with_news) CheckPage(i, page_bytes);
+    // Each waiting page's bytes go as soon as it is checked.
+    for (auto& [i, page_bytes] : with_news) {
+      CheckPage(i, page_bytes);
+      std::string().swap(page_bytes);
+    }
     FinishLinks();
     AddIncludeSourceFindings(listed_pages.ok());
     SortFindings();
@@ -309,6 +314,49 @@ class Lint {
     std::vector<std::pair<size_t, size_t>> fragments;  // of a block of include lines
   };
 
+  // Where each generated line of a block comes from: its line in include.htm and, for a news
+  // line, its entry in the news index (else npos). A news block's lines are entry by entry,
+  // newest first, each template in turn, the same in every news block: worked out from the
+  // place, not kept line by line (three per news entry).
+  class Sources {
+   public:
+    explicit Sources(const std::vector<std::pair<size_t, size_t>>& fragments)
+        : fragments_(&fragments) {}
+    Sources(const std::vector<size_t>& templates, const std::vector<size_t>& entries)
+        : templates_(&templates), entries_(&entries) {}
+
+    size_t size() const {
+      return fragments_ ? fragments_->size() : templates_->size() * entries_->size();
+    }
+    std::pair<size_t, size_t> operator[](size_t j) const {
+      if (fragments_) return (*fragments_)[j];
+      return {(*templates_)[j % templates_->size()], (*entries_)[j / templates_->size()]};
+    }
+    // The hash of the first `count`, as of their bytes in a row.
+    uint64_t Hash(size_t count, uint64_t seed) const {
+      if (fragments_) return XXH3_64bits_withSeed(fragments_->data(), count * kPair, seed);
+      XXH3_state_t state;
+      XXH3_64bits_reset_withSeed(&state, seed);
+      std::pair<size_t, size_t> chunk[64];
+      for (size_t j = 0; j < count;) {
+        size_t n = 0;
+        for (; n < std::size(chunk) && j < count; ++n, ++j) chunk[n] = (*this)[j];
+        XXH3_64bits_update(&state, chunk, n * kPair);
+      }
+      return XXH3_64bits_digest(&state);
+    }
+
+   private:
+    static constexpr size_t kPair = sizeof(std::pair<size_t, size_t>);
+    const std::vector<std::pair<size_t, size_t>>* fragments_ = nullptr;
+    const std::vector<size_t>* templates_ = nullptr;
+    const std::vector<size_t>* entries_ = nullptr;
+  };
+
+  Sources SourcesOf(const BlockSources& block) {
+    return block.news ? NewsSources() : Sources(block.fragments);
+  }
+
   // Each block's generated lines as a span whose references mean the same in every page of
   // `folder` that holds it, and where its lines come from.
   void FindSpans(std::string_view next, const std::vector<BlockSpan>& spans,
@@ -327,8 +375,7 @@ class Lint {
       BlockSources& block = blocks.emplace_back();
       block.news = news;
       if (!news) block.fragments = FragmentSources(keys);
-      const std::vector<std::pair<size_t, size_t>>& sources =
-          news ? NewsSources() : block.fragments;
+      const Sources sources = SourcesOf(block);
       // Lines beyond the sources (none as the run writes them) are the page's own.
       const std::string_view lines =
           next.substr(span.new_generated, span.new_end - span.new_generated);
@@ -342,8 +389,7 @@ class Lint {
         block.end = span.new_generated + cursor.position();
         count = sources.size();
       }
-      const uint64_t from =
-          XXH3_64bits_withSeed(sources.data(), count * sizeof sources[0], in_folder);
+      const uint64_t from = sources.Hash(count, in_folder);
       shared.push_back({block.begin, block.end, from});
     }
   }
@@ -352,14 +398,14 @@ class Lint {
   void FindGenerated(std::string_view next, const std::vector<BlockSources>& blocks,
                      std::vector<Generated>& generated) {
     for (const BlockSources& block : blocks) {
-      const auto& sources = block.news ? NewsSources() : block.fragments;
+      const Sources sources = SourcesOf(block);
       size_t j = 0;
       for (LineCursor c(next.substr(block.begin, block.end - block.begin));
            !c.AtEnd() && j < sources.size(); ++j) {
         const size_t begin = block.begin + c.position();
         c.Next();
-        generated.push_back(
-            {begin, block.begin + c.position(), sources[j].first, sources[j].second});
+        const auto [line, entry] = sources[j];
+        generated.push_back({begin, block.begin + c.position(), line, entry});
       }
     }
   }
@@ -420,21 +466,20 @@ class Lint {
     return sources_;
   }
 
-  // The same for a news block: entry by entry, each template in turn, with the entry's place
-  // in the news index. The same for every news block, so made once.
-  const std::vector<std::pair<size_t, size_t>>& NewsSources() {
-    if (news_sources_.empty()) {
-      std::vector<size_t> templates;
+  // The same for a news block, made once: the templates' lines and the entries that make
+  // news lines, newest first.
+  Sources NewsSources() {
+    if (!news_sources_made_) {
+      news_sources_made_ = true;
       for (const auto& [index, line] : include_line_numbers_) {
-        if (IsTemplate(index)) templates.push_back(line);
+        if (IsTemplate(index)) news_templates_.push_back(line);
       }
       const std::vector<std::string>& entries = scan_.List5.items();
       for (size_t v = entries.size(); v-- > 0;) {
-        if (!SplitNewsEntry(entries[v])) continue;
-        for (size_t line : templates) news_sources_.emplace_back(line, v);
+        if (SplitNewsEntry(entries[v])) news_entries_.push_back(v);
       }
     }
-    return news_sources_;
+    return Sources(news_templates_, news_entries_);
   }
 
   // Whether the page has a stand line; each is checked.
@@ -641,7 +686,9 @@ class Lint {
   std::vector<std::string> pages_;
   std::map<std::string, size_t> rank_;  // a listed page's first place in include.txt
   std::unique_ptr<LinkCheck> links_;
-  std::vector<std::pair<size_t, size_t>> sources_, news_sources_;  // include.htm line, entry
+  std::vector<std::pair<size_t, size_t>> sources_;  // include.htm line, entry
+  std::vector<size_t> news_templates_, news_entries_;
+  bool news_sources_made_ = false;
   std::vector<std::string> include_lines_;
   std::vector<std::pair<size_t, size_t>> include_line_numbers_;  // list index, line in the file
   SortedList no_news_;
