@@ -365,6 +365,11 @@ struct LinkCheck::Outcome {
   Target target;
 };
 
+struct LinkCheck::CachedOutcome {
+  std::string key;
+  Outcome outcome;
+};
+
 // Where a finding was put: its list and place, the key that reported it once, and the list
 // index of the page it was found in.
 struct LinkCheck::Placed {
@@ -444,13 +449,68 @@ struct LinkCheck::Folder {
   static std::string_view NameOf(std::string_view name) { return name; }
 };
 
-LinkCheck::LinkCheck(FileSystem& fs, const std::vector<std::string>& pages)
-    : fs_(fs), pages_(pages), linked_(pages.size(), false), page_anchors_(pages.size()) {
-  std::vector<std::string> segments;
-  for (size_t i = 0; i < pages.size(); ++i) {
-    if (PageSegments(pages[i], &segments)) listed_.try_emplace(Join(segments, segments.size()), i);
+// The listed pages by their path from the site folder, each at its first place in include.txt.
+// The paths are include.txt's own lines, but for the few spelt otherwise (./a.htm): beside
+// each place only its path's hash is kept, not a second copy of every name.
+class LinkCheck::Listed {
+ public:
+  explicit Listed(const std::vector<std::string>& pages) : pages_(pages) {
+    std::vector<std::string> segments;
+    for (size_t i = 0; i < pages.size(); ++i) {
+      if (!PageSegments(pages[i], &segments)) continue;
+      std::string path = Join(segments, segments.size());
+      by_hash_.emplace_back(Hash(path), i);
+      if (path != pages[i]) respelt_.try_emplace(i, std::move(path));
+    }
+    std::sort(by_hash_.begin(), by_hash_.end());
+    // A path listed again keeps its first place only: the first of its hash's run that has it.
+    std::vector<std::pair<uint64_t, size_t>> first;
+    first.reserve(by_hash_.size());
+    size_t run = 0;  // where the current hash's run begins in `first`
+    for (const auto& e : by_hash_) {
+      if (first.empty() || first.back().first != e.first) run = first.size();
+      const bool again =
+          std::any_of(first.begin() + static_cast<ptrdiff_t>(run), first.end(),
+                      [&](const auto& f) { return Path(f.second) == Path(e.second); });
+      if (!again) first.push_back(e);
+    }
+    by_hash_ = std::move(first);
   }
-}
+
+  // The first place of `path`, npos when it is not listed.
+  size_t Find(std::string_view path) const {
+    const uint64_t hash = Hash(path);
+    for (auto e = std::lower_bound(by_hash_.begin(), by_hash_.end(), std::pair(hash, size_t{0}));
+         e != by_hash_.end() && e->first == hash; ++e) {
+      if (Path(e->second) == path) return e->second;
+    }
+    return npos;
+  }
+
+  // Each listed path's first place, in no particular order.
+  template <class F>
+  void ForEach(F f) const {
+    for (const auto& e : by_hash_) f(e.second);
+  }
+
+ private:
+  static uint64_t Hash(std::string_view path) { return std::hash<std::string_view>{}(path); }
+  std::string_view Path(size_t i) const {
+    const auto respelt = respelt_.find(i);
+    return respelt == respelt_.end() ? std::string_view(pages_[i]) : respelt->second;
+  }
+
+  const std::vector<std::string>& pages_;
+  std::vector<std::pair<uint64_t, size_t>> by_hash_;  // sorted
+  std::unordered_map<size_t, std::string> respelt_;
+};
+
+LinkCheck::LinkCheck(FileSystem& fs, const std::vector<std::string>& pages)
+    : fs_(fs),
+      pages_(pages),
+      listed_(std::make_unique<Listed>(pages)),
+      linked_(pages.size(), false),
+      page_anchors_(pages.size()) {}
 
 LinkCheck::~LinkCheck() = default;
 
@@ -533,9 +593,7 @@ LinkCheck::Target LinkCheck::Resolve(const std::vector<std::string>& base_folder
                                      const Reference& ref) {
   Target target;
   Walk(base_folder, ref, target);
-  if (const auto listed = listed_.find(target.path); listed != listed_.end()) {
-    target.listed = listed->second;
-  }
+  target.listed = listed_->Find(target.path);
   return target;
 }
 
@@ -737,9 +795,9 @@ void LinkCheck::FindSpans(PageScan& scan, const std::vector<SharedSpan>& shared)
 // over; its findings were reported where it was met first.
 void LinkCheck::UseSpan(PageScan& scan, SpanUse& span) {
   span.used = true;
-  const auto own = listed_.find(scan.key);
+  const size_t own = listed_->Find(scan.key);
   for (size_t listed : span.seen->listed) {
-    if (listed != scan.index && (own == listed_.end() || listed != own->second)) {
+    if (listed != scan.index && listed != own) {
       linked_[listed] = true;
     }
   }
@@ -793,9 +851,7 @@ void LinkCheck::Collect(PageScan& scan) {
       }
     }
   }
-  if (const auto listed = listed_.find(scan.key); listed != listed_.end()) {
-    KeepAnchors(listed->second, anchors);
-  }
+  if (const size_t listed = listed_->Find(scan.key); listed != npos) KeepAnchors(listed, anchors);
 }
 
 // A listed page's anchors, from then on known by its first place in include.txt.
@@ -877,8 +933,7 @@ void LinkCheck::CheckReference(PageScan& scan, size_t offset, std::string_view r
     return;
   }
   const std::string& reached = t ? t->path : scan.key;
-  const auto self = t ? listed_.end() : listed_.find(scan.key);
-  const size_t listed_index = t ? t->listed : self != listed_.end() ? self->second : npos;
+  const size_t listed_index = t ? t->listed : listed_->Find(scan.key);
   const bool html = IsHtmlName(reached);
   if (listed_index != npos) {
     if (listed_index != scan.index && reached != scan.key) linked_[listed_index] = true;
@@ -953,21 +1008,27 @@ LinkCheck::Outcome LinkCheck::Evaluate(const Reference& ref, const std::vector<s
   return o;
 }
 
-// `key`: the folder seen from, '\0', then `value`.
+// `key`: the folder seen from, '\0', then `value`. Repeats are near each other (a menu, the
+// next page's link back), so a fixed number of slots keeps nearly every one, and memory does
+// not grow with the site's distinct references. Valid until the next call.
 const LinkCheck::Outcome& LinkCheck::OutcomeOf(const std::string& key, std::string_view value,
                                                const std::vector<std::string>& base) {
-  auto [it, inserted] = outcomes_.try_emplace(key);
-  if (inserted) it->second = Evaluate(ParseReference(value), base);
-  return it->second;
+  constexpr size_t kSlots = 1024;
+  if (outcomes_.empty()) outcomes_.resize(kSlots);
+  CachedOutcome& slot = outcomes_[std::hash<std::string>{}(key) % kSlots];
+  // A key holds at least the '\0': an empty slot matches none.
+  if (slot.key != key) {
+    slot.outcome = Evaluate(ParseReference(value), base);
+    slot.key = key;
+  }
+  return slot.outcome;
 }
 
 // Whether the page at `path` has `anchor`: a page not checked is read for it, once. Nullopt
 // when it cannot be read.
 std::optional<bool> LinkCheck::HasAnchorIn(const std::string& path, std::string_view anchor) {
-  const auto listed = listed_.find(path);
-  if (listed != listed_.end() && page_anchors_[listed->second].read) {
-    return HasAnchor(page_anchors_[listed->second], anchor);
-  }
+  const size_t listed = listed_->Find(path);
+  if (listed != npos && page_anchors_[listed].read) return HasAnchor(page_anchors_[listed], anchor);
   auto [it, inserted] = other_anchors_.try_emplace(path);
   if (inserted) {
     std::string bytes;
@@ -985,10 +1046,10 @@ std::optional<bool> LinkCheck::HasAnchorIn(const std::string& path, std::string_
       const html::Attribute* name = tag.name == "a" ? tag.Find("name") : nullptr;
       if (name) it->second.push_back(AnchorHash(DecodeAttribute(name->value, encoding)));
     }
-    if (listed != listed_.end()) {
-      KeepAnchors(listed->second, it->second);
+    if (listed != npos) {
+      KeepAnchors(listed, it->second);
       other_anchors_.erase(it);
-      return HasAnchor(page_anchors_[listed->second], anchor);
+      return HasAnchor(page_anchors_[listed], anchor);
     }
     std::sort(it->second.begin(), it->second.end());
   }
@@ -1025,11 +1086,11 @@ std::vector<Finding> LinkCheck::Finish() {
   pending_.clear();
   const size_t first_unlinked = found.size();
   // The first page is the way in; every other listed page needs a link from another one.
-  for (const auto& [path, index] : listed_) {
+  listed_->ForEach([&](size_t index) {
     if (index != 0 && !linked_[index] && page_anchors_[index].read) {
       found.push_back({kTargetListFile, index + 1, Severity::kNote, msg::PageNotLinked()});
     }
-  }
+  });
   std::sort(found.begin() + static_cast<std::ptrdiff_t>(first_unlinked), found.end(),
             [](const Finding& a, const Finding& b) { return a.line < b.line; });
   EraseWithdrawn();

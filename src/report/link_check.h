@@ -102,6 +102,8 @@ class LinkCheck {
  private:
   struct Target;
   struct Outcome;
+  struct CachedOutcome;
+  class Listed;
   struct Pending;
   struct Entry;
   struct Folder;
@@ -145,14 +147,15 @@ class LinkCheck {
 
   FileSystem& fs_;
   const std::vector<std::string>& pages_;
-  std::unordered_map<std::string, size_t> listed_;  // site-relative path -> first list index
+  std::unique_ptr<Listed> listed_;  // site-relative path -> first list index
   std::vector<bool> linked_;
   std::unordered_map<std::string, std::unique_ptr<Folder>> folders_;
   std::vector<PageAnchors> page_anchors_;  // by a listed page's first place
   std::vector<uint64_t> anchor_hashes_;
   std::unordered_map<std::string, std::vector<uint64_t>> other_anchors_;  // sorted, by page
-  // What a reference means, by the folder seen from, '\0', and its value up to the fragment.
-  std::unordered_map<std::string, Outcome> outcomes_;
+  // What a reference means, by the folder seen from, '\0', and its value up to the fragment;
+  // the recent ones, in slots by the key's hash (see OutcomeOf).
+  std::vector<CachedOutcome> outcomes_;
   std::unordered_set<std::string> reported_once_;
   // An HTML page outside include.txt: where its one note stands, by the page reached.
   std::unordered_map<std::string, Placed> unlisted_;

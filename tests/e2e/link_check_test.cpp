@@ -195,6 +195,30 @@ class ReadableCopy {
   std::string dir_;
 };
 
+// More distinct references than are kept at a time, some met again long after, and a page
+// listed as ./p1.htm: every page gives exactly its own findings.
+TEST(LinkLint, ManyDistinctReferencesAndListedSpellingsResolveAlike) {
+  constexpr int kPages = 1200;
+  Files files = {{"include.txt", ""}, {"include.htm", "<html>\n"}};
+  std::vector<std::string> expected;
+  for (int i = 0; i < kPages; ++i) {
+    const std::string name = "p" + std::to_string(i) + ".htm";
+    const std::string wrong = "P" + std::to_string(i * 7 % (kPages / 2)) + ".htm";
+    files["include.txt"] += (i == 1 ? "./" : "") + name + "\n";
+    files.emplace(name, "<a href=\"p0.htm\"></a><a href=\"p" + std::to_string(i + 1) +
+                            ".htm\"></a>\n<a href=\"" + wrong + "\"></a>\n<a href=\"fehlt" +
+                            std::to_string(i) + ".htm\"></a>\n" + kNoNews);
+    const std::string at = (i == 1 ? "./" : "") + name + ":";
+    if (i + 1 == kPages) expected.push_back(at + "1: Fehler: Verweis auf fehlende Datei p1200.htm");
+    expected.push_back(at + "2: Fehler: Verweis auf " + wrong + ", die Datei heißt p" +
+                       wrong.substr(1));
+    expected.push_back(at + "3: Fehler: Verweis auf fehlende Datei fehlt" + std::to_string(i) +
+                       ".htm");
+  }
+  TempSite site(files);
+  EXPECT_EQ(SplitLines(RunCli({"--lint"}).out), expected);
+}
+
 std::string PercentDecoded(const std::string& s) {
   std::string out;
   for (size_t i = 0; i < s.size(); ++i) {
