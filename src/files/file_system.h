@@ -108,6 +108,15 @@ class FileSystem {
   // ReadFile, and what the file is (a symlink is followed to its target).
   virtual Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) = 0;
 
+  // The reads of `paths` to come, in this order: by ReadPage where `pages`, else by ReadFile.
+  // They may be done ahead, in the background, each as if it had been done then; what the
+  // program changes itself in the meantime is read again. Every read behaves as without.
+  // An empty list ends it.
+  virtual void WillRead(std::vector<std::string> paths, bool pages) {
+    (void)paths;
+    (void)pages;
+  }
+
   // What ReadPage tells of the file, without reading it. A folder or another file that is not
   // a regular one fails (EISDIR, EINVAL).
   virtual Status Describe(const std::string& path, FileInfo* info) = 0;
@@ -199,6 +208,20 @@ class FileSystem {
   // writing: the folder exists and may be written, the name fits, and for kCopyNew no file,
   // folder or link has the name yet (EEXIST). Fails with the status that write would give.
   virtual Status ProbeWrite(const std::string& path, Intent intent) = 0;
+};
+
+// FileSystem::WillRead for as long as it lives.
+class ReadingAhead {
+ public:
+  ReadingAhead(FileSystem& fs, std::vector<std::string> paths, bool pages) : fs_(fs) {
+    fs_.WillRead(std::move(paths), pages);
+  }
+  ~ReadingAhead() { fs_.WillRead({}, false); }
+  ReadingAhead(const ReadingAhead&) = delete;
+  ReadingAhead& operator=(const ReadingAhead&) = delete;
+
+ private:
+  FileSystem& fs_;
 };
 
 }  // namespace splicery

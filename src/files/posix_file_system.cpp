@@ -399,15 +399,20 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
   return {};
 }
 
-Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+namespace {
+
+// ReadFile, and the file's identity into *info; safe in any thread.
+Status ReadPlainFile(const std::string& path, std::string* bytes, FileInfo* info) {
   struct stat st;
   FdCloser fd{OpenRegular(path, &st)};
   if (fd.fd < 0) return Status::FromErrno(errno, path);
+  DescribeStat(st, info);
   return ReadOpen(fd.fd, path, static_cast<size_t>(st.st_size), bytes);
 }
 
 // A symlinked page is read, checked and replaced at its target, so the link stays a link.
-int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
+// Opens and describes it but for its folder's facts; safe in any thread.
+int OpenPageFile(const std::string& path, FileInfo* info) {
   struct stat st;
   info->path = path;
   int fd = OpenRegular(path, &st, O_NOFOLLOW);
@@ -419,15 +424,43 @@ int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
   }
   if (fd < 0) return -1;
   DescribeStat(st, info);
-  AddFacts(info);
   info->facts.attributes = ListAttributes(fd);
   return fd;
 }
 
-Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
-  FdCloser fd{OpenPage(path, info)};
+Status ReadPageFile(const std::string& path, std::string* bytes, FileInfo* info) {
+  FdCloser fd{OpenPageFile(path, info)};
   if (fd.fd < 0) return Status::FromErrno(errno, path);
   return ReadOpen(fd.fd, path, static_cast<size_t>(info->size), bytes);
+}
+
+}  // namespace
+
+Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
+  FileInfo info;
+  if (ahead_ && !ahead_pages_ && ahead_->Take(path, bytes, &info)) return {};
+  return ReadPlainFile(path, bytes, &info);
+}
+
+int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
+  const int fd = OpenPageFile(path, info);
+  if (fd >= 0) AddFacts(info);
+  return fd;
+}
+
+Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
+  if (!(ahead_ && ahead_pages_ && ahead_->Take(path, bytes, info))) {
+    if (Status read = ReadPageFile(path, bytes, info); !read) return read;
+  }
+  AddFacts(info);  // the folder's facts are looked up here, in the caller's thread
+  return {};
+}
+
+void PosixFileSystem::WillRead(std::vector<std::string> paths, bool pages) {
+  ahead_.reset();
+  if (paths.empty()) return;
+  ahead_pages_ = pages;
+  ahead_ = std::make_unique<ReadAhead>(std::move(paths), pages ? ReadPageFile : ReadPlainFile);
 }
 
 Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {
@@ -554,6 +587,7 @@ Status PosixFileSystem::LinkFile(const FileInfo& info, const std::string& name) 
     return Status::Failure(Code::kOwnerNotGiven, name);
   }
   if (::link(info.path.c_str(), name.c_str()) != 0) return Status::FromErrno(errno, name);
+  if (ahead_) ahead_->Changed(info.key);  // one more name
   Written(dir);
   struct stat st;
   if (::lstat(name.c_str(), &st) == 0 && StillTheSame(st, info)) return {};
@@ -579,6 +613,7 @@ Status PosixFileSystem::PutInPlace(const std::string& temp, const FileInfo& info
   } else if (gone || ::rename(temp.c_str(), info.path.c_str()) != 0) {
     status = Status::FromErrno(errno, info.path);
   } else {
+    if (ahead_) ahead_->Changed(info.key);  // the old file lost the name
     Written(DirName(info.path));
     return {};
   }
@@ -591,6 +626,7 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
   struct stat st;
   if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, info.path);
   if (!StillTheSame(st, info)) return Status::Failure(Code::kChangedSinceRead, info.path);
+  if (ahead_) ahead_->Changed(info.key);
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t n =
         ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -605,6 +641,7 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
 }
 
 Status PosixFileSystem::RemoveFile(const std::string& path) {
+  if (ahead_) ahead_->ChangedAny();
   if (::unlink(path.c_str()) == 0) return {};
   return Status::FromErrno(errno, path);
 }
@@ -638,6 +675,7 @@ void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
   };
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return;
+  if (ahead_) ahead_->ChangedAny();
   const int dir_fd = ::dirfd(dir.get());
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsTempName(entry->d_name)) continue;
@@ -666,6 +704,7 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
   if (fd.fd < 0) return NoFollowFailure(errno, path);
   struct stat st;
   if (::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, path);
+  if (ahead_) ahead_->Changed({st.st_dev, st.st_ino});
   // Everyone who may run in this folder may read and write its journal: its group, and group
   // read and write where the folder is the group's.
   if (st.st_size == 0) {

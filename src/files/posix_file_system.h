@@ -6,10 +6,12 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "files/file_system.h"
+#include "files/read_ahead.h"
 
 namespace splicery {
 
@@ -35,6 +37,7 @@ class PosixFileSystem : public FileSystem {
   Status MakeDirectory(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
+  void WillRead(std::vector<std::string> paths, bool pages) override;
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status CopyFile(const FileInfo& from, const std::string& path, std::string_view bytes,
@@ -89,6 +92,8 @@ class PosixFileSystem : public FileSystem {
   std::map<std::string, Folder> folders_;
   std::map<dev_t, std::string> unflushed_;  // a folder on every file system written to
   int lock_fd_ = -1;
+  std::unique_ptr<ReadAhead> ahead_;
+  bool ahead_pages_ = false;  // what ahead_ reads: pages (ReadPage), else files (ReadFile)
 };
 
 }  // namespace splicery

@@ -61,6 +61,7 @@ std::optional<std::string> ParseStandLine(std::string_view line, std::string_vie
 Status ScanNews(Form& form, FileSystem& fs) {
   const size_t count = form.List1.size();
   std::string bytes;  // reused, so a large page is not faulted in anew for every page
+  const ReadingAhead ahead(fs, form.List1, false);
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
     form.SetLabel3(msg::PageWorkedOn(page));

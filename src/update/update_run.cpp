@@ -96,6 +96,7 @@ class Run {
                     std::move(read));
     }
     site_files_.emplace(std::move(site), form_.List1.size());
+    const ReadingAhead ahead(fs_, form_.List1, write_);
     for (size_t i = 0; i < form_.List1.size(); ++i) {
       std::optional<RunResult> stopped = LoadAndRewrite(i);
       if (!stopped) SeenBySitemap(i);

@@ -143,6 +143,16 @@ class LockHeldElsewhere : public testing::FaultFileSystem {
   std::latch release{1};
 };
 
+// A double over the real disk, or the real disk itself (a file system of its own).
+template <typename Fs>
+struct FsOver : Fs {
+  explicit FsOver(PosixFileSystem& real) : Fs(real) {}
+};
+template <>
+struct FsOver<PosixFileSystem> : PosixFileSystem {
+  explicit FsOver(PosixFileSystem&) {}
+};
+
 // The window shown after its load event, in a scratch site built from `files`, working through
 // `Fs` (a double over the real disk, or the real disk itself).
 template <typename Fs = PosixFileSystem>
@@ -156,7 +166,7 @@ struct ShownWindowOver {
   }
   TempSite site;
   PosixFileSystem real;
-  Fs fs{real};  // for the real disk: a copy of it
+  FsOver<Fs> fs{real};
   Form form;
   MainWindow window;
 };

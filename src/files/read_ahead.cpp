@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "files/read_ahead.h"
+
+#include <algorithm>
+#include <system_error>
+#include <utility>
+
+namespace splicery {
+
+ReadAhead::ReadAhead(std::vector<std::string> paths, Reader read)
+    : paths_(std::move(paths)), read_(std::move(read)), slots_(kWindow) {
+  try {
+    thread_ = std::thread([this] { Work(); });
+  } catch (const std::system_error&) {
+    // No thread: the caller reads everything itself, as Take's help.
+  }
+}
+
+ReadAhead::~ReadAhead() {
+  {
+    std::lock_guard lock(mutex_);
+    stop_ = true;
+  }
+  reader_cv_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+// Reads on while there is room, then sleeps until half the window is free again: waking
+// the thread for every file taken would cost more than the reads it saves.
+void ReadAhead::Work() {
+  std::unique_lock lock(mutex_);
+  while (!stop_) {
+    if (MayReadOn()) {
+      ReadNext(lock);
+      continue;
+    }
+    if (claimed_ >= paths_.size()) return;
+    reader_waits_ = true;
+    reader_cv_.wait(lock, [this] { return stop_ || HalfFree(); });
+    reader_waits_ = false;
+  }
+}
+
+bool ReadAhead::MayReadOn() const {
+  return claimed_ < paths_.size() && claimed_ < next_ + kWindow && Held() < kMaxHeld;
+}
+
+bool ReadAhead::HalfFree() const {
+  return claimed_ >= paths_.size() || (claimed_ < next_ + kWindow / 2 && Held() < kMaxHeld / 2);
+}
+
+// Reads the next file nobody has begun, with `lock` held around but not during the read.
+void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock) {
+  const size_t i = claimed_++;
+  Slot& slot = slots_[i % kWindow];
+  slot.index = i;
+  slot.state = State::kReading;
+  slot.stale = false;
+  slot.changed.clear();
+  std::string bytes = std::move(slot.bytes);  // a buffer the caller gave back
+  FileInfo info;
+  lock.unlock();
+  Status status = read_(paths_[i], &bytes, &info);
+  lock.lock();
+  const bool changed =
+      std::find(slot.changed.begin(), slot.changed.end(), info.key) != slot.changed.end();
+  slot.stale = slot.stale || changed;
+  slot.status = std::move(status);
+  slot.bytes = std::move(bytes);
+  slot.info = std::move(info);
+  slot.state = State::kReady;
+  if (caller_waits_) caller_cv_.notify_one();
+}
+
+bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info) {
+  std::unique_lock lock(mutex_);
+  const size_t end = std::min(paths_.size(), next_ + kWindow);
+  size_t j = next_;
+  while (j < end && paths_[j] != path) ++j;
+  if (j == end) return false;  // not in the order: nothing moves
+  if (j >= claimed_) {
+    // Not begun: the caller reads it itself, and the thread goes on after it.
+    claimed_ = next_ = j + 1;
+    WakeReader();
+    return false;
+  }
+  Slot& slot = slots_[j % kWindow];
+  // While the thread reads it, the caller reads further ahead rather than wait.
+  while (slot.index != j || slot.state != State::kReady) {
+    if (MayReadOn()) {
+      ReadNext(lock);
+    } else {
+      caller_waits_ = true;
+      caller_cv_.wait(lock);
+      caller_waits_ = false;
+    }
+  }
+  const bool usable = slot.status.ok() && !slot.stale;
+  if (usable) {
+    std::swap(*bytes, slot.bytes);
+    *info = std::move(slot.info);
+  }
+  slot.state = State::kEmpty;
+  next_ = j + 1;
+  WakeReader();
+  return usable;
+}
+
+void ReadAhead::WakeReader() {
+  if (reader_waits_ && HalfFree()) reader_cv_.notify_one();
+}
+
+void ReadAhead::Changed(const FileKey& key) {
+  std::lock_guard lock(mutex_);
+  for (Slot& slot : slots_) {
+    if (slot.state == State::kReading) slot.changed.push_back(key);
+    if (slot.state == State::kReady && slot.info.key == key) slot.stale = true;
+  }
+}
+
+void ReadAhead::ChangedAny() {
+  std::lock_guard lock(mutex_);
+  for (Slot& slot : slots_) slot.stale = true;
+}
+
+size_t ReadAhead::Held() const {
+  size_t held = 0;
+  for (const Slot& slot : slots_) {
+    if (slot.state == State::kReady && slot.index >= next_) held += slot.bytes.size();
+  }
+  return held;
+}
+
+}  // namespace splicery
