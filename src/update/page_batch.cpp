@@ -53,7 +53,9 @@ Status PageBatch::Write(std::string_view bytes, Entry* entry) {
 }
 
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view bytes) {
-  Entry entry{page, info, {}, {}, {}};
+  Entry entry;
+  entry.page = page;
+  entry.info = info;
   if (Status written = Write(bytes, &entry); !written) return written;
   Take(std::move(entry));
   return {};
@@ -62,11 +64,26 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
 Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
                       std::string_view new_bytes, const std::string& backup,
                       const std::vector<std::string>& own, bool* backup_failed) {
-  Entry entry{page, info, {}, {}, {}};
+  return Add(page, info, old_bytes, new_bytes, backup, own, false, backup_failed);
+}
+
+Status PageBatch::AddHeldLater(const std::string& page, const FileInfo& info,
+                               std::string_view old_bytes, std::string_view new_bytes,
+                               const std::string& backup, const std::vector<std::string>& own,
+                               bool* backup_failed) {
+  return Add(page, info, old_bytes, new_bytes, backup, own, true, backup_failed);
+}
+
+Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
+                      std::string_view new_bytes, const std::string& backup,
+                      const std::vector<std::string>& own, bool held_later, bool* backup_failed) {
+  Entry entry;
+  entry.page = page;
+  entry.info = info;
   Status written = Write(new_bytes, &entry);
   // Only a rename parts the page from backups a killed run linked to it.
   Status saved = entry.temp.empty() ? BackUpByCopy(fs_, info, old_bytes, backup, own)
-                                    : LinkOrCopy(old_bytes, backup, &entry);
+                                    : LinkOrCopy(old_bytes, backup, held_later, &entry);
   *backup_failed = !saved;
   if (!saved) {
     if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);
@@ -77,15 +94,38 @@ Status PageBatch::Add(const std::string& page, const FileInfo& info, std::string
   return {};
 }
 
-Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& backup, Entry* entry) {
+void PageBatch::Hold(std::string* bytes) {
+  if (entries_.empty() || !entries_.back().hold_pending) return;
+  Entry& entry = entries_.back();
+  entry.held = Spare();
+  std::swap(entry.held, *bytes);
+  entry.hold_pending = false;
+}
+
+Status PageBatch::LinkOrCopy(std::string_view old_bytes, const std::string& backup, bool held_later,
+                             Entry* entry) {
   Status linked = fs_.LinkFile(entry->info, backup);
   if (!linked) return CopyInstead(linked) ? Copy(entry->info, old_bytes, backup) : linked;
   entry->backup = backup;
-  if (held_.capacity() < kMaxHeldBytes) held_.reserve(kMaxHeldBytes + old_bytes.size());
-  entry->held_at = held_.size();
+  entry->hold_pending = held_later;
+  if (!held_later) entry->held = Spare(), entry->held.assign(old_bytes);
   entry->held_size = old_bytes.size();
-  held_.append(old_bytes);
+  held_bytes_ += old_bytes.size();
   return {};
+}
+
+std::string PageBatch::Spare() {
+  if (spare_.empty()) return {};
+  std::string spare = std::move(spare_.back());
+  spare_.pop_back();
+  return spare;
+}
+
+// The entry's buffer for later use; a few of them, as many as a batch holds.
+void PageBatch::Release(Entry& entry) {
+  if (entry.held.capacity() != 0 && spare_.size() < entries_.size()) {
+    spare_.push_back(std::move(entry.held));
+  }
 }
 
 Status PageBatch::Copy(const FileInfo& info, std::string_view old_bytes,
@@ -105,7 +145,7 @@ void PageBatch::DropLast() {
   if (!entry.temp.empty()) (void)fs_.RemoveFile(entry.temp);
   Unshare(entry);
   if (entry.temp.empty()) in_place_bytes_ -= entry.bytes.size();
-  if (!entry.backup.empty()) held_.resize(entry.held_at);
+  held_bytes_ -= entry.held_size;
   files_.erase(entry.info.key);
   entries_.pop_back();
 }
@@ -146,9 +186,8 @@ Status PageBatch::Commit(std::string* failed, std::vector<std::pair<std::string,
 // page unchanged and its backup the same file, which the next run does not count as a link.
 void PageBatch::Unshare(const Entry& entry) {
   if (entry.backup.empty()) return;
-  const std::string_view read = std::string_view(held_).substr(entry.held_at, entry.held_size);
   if (fs_.RemoveFile(entry.backup)) {
-    (void)fs_.CreateFile(entry.backup, read, entry.info.facts.mode & 0666);
+    (void)fs_.CreateFile(entry.backup, entry.held, entry.info.facts.mode & 0666);
   }
 }
 
@@ -157,10 +196,11 @@ void PageBatch::Abandon(size_t from) {
     if (!entries_[i].temp.empty()) (void)fs_.RemoveFile(entries_[i].temp);
     Unshare(entries_[i]);
   }
+  for (Entry& entry : entries_) Release(entry);
   entries_.clear();
   files_.clear();
   in_place_bytes_ = 0;
-  held_.clear();
+  held_bytes_ = 0;
 }
 
 Status PrepareFolders(FileSystem& fs, const std::vector<std::string>& pages) {

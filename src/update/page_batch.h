@@ -42,13 +42,22 @@ class PageBatch {
              std::string_view new_bytes, const std::string& backup,
              const std::vector<std::string>& own, bool* backup_failed);
 
+  // The same for a caller that hands over the buffer of `old_bytes` by Hold right after
+  // (before any other call), instead of the batch copying them.
+  Status AddHeldLater(const std::string& page, const FileInfo& info, std::string_view old_bytes,
+                      std::string_view new_bytes, const std::string& backup,
+                      const std::vector<std::string>& own, bool* backup_failed);
+  // Takes *bytes (the bytes read of the page AddHeldLater took last) where the batch needs
+  // them; *bytes is then a spare buffer of unspecified content.
+  void Hold(std::string* bytes);
+
   // Gives up the page added last (its new file removed, its backup a copy of its own).
   void DropLast();
 
   bool empty() const { return entries_.empty(); }
 
   // Whether to commit before taking more (the bytes of pages written in place wait in memory).
-  bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_.size() >= kMaxHeldBytes; }
+  bool Full() const { return in_place_bytes_ >= kMaxInPlaceBytes || held_bytes_ >= kMaxHeldBytes; }
 
   // Puts the pages in place in the order they were added. On failure *failed is the page it
   // stopped at; that page and the ones after it keep their old bytes. *outcomes gets each
@@ -64,12 +73,21 @@ class PageBatch {
     FileInfo info;
     std::string temp;  // the new file; empty: write `bytes` in place
     std::string bytes;
-    std::string backup;  // a backup made by link: its name; the bytes read are in held_
-    size_t held_at = 0, held_size = 0;
+    std::string backup;  // a backup made by link: its name, and the bytes read
+    std::string held;
+    size_t held_size = 0;
+    bool hold_pending = false;  // `held` comes by Hold
   };
   // The new bytes of entry->info's file: a new file beside it, or kept to write in place.
   Status Write(std::string_view bytes, Entry* entry);
-  Status LinkOrCopy(std::string_view old_bytes, const std::string& backup, Entry* entry);
+  Status Add(const std::string& page, const FileInfo& info, std::string_view old_bytes,
+             std::string_view new_bytes, const std::string& backup,
+             const std::vector<std::string>& own, bool held_later, bool* backup_failed);
+  Status LinkOrCopy(std::string_view old_bytes, const std::string& backup, bool held_later,
+                    Entry* entry);
+  // A buffer given back, so that held bytes need no new memory.
+  std::string Spare();
+  void Release(Entry& entry);
   Status Copy(const FileInfo& info, std::string_view old_bytes, const std::string& backup);
   void Take(Entry entry);
   // A linked page that is not renamed: its backup becomes a file of its own again.
@@ -80,7 +98,8 @@ class PageBatch {
   std::vector<Entry> entries_;
   std::set<FileKey> files_;  // every entry's file
   size_t in_place_bytes_ = 0;
-  std::string held_;
+  size_t held_bytes_ = 0;
+  std::vector<std::string> spare_;
 };
 
 // Before the first batch of a run: the temporary files killed runs left beside `pages` go,

@@ -219,9 +219,9 @@ class Run {
     // is a copy. A page the batch refuses is not journaled: it keeps its bytes.
     bool backup_failed = false;
     Status kept = WithFreeName(page, &backup_failed, [&] {
-      return changed
-                 ? batch_.Add(page, info_, bytes_, new_bytes, backup_, own_.names(), &backup_failed)
-                 : BackUp(&backup_failed);
+      return changed ? batch_.AddHeldLater(page, info_, bytes_, new_bytes, backup_, own_.names(),
+                                           &backup_failed)
+                     : BackUp(&backup_failed);
     });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
@@ -230,8 +230,11 @@ class Run {
     }
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
+    JournalPage entry = JournalEntry(page, changed);
+    // The batch keeps the bytes read of a linked page without a copy; shown_ is done with them.
+    if (changed) batch_.Hold(&bytes_);
     if (std::optional<RunResult> stopped = OpenJournal(changed)) return stopped;
-    journal_.Add(JournalEntry(page, changed));
+    journal_.Add(std::move(entry));
     if (changed && batch_.Full()) return Commit();
     return std::nullopt;
   }
