@@ -129,6 +129,9 @@ Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes
   constexpr size_t kMaxRead = size_t{1} << 30;  // below the kernel's cap for one read
   bytes->clear();
   size_t want = std::min(size + 1, kMaxRead);
+  // A buffer too small is replaced by one of the size needed, not grown to twice its own:
+  // buffers go round between reads and the backups a batch holds.
+  if (bytes->capacity() < want) std::string().swap(*bytes);
   for (;;) {
     const size_t have = bytes->size();
     ReserveBytes(*bytes, have + want);
