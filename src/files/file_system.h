@@ -112,7 +112,7 @@ class FileSystem {
   // They may be done ahead, in the background, each as if it had been done then; what the
   // program changes itself in the meantime is read again. Every read behaves as without.
   // An empty list ends it.
-  virtual void WillRead(std::vector<std::string> paths, bool pages) {
+  virtual void WillRead(const std::vector<std::string>& paths, bool pages) {
     (void)paths;
     (void)pages;
   }
@@ -213,8 +213,8 @@ class FileSystem {
 // FileSystem::WillRead for as long as it lives.
 class ReadingAhead {
  public:
-  ReadingAhead(FileSystem& fs, std::vector<std::string> paths, bool pages) : fs_(fs) {
-    fs_.WillRead(std::move(paths), pages);
+  ReadingAhead(FileSystem& fs, const std::vector<std::string>& paths, bool pages) : fs_(fs) {
+    fs_.WillRead(paths, pages);
   }
   ~ReadingAhead() { fs_.WillRead({}, false); }
   ReadingAhead(const ReadingAhead&) = delete;

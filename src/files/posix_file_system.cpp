@@ -459,11 +459,11 @@ Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, Fi
   return {};
 }
 
-void PosixFileSystem::WillRead(std::vector<std::string> paths, bool pages) {
+void PosixFileSystem::WillRead(const std::vector<std::string>& paths, bool pages) {
   ahead_.reset();
   if (paths.empty()) return;
   ahead_pages_ = pages;
-  ahead_ = std::make_unique<ReadAhead>(std::move(paths), pages ? ReadPageFile : ReadPlainFile);
+  ahead_ = std::make_unique<ReadAhead>(paths, pages ? ReadPageFile : ReadPlainFile);
 }
 
 Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {
