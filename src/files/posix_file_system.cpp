@@ -404,6 +404,25 @@ Status PosixFileSystem::Identify(const std::string& path, FileId* id) {
 
 namespace {
 
+// Tells the read-ahead of a change once it is made, on every way out: a read that began
+// before it ended may hold the old bytes (told before, a read begun in between would not be).
+class ToldAfter {
+ public:
+  explicit ToldAfter(ReadAhead* ahead) : ahead_(ahead), any_(true) {}
+  ToldAfter(ReadAhead* ahead, FileKey key) : ahead_(ahead), key_(key), any_(false) {}
+  ~ToldAfter() {
+    if (ahead_ && any_) ahead_->ChangedAny();
+    if (ahead_ && !any_) ahead_->Changed(key_);
+  }
+  ToldAfter(const ToldAfter&) = delete;
+  ToldAfter& operator=(const ToldAfter&) = delete;
+
+ private:
+  ReadAhead* ahead_;
+  FileKey key_;
+  bool any_;
+};
+
 // ReadFile, and the file's identity into *info; safe in any thread.
 Status ReadPlainFile(const std::string& path, std::string* bytes, FileInfo* info) {
   struct stat st;
@@ -590,7 +609,7 @@ Status PosixFileSystem::LinkFile(const FileInfo& info, const std::string& name) 
     return Status::Failure(Code::kOwnerNotGiven, name);
   }
   if (::link(info.path.c_str(), name.c_str()) != 0) return Status::FromErrno(errno, name);
-  if (ahead_) ahead_->Changed(info.key);  // one more name
+  const ToldAfter told(ahead_.get(), info.key);  // one more name, or one less again
   Written(dir);
   struct stat st;
   if (::lstat(name.c_str(), &st) == 0 && StillTheSame(st, info)) return {};
@@ -629,7 +648,7 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
   struct stat st;
   if (fd.fd < 0 || ::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, info.path);
   if (!StillTheSame(st, info)) return Status::Failure(Code::kChangedSinceRead, info.path);
-  if (ahead_) ahead_->Changed(info.key);
+  const ToldAfter told(ahead_.get(), info.key);
   for (size_t done = 0; done < bytes.size();) {
     const ssize_t n =
         ::pwrite(fd.fd, bytes.data() + done, bytes.size() - done, static_cast<off_t>(done));
@@ -644,7 +663,7 @@ Status PosixFileSystem::WriteInPlace(const FileInfo& info, std::string_view byte
 }
 
 Status PosixFileSystem::RemoveFile(const std::string& path) {
-  if (ahead_) ahead_->ChangedAny();
+  const ToldAfter told(ahead_.get());
   if (::unlink(path.c_str()) == 0) return {};
   return Status::FromErrno(errno, path);
 }
@@ -678,7 +697,7 @@ void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
   };
   std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
   if (!dir) return;
-  if (ahead_) ahead_->ChangedAny();
+  const ToldAfter told(ahead_.get());
   const int dir_fd = ::dirfd(dir.get());
   while (const dirent* entry = ::readdir(dir.get())) {
     if (!IsTempName(entry->d_name)) continue;
@@ -707,7 +726,7 @@ Status PosixFileSystem::AppendFile(const std::string& path, std::string_view byt
   if (fd.fd < 0) return NoFollowFailure(errno, path);
   struct stat st;
   if (::fstat(fd.fd, &st) != 0) return Status::FromErrno(errno, path);
-  if (ahead_) ahead_->Changed({st.st_dev, st.st_ino});
+  const ToldAfter told(ahead_.get(), {st.st_dev, st.st_ino});
   // Everyone who may run in this folder may read and write its journal: its group, and group
   // read and write where the folder is the group's.
   if (st.st_size == 0) {

@@ -100,6 +100,8 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
     std::swap(*bytes, slot.bytes);
     *info = std::move(slot.info);
   }
+  // A large buffer is not kept for a later read: 32 of them would hold 32 large pages.
+  if (slot.bytes.capacity() > kMaxHeld / kWindow) std::string().swap(slot.bytes);
   slot.state = State::kEmpty;
   next_ = j + 1;
   WakeReader();

@@ -42,7 +42,7 @@ class ReadAhead {
 
  private:
   static constexpr size_t kWindow = 32;
-  static constexpr size_t kMaxHeld = size_t{8} << 20;
+  static constexpr size_t kMaxHeld = size_t{4} << 20;
   enum class State { kEmpty, kReading, kReady };
   struct Slot {
     size_t index = 0;

@@ -121,9 +121,11 @@ std::string PageBatch::Spare() {
   return spare;
 }
 
-// The entry's buffer for later use; a few of them, as many as a batch holds.
+// The entry's buffer for later use; as many as a batch holds, and none of a large page.
 void PageBatch::Release(Entry& entry) {
-  if (entry.held.capacity() != 0 && spare_.size() < entries_.size()) {
+  constexpr size_t kLargest = size_t{256} << 10;
+  const size_t capacity = entry.held.capacity();
+  if (capacity != 0 && capacity <= kLargest && spare_.size() < entries_.size()) {
     spare_.push_back(std::move(entry.held));
   }
 }
@@ -185,7 +187,8 @@ Status PageBatch::Commit(std::string* failed, std::vector<std::pair<std::string,
 // The bytes read go to a new file under the backup's name. A power cut before that leaves the
 // page unchanged and its backup the same file, which the next run does not count as a link.
 void PageBatch::Unshare(const Entry& entry) {
-  if (entry.backup.empty()) return;
+  // Without the bytes read (never handed over) the link stays: the next run parts them.
+  if (entry.backup.empty() || entry.hold_pending) return;
   if (fs_.RemoveFile(entry.backup)) {
     (void)fs_.CreateFile(entry.backup, entry.held, entry.info.facts.mode & 0666);
   }

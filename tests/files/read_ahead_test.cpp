@@ -4,11 +4,15 @@
 #include "files/read_ahead.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <map>
 #include <mutex>
 #include <thread>
+
+#include "files/posix_file_system.h"
+#include "support/temp_site.h"
 
 namespace splicery {
 namespace {
@@ -136,6 +140,54 @@ TEST(ReadAhead, AFileReadAheadIsHandedOverAndTheRestReadByTheCaller) {
   // Nothing is read twice where the caller keeps to the order.
   EXPECT_LE(disk.reads(), 100u);
   EXPECT_GT(taken, 0u);
+}
+
+// On the real disk: whatever the program does itself to a page it has read ahead, the page's
+// read afterwards gives its bytes and facts as they are now.
+TEST(ReadAhead, ThePosixFileSystemReadsAgainWhatItChangedItself) {
+  const struct {
+    const char* name;
+    std::function<Status(FileSystem&, const FileInfo&)> change;
+  } kCases[] = {
+      {"written in place",
+       [](FileSystem& fs, const FileInfo& p) { return fs.WriteInPlace(p, "new 5"); }},
+      {"replaced by rename",
+       [](FileSystem& fs, const FileInfo& p) {
+         std::string temp;
+         Status written = fs.WriteTemp(p, "new bytes 5", &temp);
+         return written ? fs.PutInPlace(temp, p) : written;
+       }},
+      {"appended to", [](FileSystem& fs, const FileInfo&) { return fs.AppendFile("p5", "+"); }},
+      {"removed", [](FileSystem& fs, const FileInfo&) { return fs.RemoveFile("p5"); }},
+      {"linked", [](FileSystem& fs, const FileInfo& p) { return fs.LinkFile(p, "p5.bak"); }},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> order;
+    testing::Files files;
+    for (size_t i = 0; i < 10; ++i) {
+      order.push_back("p" + std::to_string(i));
+      files[order.back()] = "old " + std::to_string(i);
+    }
+    testing::TempSite site(files);
+    PosixFileSystem fs;
+    FileInfo five;
+    ASSERT_TRUE(fs.Describe("p5", &five));
+    const ReadingAhead ahead(fs, order, true);
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));  // time to read them all
+    ASSERT_TRUE(c.change(fs, five));
+    for (const std::string& page : order) {
+      std::string bytes;
+      FileInfo info;
+      const Status read = fs.ReadPage(page, &bytes, &info);
+      struct stat st {};
+      ASSERT_EQ(read.ok(), ::stat(page.c_str(), &st) == 0) << page;
+      if (!read) continue;
+      EXPECT_EQ(bytes, testing::TempSite::Read(page)) << page;
+      EXPECT_EQ(info.facts.links, st.st_nlink) << page;
+      EXPECT_EQ(info.key, (FileKey{st.st_dev, st.st_ino})) << page;
+    }
+  }
 }
 
 }  // namespace
