@@ -108,6 +108,28 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   CopyLines(page, copied, page.size(), out, on_line);
 }
 
+void ForEachShownLine(std::string_view page, const std::vector<BlockSpan>& spans,
+                      const std::function<void(std::string_view)>& on_line) {
+  const auto show = [&](size_t from, size_t to) {
+    for (LineCursor cursor(page.substr(from, to - from)); !cursor.AtEnd();) {
+      on_line(cursor.Next().text);
+    }
+  };
+  // Where the line at `at` ends (the page's end where none begins there).
+  const auto line_end = [&](size_t at) {
+    if (at >= page.size()) return page.size();
+    LineCursor cursor(page.substr(at));
+    cursor.Next();
+    return at + cursor.position();
+  };
+  size_t from = 0;
+  for (const BlockSpan& span : spans) {
+    show(from, line_end(span.old_begin));  // up to and with the START line
+    from = line_end(span.old_end);         // the END line is not shown
+  }
+  show(from, page.size());
+}
+
 std::vector<std::string> GeneratedParts(std::string_view page) {
   std::vector<std::string> parts;
   std::string part;

@@ -26,6 +26,12 @@ struct BlockSpan {
   size_t old_begin, old_end, new_begin, new_end, new_generated;
 };
 
+// The lines RewritePage showed to `on_line`, found again from `page` and the spans it gave:
+// every line but those from a block's first key line through its END line. So a caller can
+// show them later without keeping them (a page may have millions).
+void ForEachShownLine(std::string_view page, const std::vector<BlockSpan>& spans,
+                      const std::function<void(std::string_view)>& on_line);
+
 // For each block of `page` in order, the bytes of the lines a run generates there (every line
 // between START and END but the key lines), as they stand now.
 std::vector<std::string> GeneratedParts(std::string_view page);

@@ -73,7 +73,6 @@ class Run {
         backup_names_(fs),
         batch_(fs),
         journal_(fs, JournalTime()) {
-    if (write_) show_line_ = [this](std::string_view text) { shown_.push_back(text); };
     if (!write_) revisits_.emplace(fs, form.List1);
   }
 
@@ -139,7 +138,6 @@ class Run {
     if (write_) form_.SetLabel3(msg::PageWorkedOn(page));
     form_.List4.clear();
     form_.List3.Clear();
-    shown_.clear();
     if (write_) {
       if (std::optional<RunResult> stopped = Load(page)) return stopped;
     } else if (Status loaded = LoadAndProbe(i); !loaded) {
@@ -157,7 +155,7 @@ class Run {
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
     if (write_) page_encoding_ = DetectPageEncoding(bytes_).name;  // for the detail line
-    RewritePage(bytes_, blocks_, form_.List3, form_.List4, show_line_, &spans_);
+    RewritePage(bytes_, blocks_, form_.List3, form_.List4, nullptr, &spans_);
     return std::nullopt;
   }
 
@@ -225,13 +223,13 @@ class Run {
     });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
-    for (std::string_view line : shown_) {
+    ForEachShownLine(bytes_, spans_, [this](std::string_view line) {
       form_.SetLabel4(line, TextKind::kPageLine, page_encoding_);
-    }
+    });
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
     JournalPage entry = JournalEntry(page, changed);
-    // The batch keeps the bytes read of a linked page without a copy; shown_ is done with them.
+    // The batch keeps the bytes read of a linked page without a copy, now they are shown.
     if (changed) batch_.Hold(&bytes_);
     if (std::optional<RunResult> stopped = OpenJournal(changed)) return stopped;
     journal_.Add(std::move(entry));
@@ -407,8 +405,6 @@ class Run {
   RunLock lock_;
   Status made_;  // the backup folder's making
   BlockRewriter blocks_;
-  std::function<void(std::string_view)> show_line_;
-  std::vector<std::string_view> shown_;  // the page's lines to show, views into bytes_
   std::string_view page_encoding_;
   OwnBackupLinks own_;
   BackupNames backup_names_;

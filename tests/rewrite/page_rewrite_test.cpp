@@ -24,6 +24,17 @@ const std::string S = "<!-- INCLUDE START -->", E = "<!-- INCLUDE END -->";
 const std::string MENU = "<!-- INCLUDE MENU -->", FOOT = "<!-- INCLUDE FOOT -->";
 const std::string NEWS = "<!-- INCLUDE NEWS -->";
 
+// Rewrites `bytes`; the lines the pass showed are found again from the spans alone.
+void ExpectShownAgain(const std::string& bytes, BlockRewriter& blocks, LineBuffer& out,
+                      Texts& keys) {
+  Texts seen, again;
+  std::vector<BlockSpan> spans;
+  RewritePage(
+      bytes, blocks, out, keys, [&](std::string_view line) { seen.emplace_back(line); }, &spans);
+  ForEachShownLine(bytes, spans, [&](std::string_view line) { again.emplace_back(line); });
+  EXPECT_EQ(again, seen);
+}
+
 struct Rewrite {
   Texts include;
   SortedList news;
@@ -32,7 +43,7 @@ struct Rewrite {
     LineBuffer out;
     Texts keys;
     const std::string bytes = Page(page);
-    RewritePage(bytes, blocks, out, keys);
+    ExpectShownAgain(bytes, blocks, out, keys);
     EXPECT_EQ(out.bytes(), Page(TextsOf(out)));  // every line keeps its LF
     return TextsOf(out);
   }
@@ -154,6 +165,10 @@ TEST(RewritePage, TerminatorsStayAndGeneratedLinesTakeTheStartLines) {
   EXPECT_EQ(keys, Texts{MENU});
   // The pass shows the lines it reads itself: outside blocks and START lines.
   EXPECT_EQ(seen, (Texts{"a", S, "z"}));
+  for (const std::string& other : {page, "a\r" + S + "\r" + MENU + "\rold\r" + E + "\rz\r",
+                                   S + "\r\n" + MENU + "\r\nold", S + E + "\n" + S + "\r" + E}) {
+    ExpectShownAgain(other, blocks, out, keys);
+  }
 }
 
 TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
@@ -164,7 +179,7 @@ TEST(RewritePage, PagesWithoutBlocksComeBackByteForByte) {
        {"", "a", "a\n", "a\r\nb\nc\r\n", "x\r\r\n\n\ny", "<!-- INCLUDE END -->\r\n"}) {
     LineBuffer out;
     Texts keys;
-    RewritePage(bytes, blocks, out, keys);
+    ExpectShownAgain(bytes, blocks, out, keys);
     EXPECT_EQ(out.bytes(), bytes);
   }
 }
