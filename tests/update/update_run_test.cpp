@@ -16,6 +16,7 @@
 #include "scan/startup_scan.h"
 #include "support/fault_file_system.h"
 #include "support/temp_site.h"
+#include "update/journal.h"
 
 namespace splicery {
 namespace {
@@ -488,6 +489,47 @@ TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
       }
     }
   }
+}
+
+// Reading ahead (the real file system does, the test double does not) changes nothing of what
+// a run writes or shows, also where a file comes again after a batch was put in place (one page
+// under two names, a hard link written in place, a symlinked page) and the later visit must see
+// the earlier one's bytes.
+TEST(UpdateRun, ReadingAheadChangesNothingThatIsWritten) {
+  Files files = {{"include.htm", kInclude}, {"h.htm", StalePage("04.04.2004")}};
+  files["a.htm"] = StalePage("01.01.2001");
+  // Every tenth line a file met before, so that a batch put in place on the way (by such a
+  // visit, or by the bytes of linked pages) changes files already read ahead.
+  const std::string again[] = {"./a.htm", "h2.htm", "s.htm", "a.htm", "h.htm"};
+  std::string list = "a.htm\nh.htm\n";
+  for (int i = 0; i < 800; ++i) {
+    const std::string page = "p" + std::to_string(i) + ".htm";
+    files[page] = StalePage("05.05.2005") + std::string(12000, 'x');
+    list += page + "\n";
+    if (i % 10 == 9) list += again[i / 10 % 5] + "\n";
+  }
+  files["include.txt"] = list;
+  const auto run = [&](bool double_over_real) {
+    TempSite site(files);
+    EXPECT_EQ(::link("h.htm", "h2.htm"), 0);  // two names: written in place
+    EXPECT_EQ(::symlink("p7.htm", "s.htm"), 0);
+    PosixFileSystem real;
+    testing::FaultFileSystem pass(real);
+    Session session;
+    const RunResult result =
+        session.Start(double_over_real ? static_cast<FileSystem&>(pass) : real);
+    Files written = site.Snapshot();
+    // The journal's run line holds the time; its page lines must agree.
+    std::string& journal = written.at(kJournalFile);
+    journal.erase(journal.find("\nrun\t"),
+                  journal.find('\n', journal.find("\nrun\t") + 1) - journal.find("\nrun\t"));
+    return std::tuple(result.outcome, session.label3, written);
+  };
+  const auto ahead = run(false), plain = run(true);
+  EXPECT_EQ(std::get<0>(ahead), RunOutcome::kSuccess);
+  EXPECT_EQ(std::get<0>(ahead), std::get<0>(plain));
+  EXPECT_EQ(std::get<1>(ahead), std::get<1>(plain));
+  EXPECT_TRUE(std::get<2>(ahead) == std::get<2>(plain));
 }
 
 }  // namespace
