@@ -118,30 +118,6 @@ TEST(ReadAhead, NeverHandsOverBytesOlderThanTheProgramsOwnChange) {
   }
 }
 
-TEST(ReadAhead, AFileReadAheadIsHandedOverAndTheRestReadByTheCaller) {
-  Disk disk(100);
-  std::vector<std::string> order;
-  for (size_t i = 0; i < 100; ++i) order.push_back("f" + std::to_string(i));
-  size_t taken = 0;
-  {
-    ReadAhead ahead(order, disk.Reader());
-    ASSERT_TRUE(ReadsReach(disk, 2));
-    std::string bytes;
-    FileInfo info;
-    EXPECT_TRUE(ahead.Take("f0", &bytes, &info));
-    EXPECT_EQ(bytes, "old 0");
-    for (size_t i = 1; i < 100; ++i) {
-      if (ahead.Take(order[i], &bytes, &info)) {
-        ++taken;
-        EXPECT_EQ(bytes, "old " + std::to_string(i));
-      }
-    }
-  }  // stops the thread
-  // Nothing is read twice where the caller keeps to the order.
-  EXPECT_LE(disk.reads(), 100u);
-  EXPECT_GT(taken, 0u);
-}
-
 // On the real disk: whatever the program does itself to a page it has read ahead, the page's
 // read afterwards gives its bytes and facts as they are now.
 TEST(ReadAhead, ThePosixFileSystemReadsAgainWhatItChangedItself) {
