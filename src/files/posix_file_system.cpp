@@ -692,18 +692,12 @@ void PosixFileSystem::UnlockFolder() {
 
 // A temporary file some run still holds is locked; one a killed run left is not.
 void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
-  struct DirCloser {
-    void operator()(DIR* dir) const { ::closedir(dir); }
-  };
-  std::unique_ptr<DIR, DirCloser> dir(::opendir(folder.c_str()));
-  if (!dir) return;
   const ToldAfter told(ahead_.get());
-  const int dir_fd = ::dirfd(dir.get());
-  while (const dirent* entry = ::readdir(dir.get())) {
-    if (!IsTempName(entry->d_name)) continue;
-    FdCloser fd{::openat(dir_fd, entry->d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
-    if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir_fd, entry->d_name, 0);
-  }
+  (void)EachEntry(folder, [](int dir_fd, const dirent& entry) {
+    if (!IsTempName(entry.d_name)) return;
+    FdCloser fd{::openat(dir_fd, entry.d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
+    if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir_fd, entry.d_name, 0);
+  });
 }
 
 Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {

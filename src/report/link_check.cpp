@@ -463,21 +463,9 @@ class LinkCheck::Listed {
       if (path != pages[i]) respelt_.try_emplace(i, std::move(path));
     }
     std::sort(by_hash_.begin(), by_hash_.end());
-    // A path listed again keeps its first place only: the first of its hash's run that has it.
-    std::vector<std::pair<uint64_t, size_t>> first;
-    first.reserve(by_hash_.size());
-    size_t run = 0;  // where the current hash's run begins in `first`
-    for (const auto& e : by_hash_) {
-      if (first.empty() || first.back().first != e.first) run = first.size();
-      const bool again =
-          std::any_of(first.begin() + static_cast<ptrdiff_t>(run), first.end(),
-                      [&](const auto& f) { return Path(f.second) == Path(e.second); });
-      if (!again) first.push_back(e);
-    }
-    by_hash_ = std::move(first);
   }
 
-  // The first place of `path`, npos when it is not listed.
+  // The first place of `path`, npos when it is not listed: places are sorted within a hash.
   size_t Find(std::string_view path) const {
     const uint64_t hash = Hash(path);
     for (auto e = std::lower_bound(by_hash_.begin(), by_hash_.end(), std::pair(hash, size_t{0}));
@@ -490,7 +478,9 @@ class LinkCheck::Listed {
   // Each listed path's first place, in no particular order.
   template <class F>
   void ForEach(F f) const {
-    for (const auto& e : by_hash_) f(e.second);
+    for (const auto& e : by_hash_) {
+      if (Find(Path(e.second)) == e.second) f(e.second);
+    }
   }
 
  private:
