@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +16,16 @@
 #include "files/status.h"
 
 namespace splicery {
+
+// What a reader works out from a file's bytes alone. Where reads are done ahead (WillRead),
+// it may be worked out in the reading thread, right after the read, and handed over with the
+// bytes (FileSystem::TakeWork): two threads then share the work on the files as well.
+class ReadWork {
+ public:
+  virtual ~ReadWork() = default;
+};
+// Works out a ReadWork from a file's bytes; never called in two threads at once.
+using WorkOnRead = std::function<std::unique_ptr<ReadWork>(std::string_view bytes)>;
 
 // What a name test found. Only a regular file (links followed) counts as present; a folder or
 // a broken link of that name counts as absent.
@@ -111,11 +122,15 @@ class FileSystem {
   // The reads of `paths` to come, in this order: by ReadPage where `pages`, else by ReadFile.
   // They may be done ahead, in the background, each as if it had been done then; what the
   // program changes itself in the meantime is read again. Every read behaves as without.
-  // An empty list ends it.
-  virtual void WillRead(const std::vector<std::string>& paths, bool pages) {
+  // `work`, if given, may be done on the bytes read ahead. An empty list ends it.
+  virtual void WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) {
     (void)paths;
     (void)pages;
+    (void)work;
   }
+  // WillRead's work on exactly the bytes the last ReadFile or ReadPage gave, or null where it
+  // was not done ahead: the caller then does it itself.
+  virtual std::unique_ptr<ReadWork> TakeWork() { return nullptr; }
 
   // What ReadPage tells of the file, without reading it. A folder or another file that is not
   // a regular one fails (EISDIR, EINVAL).
@@ -213,10 +228,12 @@ class FileSystem {
 // FileSystem::WillRead for as long as it lives.
 class ReadingAhead {
  public:
-  ReadingAhead(FileSystem& fs, const std::vector<std::string>& paths, bool pages) : fs_(fs) {
-    fs_.WillRead(paths, pages);
+  ReadingAhead(FileSystem& fs, const std::vector<std::string>& paths, bool pages,
+               WorkOnRead work = nullptr)
+      : fs_(fs) {
+    fs_.WillRead(paths, pages, std::move(work));
   }
-  ~ReadingAhead() { fs_.WillRead({}, false); }
+  ~ReadingAhead() { fs_.WillRead({}, false, nullptr); }
   ReadingAhead(const ReadingAhead&) = delete;
   ReadingAhead& operator=(const ReadingAhead&) = delete;
 

@@ -460,7 +460,8 @@ Status ReadPageFile(const std::string& path, std::string* bytes, FileInfo* info)
 
 Status PosixFileSystem::ReadFile(const std::string& path, std::string* bytes) {
   FileInfo info;
-  if (ahead_ && !ahead_pages_ && ahead_->Take(path, bytes, &info)) return {};
+  work_.reset();
+  if (ahead_ && !ahead_pages_ && ahead_->Take(path, bytes, &info, &work_)) return {};
   return ReadPlainFile(path, bytes, &info);
 }
 
@@ -471,18 +472,21 @@ int PosixFileSystem::OpenPage(const std::string& path, FileInfo* info) {
 }
 
 Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, FileInfo* info) {
-  if (!(ahead_ && ahead_pages_ && ahead_->Take(path, bytes, info))) {
+  work_.reset();
+  if (!(ahead_ && ahead_pages_ && ahead_->Take(path, bytes, info, &work_))) {
     if (Status read = ReadPageFile(path, bytes, info); !read) return read;
   }
   AddFacts(info);  // the folder's facts are looked up here, in the caller's thread
   return {};
 }
 
-void PosixFileSystem::WillRead(const std::vector<std::string>& paths, bool pages) {
+void PosixFileSystem::WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) {
   ahead_.reset();
+  work_.reset();
   if (paths.empty()) return;
   ahead_pages_ = pages;
-  ahead_ = std::make_unique<ReadAhead>(paths, pages ? ReadPageFile : ReadPlainFile);
+  ahead_ =
+      std::make_unique<ReadAhead>(paths, pages ? ReadPageFile : ReadPlainFile, std::move(work));
 }
 
 Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {

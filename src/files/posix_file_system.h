@@ -37,7 +37,8 @@ class PosixFileSystem : public FileSystem {
   Status MakeDirectory(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
-  void WillRead(const std::vector<std::string>& paths, bool pages) override;
+  void WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) override;
+  std::unique_ptr<ReadWork> TakeWork() override { return std::move(work_); }
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
   Status CopyFile(const FileInfo& from, const std::string& path, std::string_view bytes,
@@ -93,7 +94,8 @@ class PosixFileSystem : public FileSystem {
   std::map<dev_t, std::string> unflushed_;  // a folder on every file system written to
   int lock_fd_ = -1;
   std::unique_ptr<ReadAhead> ahead_;
-  bool ahead_pages_ = false;  // what ahead_ reads: pages (ReadPage), else files (ReadFile)
+  bool ahead_pages_ = false;        // what ahead_ reads: pages (ReadPage), else files (ReadFile)
+  std::unique_ptr<ReadWork> work_;  // done ahead on the bytes of the last read
 };
 
 }  // namespace splicery

@@ -7,8 +7,8 @@
 
 namespace splicery {
 
-ReadAhead::ReadAhead(std::vector<std::string> paths, Reader read)
-    : paths_(std::move(paths)), read_(std::move(read)), slots_(kWindow) {
+ReadAhead::ReadAhead(std::vector<std::string> paths, Reader read, WorkOnRead work)
+    : paths_(std::move(paths)), read_(std::move(read)), work_(std::move(work)), slots_(kWindow) {
   try {
     thread_ = std::thread([this] { Work(); });
   } catch (const std::system_error&) {
@@ -31,7 +31,7 @@ void ReadAhead::Work() {
   std::unique_lock lock(mutex_);
   while (!stop_) {
     if (MayReadOn()) {
-      ReadNext(lock);
+      ReadNext(lock, true);
       continue;
     }
     if (claimed_ >= paths_.size()) return;
@@ -50,17 +50,22 @@ bool ReadAhead::HalfFree() const {
 }
 
 // Reads the next file nobody has begun, with `lock` held around but not during the read.
-void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock) {
+// Only the thread does the work: the caller would wait for its own on a file it then finds
+// ready, and the work need not be safe to do in two threads.
+void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread) {
   const size_t i = claimed_++;
   Slot& slot = slots_[i % kWindow];
   slot.index = i;
   slot.state = State::kReading;
   slot.stale = false;
   slot.changed.clear();
+  slot.work.reset();
   std::string bytes = std::move(slot.bytes);  // a buffer the caller gave back
   FileInfo info;
+  std::unique_ptr<ReadWork> work;
   lock.unlock();
   Status status = read_(paths_[i], &bytes, &info);
+  if (by_thread && work_ && status) work = work_(bytes);
   lock.lock();
   const bool changed =
       std::find(slot.changed.begin(), slot.changed.end(), info.key) != slot.changed.end();
@@ -68,11 +73,13 @@ void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock) {
   slot.status = std::move(status);
   slot.bytes = std::move(bytes);
   slot.info = std::move(info);
+  slot.work = std::move(work);
   slot.state = State::kReady;
   if (caller_waits_) caller_cv_.notify_one();
 }
 
-bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info) {
+bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info,
+                     std::unique_ptr<ReadWork>* work) {
   std::unique_lock lock(mutex_);
   const size_t end = std::min(paths_.size(), next_ + kWindow);
   size_t j = next_;
@@ -88,7 +95,7 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
   // While the thread reads it, the caller reads further ahead rather than wait.
   while (slot.index != j || slot.state != State::kReady) {
     if (MayReadOn()) {
-      ReadNext(lock);
+      ReadNext(lock, false);
     } else {
       caller_waits_ = true;
       caller_cv_.wait(lock);
@@ -99,7 +106,9 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
   if (usable) {
     std::swap(*bytes, slot.bytes);
     *info = std::move(slot.info);
+    if (work) *work = std::move(slot.work);
   }
+  slot.work.reset();
   // A large buffer is not kept for a later read: 32 of them would hold 32 large pages.
   if (slot.bytes.capacity() > kMaxHeld / kWindow) std::string().swap(slot.bytes);
   slot.state = State::kEmpty;

@@ -2,7 +2,8 @@
 // Reading files in a second thread ahead of a caller that reads them one after another in an
 // order known beforehand, so that its reading and its other work overlap (and two threads
 // share the reading where the caller does little else). A read done ahead counts as if the
-// caller had done it then; what the program itself changed since is read again.
+// caller had done it then; what the program itself changed since is read again. The thread
+// may also do the caller's work on each file's bytes (WorkOnRead).
 #pragma once
 
 #include <condition_variable>
@@ -22,8 +23,8 @@ class ReadAhead {
   using Reader = std::function<Status(const std::string& path, std::string* bytes, FileInfo* info)>;
 
   // Starts reading `paths` in order with `read`, at most kWindow files or about kMaxHeld
-  // bytes ahead of the caller.
-  ReadAhead(std::vector<std::string> paths, Reader read);
+  // bytes ahead of the caller; `work`, if given, is done by the thread on each file it read.
+  ReadAhead(std::vector<std::string> paths, Reader read, WorkOnRead work = nullptr);
   ~ReadAhead();  // stops and waits for the thread
   ReadAhead(const ReadAhead&) = delete;
   ReadAhead& operator=(const ReadAhead&) = delete;
@@ -32,7 +33,9 @@ class ReadAhead {
   // where it skipped some): true with *bytes and *info as read ahead (the caller's old buffer is
   // kept for a later read). False where the caller reads it itself: not in the order, not read
   // ahead, failed (read again for the reason of the moment), or changed by the program since.
-  bool Take(const std::string& path, std::string* bytes, FileInfo* info);
+  // With true, *work is the work on those bytes, or null where the thread did not do it.
+  bool Take(const std::string& path, std::string* bytes, FileInfo* info,
+            std::unique_ptr<ReadWork>* work = nullptr);
 
   // The program changed the file `key` (its bytes, or a name of it): a read of it done
   // ahead is stale.
@@ -52,18 +55,20 @@ class ReadAhead {
     Status status;
     std::string bytes;
     FileInfo info;
+    std::unique_ptr<ReadWork> work;
   };
 
   void Work();
   bool MayReadOn() const;
   bool HalfFree() const;
   void WakeReader();
-  void ReadNext(std::unique_lock<std::mutex>& lock);
+  void ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread);
   // The bytes read ahead and not yet taken.
   size_t Held() const;
 
   const std::vector<std::string> paths_;
   const Reader read_;
+  const WorkOnRead work_;
   std::mutex mutex_;
   std::condition_variable reader_cv_, caller_cv_;
   bool reader_waits_ = false, caller_waits_ = false;

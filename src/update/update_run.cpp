@@ -59,6 +59,37 @@ class Revisits {
   std::map<size_t, std::optional<std::string>> bytes_;
 };
 
+// A page's part of the run that follows from its bytes alone: the marker check, the rewrite
+// and the journal's hashes. The thread reading the pages ahead works it out while the run
+// writes the pages before; the run works it out itself where that was not done.
+struct PageWork : ReadWork {
+  size_t open_line = 0;       // as OpenStartLine; where it is not 0, nothing below is worked out
+  std::string_view encoding;  // the page's, for its detail lines
+  LineBuffer out;             // the new bytes
+  std::vector<std::string> keys;
+  std::vector<BlockSpan> spans;
+  bool changed = false;
+  uint64_t old_hash = 0, new_hash = 0;
+  std::vector<uint64_t> block_hashes;  // of each block's generated lines
+
+  void WorkOut(std::string_view page, BlockRewriter& blocks, bool journaled) {
+    open_line = OpenStartLine(page);
+    if (open_line != 0) return;
+    RewritePage(page, blocks, out, keys, nullptr, &spans);
+    const std::string_view now = out.bytes();
+    changed = now != page;
+    if (!journaled) return;
+    encoding = DetectPageEncoding(page).name;
+    old_hash = JournalHash(page);
+    new_hash = changed ? JournalHash(now) : 0;
+    block_hashes.clear();
+    for (const BlockSpan& span : spans) {
+      block_hashes.push_back(
+          JournalHash(now.substr(span.new_generated, span.new_end - span.new_generated)));
+    }
+  }
+};
+
 // One run over List1. Every step answers nullopt to go on, or the result the run stops with.
 class Run {
  public:
@@ -69,6 +100,7 @@ class Run {
         on_change_(on_change),
         lock_(fs),
         blocks_(form.List2, form.List5, &form.Encodings),
+        blocks_ahead_(form.List2, form.List5, &form.Encodings),
         own_(fs),
         backup_names_(fs),
         batch_(fs),
@@ -95,13 +127,7 @@ class Run {
                     std::move(read));
     }
     site_files_.emplace(std::move(site), form_.List1.size());
-    const ReadingAhead ahead(fs_, form_.List1, write_);
-    for (size_t i = 0; i < form_.List1.size(); ++i) {
-      std::optional<RunResult> stopped = LoadAndRewrite(i);
-      if (!stopped) SeenBySitemap(i);
-      if (!stopped) stopped = write_ ? Keep(i) : Report(i);
-      if (stopped) return *stopped;
-    }
+    if (std::optional<RunResult> stopped = Pages()) return *stopped;
     // Feed and sitemap after the last page, so that a run stopped at a page writes neither.
     if (std::optional<RunResult> stopped = write_ ? WriteSiteFiles() : CheckSiteFiles()) {
       return *stopped;
@@ -131,6 +157,23 @@ class Run {
     return std::nullopt;
   }
 
+  // Each page in turn, read and worked on ahead in a second thread where the file system can.
+  std::optional<RunResult> Pages() {
+    (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
+    const ReadingAhead ahead(fs_, form_.List1, write_, [this](std::string_view page) {
+      auto work = std::make_unique<PageWork>();
+      work->WorkOut(page, blocks_ahead_, write_);
+      return work;
+    });
+    for (size_t i = 0; i < form_.List1.size(); ++i) {
+      std::optional<RunResult> stopped = LoadAndRewrite(i);
+      if (!stopped) SeenBySitemap(i);
+      if (!stopped) stopped = write_ ? Keep(i) : Report(i);
+      if (stopped) return stopped;
+    }
+    return std::nullopt;
+  }
+
   // What the run and its check share: the page read, backed up (or its backup probed), its
   // markers checked and its new bytes in List3.
   std::optional<RunResult> LoadAndRewrite(size_t i) {
@@ -143,7 +186,13 @@ class Run {
     } else if (Status loaded = LoadAndProbe(i); !loaded) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(loaded));
     }
-    if (const size_t open_line = OpenStartLine(bytes_); open_line != 0) {
+    if (ahead_) {
+      std::swap(work_, dynamic_cast<PageWork&>(*ahead_));
+      ahead_.reset();
+    } else {
+      work_.WorkOut(bytes_, blocks_, write_);
+    }
+    if (const size_t open_line = work_.open_line; open_line != 0) {
       bool backup_failed = false;
       if (Status saved =
               write_ ? WithFreeName(page, &backup_failed, [&] { return BackUp(&backup_failed); })
@@ -154,8 +203,8 @@ class Run {
       return Stop(RunOutcome::kMarkerFailure, msg::MarkersUnpaired(page),
                   Status::Failure(Code::kStartWithoutEnd, page + ":" + std::to_string(open_line)));
     }
-    if (write_) page_encoding_ = DetectPageEncoding(bytes_).name;  // for the detail line
-    RewritePage(bytes_, blocks_, form_.List3, form_.List4, nullptr, &spans_);
+    std::swap(form_.List3, work_.out);
+    std::swap(form_.List4, work_.keys);
     return std::nullopt;
   }
 
@@ -168,6 +217,7 @@ class Run {
       if (std::optional<RunResult> stopped = Commit()) return stopped;
       read = fs_.ReadPage(page, &bytes_, &info_);
     }
+    ahead_ = fs_.TakeWork();  // on exactly the bytes just read, if done
     if (read) own_.Count(page, &info_);
     if (read) read = backup_names_.Find(page, &backup_);
     if (!read) return AccessStop(page, std::move(read));
@@ -199,8 +249,10 @@ class Run {
     Status read;
     if (const std::string* simulated = revisits_->Bytes(i)) {
       bytes_ = *simulated;
+      ahead_.reset();
     } else {
       read = fs_.ReadFile(page, &bytes_);
+      ahead_ = fs_.TakeWork();
     }
     if (read) read = FindFreeBackupName(fs_, page, &backup_);
     if (read) read = ProbeBackupCopy(fs_, backup_);
@@ -212,7 +264,7 @@ class Run {
   std::optional<RunResult> Keep(size_t i) {
     const std::string& page = form_.List1[i];
     const std::string& new_bytes = form_.List3.bytes();
-    const bool changed = new_bytes != bytes_;
+    const bool changed = work_.changed;
     // Unchanged bytes are not written, so the page keeps its modification time; their backup
     // is a copy. A page the batch refuses is not journaled: it keeps its bytes.
     bool backup_failed = false;
@@ -223,8 +275,8 @@ class Run {
     });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
-    ForEachShownLine(bytes_, spans_, [this](std::string_view line) {
-      form_.SetLabel4(line, TextKind::kPageLine, page_encoding_);
+    ForEachShownLine(bytes_, work_.spans, [this](std::string_view line) {
+      form_.SetLabel4(line, TextKind::kPageLine, work_.encoding);
     });
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
@@ -260,13 +312,8 @@ class Run {
   }
 
   JournalPage JournalEntry(const std::string& page, bool changed) const {
-    const std::string& new_bytes = form_.List3.bytes();
-    JournalPage entry{page, backup_, JournalHash(bytes_), {}, {}};
-    if (changed) entry.new_hash = JournalHash(new_bytes);
-    for (const BlockSpan& span : spans_) {
-      entry.blocks.push_back(JournalHash(std::string_view(new_bytes).substr(
-          span.new_generated, span.new_end - span.new_generated)));
-    }
+    JournalPage entry{page, backup_, work_.old_hash, {}, work_.block_hashes};
+    if (changed) entry.new_hash = work_.new_hash;
     return entry;
   }
 
@@ -274,13 +321,13 @@ class Run {
   std::optional<RunResult> Report(size_t i) {
     const std::string& page = form_.List1[i];
     const std::string& new_bytes = form_.List3.bytes();
-    if (new_bytes != bytes_) {
+    if (work_.changed) {
       if (Status writable = ProbeReplace(fs_, page, own_); !writable) {
         return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(writable));
       }
       ++result_.stale_pages;
       form_.SetLabel3(msg::PageStale(page));
-      if (on_change_) on_change_({revisits_->WrittenAt(i), bytes_, new_bytes, spans_});
+      if (on_change_) on_change_({revisits_->WrittenAt(i), bytes_, new_bytes, work_.spans});
     }
     revisits_->Visited(i, new_bytes);
     return std::nullopt;
@@ -405,7 +452,8 @@ class Run {
   RunLock lock_;
   Status made_;  // the backup folder's making
   BlockRewriter blocks_;
-  std::string_view page_encoding_;
+  BlockRewriter blocks_ahead_;  // the reading thread's own
+  PageWork work_;
   OwnBackupLinks own_;
   BackupNames backup_names_;
   PageBatch batch_;
@@ -416,7 +464,7 @@ class Run {
   std::string bytes_;  // reused, so a large page is not faulted in anew for every page
   FileInfo info_;
   std::string backup_;
-  std::vector<BlockSpan> spans_;
+  std::unique_ptr<ReadWork> ahead_;  // the reading thread's work on bytes_, if it did it
 };
 
 }  // namespace

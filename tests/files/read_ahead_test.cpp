@@ -65,6 +65,12 @@ bool ReadsReach(Disk& disk, size_t count) {
   return disk.reads() >= count;
 }
 
+// The reading thread's work: what it saw.
+struct Seen : ReadWork {
+  explicit Seen(std::string_view bytes) : bytes(bytes) {}
+  std::string bytes;
+};
+
 TEST(ReadAhead, NeverHandsOverBytesOlderThanTheProgramsOwnChange) {
   // Each step: the path the caller reads next, and what the program changes just before.
   enum class Change { kNone, kBytes, kAny, kRemove, kCreate };
@@ -93,7 +99,8 @@ TEST(ReadAhead, NeverHandsOverBytesOlderThanTheProgramsOwnChange) {
     std::vector<std::string> order;
     for (size_t i = 0; i < 40; ++i) order.push_back("f" + std::to_string(i));
     order.insert(order.begin() + 2, "new");
-    ReadAhead ahead(order, disk.Reader());
+    ReadAhead ahead(order, disk.Reader(),
+                    [](std::string_view bytes) { return std::make_unique<Seen>(bytes); });
     ASSERT_TRUE(ReadsReach(disk, 8));  // it reads ahead before anyone asks
     std::string bytes = "caller's buffer";
     for (const Step& step : c.steps) {
@@ -110,9 +117,16 @@ TEST(ReadAhead, NeverHandsOverBytesOlderThanTheProgramsOwnChange) {
         ahead.Changed(Disk::Key(step.path));
       }
       FileInfo info;
-      if (ahead.Take(step.path, &bytes, &info)) {
+      std::unique_ptr<ReadWork> work;
+      if (ahead.Take(step.path, &bytes, &info, &work)) {
         EXPECT_EQ(bytes, disk.Bytes(step.path)) << step.path;
         EXPECT_EQ(info.key, Disk::Key(step.path));
+        // Work comes only with the bytes it was done on; the thread did it on f0 at least.
+        if (work) {
+          EXPECT_EQ(dynamic_cast<Seen&>(*work).bytes, bytes) << step.path;
+        } else {
+          EXPECT_NE(step.path, "f0");
+        }
       }
     }
   }
