@@ -236,13 +236,16 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   const bool diff = options.action == Action::kDiff || options.diff;
   OutputStream& texts = diff ? err : out;
   Form form;
-  form.SetListener([&](LabelId, std::string_view text, TextKind kind) {
-    if (text.empty() || kind == TextKind::kPageLine) return;
-    OutputStream& stream = kind == TextKind::kError ? err : texts;
-    if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
-    stream.Write(Shown(text));
-    stream.Write("\n");
-  });
+  // Page lines are the window's detail line: standard output has no room for them.
+  form.SetListener(
+      [&](LabelId, std::string_view text, TextKind kind) {
+        if (text.empty() || kind == TextKind::kPageLine) return;
+        OutputStream& stream = kind == TextKind::kError ? err : texts;
+        if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
+        stream.Write(Shown(text));
+        stream.Write("\n");
+      },
+      false);
   PosixFileSystem fs;
   if (options.action == Action::kUndo || options.action == Action::kPrune) {
     return RunHistory(options, form, fs, out, err);

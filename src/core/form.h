@@ -50,13 +50,21 @@ class Form {
   void SetLabel4(const Text& text) { SetLabel4(text.text, text.kind); }
   std::string_view Label4Encoding() const { return label4_encoding_; }
   // One listener at a time; whoever sets one removes it (SetListener(nullptr)) before it dies.
-  void SetListener(LabelListener listener) { listener_ = std::move(listener); }
+  // `page_lines`: whether it looks at page lines. One that does not is shown only the last
+  // one of each page, which spares the run finding every line again.
+  void SetListener(LabelListener listener, bool page_lines = true) {
+    listener_ = std::move(listener);
+    page_lines_ = page_lines;
+  }
+  // Whether every page line must be written into Label4 as it is shown.
+  bool WantsEachPageLine() const { return listener_ && page_lines_; }
 
  private:
   std::string label3_ = "Label3";
   std::string label4_ = "Label4";
   std::string_view label4_encoding_;  // one of the standard's names, which never go away
   LabelListener listener_;
+  bool page_lines_ = true;
 };
 
 }  // namespace splicery

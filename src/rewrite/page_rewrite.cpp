@@ -108,6 +108,18 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   CopyLines(page, copied, page.size(), out, on_line);
 }
 
+namespace {
+
+// Where the line at `at` ends (the page's end where none begins there).
+size_t LineEnd(std::string_view page, size_t at) {
+  if (at >= page.size()) return page.size();
+  LineCursor cursor(page.substr(at));
+  cursor.Next();
+  return at + cursor.position();
+}
+
+}  // namespace
+
 void ForEachShownLine(std::string_view page, const std::vector<BlockSpan>& spans,
                       const std::function<void(std::string_view)>& on_line) {
   const auto show = [&](size_t from, size_t to) {
@@ -115,19 +127,35 @@ void ForEachShownLine(std::string_view page, const std::vector<BlockSpan>& spans
       on_line(cursor.Next().text);
     }
   };
-  // Where the line at `at` ends (the page's end where none begins there).
-  const auto line_end = [&](size_t at) {
-    if (at >= page.size()) return page.size();
-    LineCursor cursor(page.substr(at));
-    cursor.Next();
-    return at + cursor.position();
-  };
+  const auto line_end = [&](size_t at) { return LineEnd(page, at); };
   size_t from = 0;
   for (const BlockSpan& span : spans) {
     show(from, line_end(span.old_begin));  // up to and with the START line
     from = line_end(span.old_end);         // the END line is not shown
   }
   show(from, page.size());
+}
+
+std::optional<std::string_view> LastShownLine(std::string_view page,
+                                              const std::vector<BlockSpan>& spans) {
+  // The shown stretches from the last one back: after a block's END line up to the next
+  // block's START line with it, or to the page's end.
+  for (size_t k = spans.size() + 1; k-- > 0;) {
+    const size_t from = k == 0 ? 0 : LineEnd(page, spans[k - 1].old_end);
+    const size_t to = k == spans.size() ? page.size() : LineEnd(page, spans[k].old_begin);
+    if (from >= to) continue;
+    // Its last line: after the last terminator but the one that ends the stretch (as LineCursor
+    // reads them, CRLF being one).
+    std::string_view stretch = page.substr(from, to - from);
+    if (stretch.ends_with("\r\n")) {
+      stretch.remove_suffix(2);
+    } else if (stretch.back() == '\n' || stretch.back() == '\r') {
+      stretch.remove_suffix(1);
+    }
+    const size_t last = stretch.find_last_of("\r\n");
+    return last == std::string_view::npos ? stretch : stretch.substr(last + 1);
+  }
+  return std::nullopt;
 }
 
 std::vector<std::string> GeneratedParts(std::string_view page) {

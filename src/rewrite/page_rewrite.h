@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,9 @@ struct BlockSpan {
 // show them later without keeping them (a page may have millions).
 void ForEachShownLine(std::string_view page, const std::vector<BlockSpan>& spans,
                       const std::function<void(std::string_view)>& on_line);
+// The last of those lines, found from the end; none where no line is shown.
+std::optional<std::string_view> LastShownLine(std::string_view page,
+                                              const std::vector<BlockSpan>& spans);
 
 // For each block of `page` in order, the bytes of the lines a run generates there (every line
 // between START and END but the key lines), as they stand now.

@@ -275,9 +275,13 @@ class Run {
     });
     if (backup_failed) return AccessStop(page, std::move(kept));
     // Only a rename parts the page from backups a killed run linked; else they become copies.
-    ForEachShownLine(bytes_, work_.spans, [this](std::string_view line) {
-      form_.SetLabel4(line, TextKind::kPageLine, work_.encoding);
-    });
+    if (form_.WantsEachPageLine()) {
+      ForEachShownLine(bytes_, work_.spans, [this](std::string_view line) {
+        form_.SetLabel4(line, TextKind::kPageLine, work_.encoding);
+      });
+    } else if (const std::optional<std::string_view> last = LastShownLine(bytes_, work_.spans)) {
+      form_.SetLabel4(*last, TextKind::kPageLine, work_.encoding);
+    }
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
     JournalPage entry = JournalEntry(page, changed);

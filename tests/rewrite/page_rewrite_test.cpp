@@ -33,6 +33,9 @@ void ExpectShownAgain(const std::string& bytes, BlockRewriter& blocks, LineBuffe
       bytes, blocks, out, keys, [&](std::string_view line) { seen.emplace_back(line); }, &spans);
   ForEachShownLine(bytes, spans, [&](std::string_view line) { again.emplace_back(line); });
   EXPECT_EQ(again, seen);
+  const std::optional<std::string_view> last = LastShownLine(bytes, spans);
+  EXPECT_EQ(last ? Texts{std::string(*last)} : Texts{},
+            seen.empty() ? Texts{} : Texts{seen.back()});
 }
 
 struct Rewrite {
