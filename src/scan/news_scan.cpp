@@ -61,7 +61,13 @@ std::optional<std::string> ParseStandLine(std::string_view line, std::string_vie
 Status ScanNews(Form& form, FileSystem& fs) {
   const size_t count = form.List1.size();
   std::string bytes;  // reused, so a large page is not faulted in anew for every page
-  const ReadingAhead ahead(fs, form.List1, false);
+  // The stand lines are found by the thread that reads the pages ahead, where it can.
+  const ReadingAhead ahead(fs, form.List1, false, [](std::string_view page) {
+    auto found = std::make_unique<PageStands>();
+    found->Find(page);
+    return found;
+  });
+  PageStands found;
   for (size_t i = 0; i < count; ++i) {
     const std::string& page = form.List1[i];
     form.SetLabel3(msg::PageWorkedOn(page));
@@ -69,29 +75,48 @@ Status ScanNews(Form& form, FileSystem& fs) {
       form.SetLabel3(msg::ReadFailed(page));
       return read;
     }
-    AddNewsEntries(bytes, page, form.List5, &form.Stands, &form.Encodings);
+    const std::unique_ptr<ReadWork> done = fs.TakeWork();
+    if (done) {
+      AddNewsEntries(dynamic_cast<const PageStands&>(*done), page, form.List5, &form.Stands,
+                     &form.Encodings);
+    } else {
+      found.Find(bytes);
+      AddNewsEntries(found, page, form.List5, &form.Stands, &form.Encodings);
+    }
   }
   return {};
 }
 
-void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
-                    std::vector<NewsStand>* stands, SourceEncodings* encodings) {
+void PageStands::Find(std::string_view bytes) {
+  dated.clear();
   // One pass over the bytes; only lines holding the marker are looked at closely.
   size_t next = 0;
   for (size_t hit; (hit = markers::Find(bytes, markers::kStand, next)) != npos;) {
     const std::string_view line = LineAround(bytes, hit, &next).text;
     const StandLine stand = ReadStandLine(line);
-    if (stand.kind != StandLine::kEntry) continue;
-    if (auto entry = MakeNewsEntry(stand.date, page, stand.title)) {
+    if (stand.kind == StandLine::kEntry) dated.emplace_back(stand.date, stand.title);
+  }
+  encoding = dated.empty() ? FileEncoding() : DetectPageEncoding(bytes);
+}
+
+void AddNewsEntries(const PageStands& found, std::string_view page, SortedList& index,
+                    std::vector<NewsStand>* stands, SourceEncodings* encodings) {
+  for (const auto& [date, title] : found.dated) {
+    if (auto entry = MakeNewsEntry(date, page, title)) {
       index.Add(std::move(*entry));
-      if (stands) {
-        stands->push_back({std::string(stand.date), std::string(page), std::string(stand.title)});
-      }
+      if (stands) stands->push_back({date, std::string(page), title});
       if (encodings && !encodings->pages.contains(page)) {
-        encodings->pages.emplace(page, DetectPageEncoding(bytes));
+        encodings->pages.emplace(page, found.encoding);
       }
     }
   }
+}
+
+void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
+                    std::vector<NewsStand>* stands, SourceEncodings* encodings) {
+  PageStands found;
+  found.Find(bytes);
+  AddNewsEntries(found, page, index, stands, encodings);
 }
 
 }  // namespace splicery

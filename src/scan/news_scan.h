@@ -24,8 +24,19 @@ StandLine ReadStandLine(std::string_view line);
 // an incomplete one, or the date "00.00.0000".
 std::optional<std::string> ParseStandLine(std::string_view line, std::string_view page);
 
+// What a page's bytes hold for the news index, found without its name: the date and title of
+// each stand line that may give an entry, and the page's encoding where there is one.
+struct PageStands : ReadWork {
+  std::vector<std::pair<std::string, std::string>> dated;  // date, title
+  FileEncoding encoding;
+
+  void Find(std::string_view bytes);
+};
+
 // Adds the entries of one page's stand lines to `index`, and to `stands` where given; a page
 // that gives one has its encoding noted in `encodings`, if given (its titles are in it).
+void AddNewsEntries(const PageStands& found, std::string_view page, SortedList& index,
+                    std::vector<NewsStand>* stands = nullptr, SourceEncodings* encodings = nullptr);
 void AddNewsEntries(std::string_view bytes, std::string_view page, SortedList& index,
                     std::vector<NewsStand>* stands = nullptr, SourceEncodings* encodings = nullptr);
 
