@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <utility>
 
@@ -90,6 +91,30 @@ struct PageWork : ReadWork {
   }
 };
 
+// PageWork given back by the run, for the reading thread to work into again: its buffers are
+// then not allocated in one thread and freed in the other for every page.
+class SpareWork {
+ public:
+  std::unique_ptr<PageWork> Take() {
+    const std::lock_guard lock(mutex_);
+    if (spare_.empty()) return std::make_unique<PageWork>();
+    std::unique_ptr<PageWork> work = std::move(spare_.back());
+    spare_.pop_back();
+    return work;
+  }
+  void GiveBack(std::unique_ptr<PageWork> work) {
+    // A large page's buffers are not kept: the window of pages read ahead would hold many.
+    if (work->out.bytes().size() > kMaxKept) return;
+    const std::lock_guard lock(mutex_);
+    if (spare_.size() < kMaxSpare) spare_.push_back(std::move(work));
+  }
+
+ private:
+  static constexpr size_t kMaxKept = size_t{256} << 10, kMaxSpare = 64;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<PageWork>> spare_;
+};
+
 // One run over List1. Every step answers nullopt to go on, or the result the run stops with.
 class Run {
  public:
@@ -161,7 +186,7 @@ class Run {
   std::optional<RunResult> Pages() {
     (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
     const ReadingAhead ahead(fs_, form_.List1, write_, [this](std::string_view page) {
-      auto work = std::make_unique<PageWork>();
+      std::unique_ptr<PageWork> work = spare_.Take();
       work->WorkOut(page, blocks_ahead_, write_);
       return work;
     });
@@ -188,7 +213,7 @@ class Run {
     }
     if (ahead_) {
       std::swap(work_, dynamic_cast<PageWork&>(*ahead_));
-      ahead_.reset();
+      spare_.GiveBack(std::unique_ptr<PageWork>(static_cast<PageWork*>(ahead_.release())));
     } else {
       work_.WorkOut(bytes_, blocks_, write_);
     }
@@ -458,6 +483,7 @@ class Run {
   BlockRewriter blocks_;
   BlockRewriter blocks_ahead_;  // the reading thread's own
   PageWork work_;
+  SpareWork spare_;
   OwnBackupLinks own_;
   BackupNames backup_names_;
   PageBatch batch_;
