@@ -13,6 +13,12 @@ BlockRewriter::BlockRewriter(const std::vector<std::string>& include_lines,
                              const SortedList& news_index, const SourceEncodings* sources)
     : include_lines_(include_lines), news_index_(news_index), sources_(sources) {}
 
+BlockRewriter BlockRewriter::ForAnotherThread() const {
+  BlockRewriter twin(include_lines_, news_index_, sources_);
+  twin.news_ = news_;
+  return twin;
+}
+
 void BlockRewriter::UsePage(const FileEncoding& page) {
   converted_include_ = false;
   const bool declared = page.basis == EncodingBasis::kBom || page.basis == EncodingBasis::kDeclared;
@@ -67,7 +73,9 @@ void BlockRewriter::Substitute(const std::vector<std::string>& keys,
 }
 
 const LineBuffer& BlockRewriter::NewsLines() {
-  auto [it, inserted] = news_lines_.try_emplace(target_);
+  // Entries are never removed, so the lines stay where they are once the lock is given up.
+  const std::lock_guard lock(news_->mutex);
+  auto [it, inserted] = news_->by_target.try_emplace(target_);
   News& news = it->second;
   if (inserted) {
     PieceConverter convert;

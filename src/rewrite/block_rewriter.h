@@ -6,6 +6,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -24,6 +25,9 @@ class BlockRewriter {
   // is used. Without `sources` every piece of text goes in as it is.
   BlockRewriter(const std::vector<std::string>& include_lines, const SortedList& news_index,
                 const SourceEncodings* sources = nullptr);
+  // A rewriter over the same lists for another thread. The two share the news lines, so each
+  // version of them is worked out once, by whichever rewriter needs it first.
+  BlockRewriter ForAnotherThread() const;
 
   // The encoding of the page about to be rewritten. A piece of text with non-ASCII bytes goes
   // in converted when the page's encoding is declared (byte-order mark or <meta>) and the
@@ -68,7 +72,11 @@ class BlockRewriter {
     LineBuffer lines;
     bool converted_include = false;
   };
-  std::map<std::string_view, News> news_lines_;  // by target encoding
+  struct SharedNews {
+    std::mutex mutex;
+    std::map<std::string_view, News> by_target;
+  };
+  std::shared_ptr<SharedNews> news_ = std::make_shared<SharedNews>();
 };
 
 }  // namespace splicery

@@ -125,7 +125,7 @@ class Run {
         on_change_(on_change),
         lock_(fs),
         blocks_(form.List2, form.List5, &form.Encodings),
-        blocks_ahead_(form.List2, form.List5, &form.Encodings),
+        blocks_ahead_(blocks_.ForAnotherThread()),
         own_(fs),
         backup_names_(fs),
         batch_(fs),
