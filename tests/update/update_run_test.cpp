@@ -74,10 +74,10 @@ void ExpectOwnBackups(const Files& original) {
 
 struct Session {
   Form form;
-  std::vector<std::string> label3;
+  std::vector<std::string> label3, label4;
   Session() {
     form.SetListener([this](LabelId id, std::string_view text, TextKind) {
-      if (id == LabelId::kLabel3) label3.emplace_back(text);
+      (id == LabelId::kLabel3 ? label3 : label4).emplace_back(text);
     });
   }
   RunResult Start(FileSystem& fs) {
@@ -491,10 +491,10 @@ TEST(UpdateRun, TheRunAfterAKillBetweenLinkAndRenameSeparatesPageAndBackup) {
   }
 }
 
-// Reading ahead (the real file system does, the test double does not) changes nothing of what
-// a run writes or shows, also where a file comes again after a batch was put in place (one page
-// under two names, a hard link written in place, a symlinked page) and the later visit must see
-// the earlier one's bytes.
+// Reading ahead (the real file system does, the test double does not; its thread works on the
+// pages too) changes nothing of what a run writes or shows, also where a file comes again after
+// a batch was put in place (one page under two names, a hard link written in place, a symlinked
+// page) and the later visit must see the earlier one's bytes.
 TEST(UpdateRun, ReadingAheadChangesNothingThatIsWritten) {
   Files files = {{"include.htm", kInclude}, {"h.htm", StalePage("04.04.2004")}};
   files["a.htm"] = StalePage("01.01.2001");
@@ -505,6 +505,9 @@ TEST(UpdateRun, ReadingAheadChangesNothingThatIsWritten) {
   for (int i = 0; i < 800; ++i) {
     const std::string page = "p" + std::to_string(i) + ".htm";
     files[page] = StalePage("05.05.2005") + std::string(12000, 'x');
+    // News blocks here and there, whose lines both threads need.
+    if (i % 7 == 0)
+      files[page] += "\n<!-- INCLUDE START -->\n<!-- INCLUDE NEWS -->\n<!-- INCLUDE END -->\n";
     list += page + "\n";
     if (i % 10 == 9) list += again[i / 10 % 5] + "\n";
   }
@@ -523,13 +526,14 @@ TEST(UpdateRun, ReadingAheadChangesNothingThatIsWritten) {
     std::string& journal = written.at(kJournalFile);
     journal.erase(journal.find("\nrun\t"),
                   journal.find('\n', journal.find("\nrun\t") + 1) - journal.find("\nrun\t"));
-    return std::tuple(result.outcome, session.label3, written);
+    return std::tuple(result.outcome, session.label3, written, session.label4);
   };
   const auto ahead = run(false), plain = run(true);
   EXPECT_EQ(std::get<0>(ahead), RunOutcome::kSuccess);
   EXPECT_EQ(std::get<0>(ahead), std::get<0>(plain));
   EXPECT_EQ(std::get<1>(ahead), std::get<1>(plain));
   EXPECT_TRUE(std::get<2>(ahead) == std::get<2>(plain));
+  EXPECT_TRUE(std::get<3>(ahead) == std::get<3>(plain));
 }
 
 }  // namespace
