@@ -30,19 +30,52 @@ ReadAhead::~ReadAhead() {
 void ReadAhead::Work() {
   std::unique_lock lock(mutex_);
   while (!stop_) {
+    // The work on files the caller read while it waited comes first: the caller needs them
+    // sooner, and would otherwise do it itself while this thread sleeps.
+    if (Slot* slot = Unworked()) {
+      WorkOn(lock, *slot);
+      continue;
+    }
     if (MayReadOn()) {
       ReadNext(lock, true);
       continue;
     }
     if (claimed_ >= paths_.size()) return;
     reader_waits_ = true;
-    reader_cv_.wait(lock, [this] { return stop_ || HalfFree(); });
+    reader_cv_.wait(lock, [this] { return stop_ || (HalfFree() && MayReadOn()) || Unworked(); });
     reader_waits_ = false;
   }
 }
 
+ReadAhead::Slot* ReadAhead::Unworked() {
+  if (!work_) return nullptr;
+  for (size_t i = next_; i < claimed_; ++i) {
+    Slot& slot = slots_[i % kWindow];
+    if (slot.index == i && slot.state == State::kReady && slot.unworked && !slot.stale) {
+      return &slot;
+    }
+  }
+  return nullptr;
+}
+
+// The caller does not touch a slot being worked on: it waits for it like for one being read.
+void ReadAhead::WorkOn(std::unique_lock<std::mutex>& lock, Slot& slot) {
+  slot.state = State::kWorking;
+  slot.unworked = false;
+  lock.unlock();
+  std::unique_ptr<ReadWork> work = work_(slot.bytes);
+  lock.lock();
+  slot.work = std::move(work);
+  slot.state = State::kReady;
+  if (caller_waits_) caller_cv_.notify_one();
+}
+
+// The slot of the next file may still be in use for one the caller passed over (it read on
+// further in the order): its read or work goes on with that slot's bytes until it ends.
 bool ReadAhead::MayReadOn() const {
-  return claimed_ < paths_.size() && claimed_ < next_ + kWindow && Held() < kMaxHeld;
+  const State next_slot = slots_[claimed_ % kWindow].state;
+  return claimed_ < paths_.size() && claimed_ < next_ + kWindow && Held() < kMaxHeld &&
+         next_slot != State::kReading && next_slot != State::kWorking;
 }
 
 bool ReadAhead::HalfFree() const {
@@ -74,8 +107,10 @@ void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread) {
   slot.bytes = std::move(bytes);
   slot.info = std::move(info);
   slot.work = std::move(work);
+  slot.unworked = !by_thread && work_ && slot.status.ok();
   slot.state = State::kReady;
   if (caller_waits_) caller_cv_.notify_one();
+  if (!by_thread && reader_waits_) reader_cv_.notify_one();  // work to do, or a slot free
 }
 
 bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info,
@@ -125,7 +160,9 @@ void ReadAhead::Changed(const FileKey& key) {
   std::lock_guard lock(mutex_);
   for (Slot& slot : slots_) {
     if (slot.state == State::kReading) slot.changed.push_back(key);
-    if (slot.state == State::kReady && slot.info.key == key) slot.stale = true;
+    if ((slot.state == State::kReady || slot.state == State::kWorking) && slot.info.key == key) {
+      slot.stale = true;
+    }
   }
 }
 
@@ -137,7 +174,9 @@ void ReadAhead::ChangedAny() {
 size_t ReadAhead::Held() const {
   size_t held = 0;
   for (const Slot& slot : slots_) {
-    if (slot.state == State::kReady && slot.index >= next_) held += slot.bytes.size();
+    if ((slot.state == State::kReady || slot.state == State::kWorking) && slot.index >= next_) {
+      held += slot.bytes.size();
+    }
   }
   return held;
 }

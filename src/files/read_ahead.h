@@ -46,11 +46,12 @@ class ReadAhead {
  private:
   static constexpr size_t kWindow = 32;
   static constexpr size_t kMaxHeld = size_t{4} << 20;
-  enum class State { kEmpty, kReading, kReady };
+  enum class State { kEmpty, kReading, kWorking, kReady };
   struct Slot {
     size_t index = 0;
     State state = State::kEmpty;
     bool stale = false;
+    bool unworked = false;         // read by the caller: the thread may still do the work
     std::vector<FileKey> changed;  // changed while it was being read
     Status status;
     std::string bytes;
@@ -63,6 +64,9 @@ class ReadAhead {
   bool HalfFree() const;
   void WakeReader();
   void ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread);
+  // The first file ahead that the caller read and no one has worked on yet, if any.
+  Slot* Unworked();
+  void WorkOn(std::unique_lock<std::mutex>& lock, Slot& slot);
   // The bytes read ahead and not yet taken.
   size_t Held() const;
 

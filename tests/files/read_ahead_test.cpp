@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <mutex>
@@ -130,6 +131,42 @@ TEST(ReadAhead, NeverHandsOverBytesOlderThanTheProgramsOwnChange) {
       }
     }
   }
+}
+
+// Where the caller read on itself while it waited, the thread does the work on those files
+// afterwards, and each file's work comes with the bytes it was done on.
+TEST(ReadAhead, FilesTheCallerReadAreWorkedOnByTheThread) {
+  Disk disk(40);
+  std::vector<std::string> order;
+  for (size_t i = 0; i < 40; ++i) order.push_back("f" + std::to_string(i));
+  std::atomic<bool> first_done = false;
+  ReadAhead ahead(order, disk.Reader(), [&](std::string_view bytes) {
+    while (bytes == "old 0" && !first_done) std::this_thread::yield();
+    return std::make_unique<Seen>(bytes);
+  });
+  ASSERT_TRUE(ReadsReach(disk, 1));  // the thread has begun f0
+  std::thread release([&] {
+    ReadsReach(disk, 20);  // the caller, waiting for f0, reads on
+    first_done = true;
+  });
+  std::string bytes;
+  FileInfo info;
+  std::unique_ptr<ReadWork> work;
+  const bool took = ahead.Take("f0", &bytes, &info, &work);
+  release.join();
+  ASSERT_TRUE(took);
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to work on the rest
+  size_t worked = 0;
+  for (size_t i = 1; i < 40; ++i) {
+    work.reset();
+    if (!ahead.Take(order[i], &bytes, &info, &work)) continue;
+    EXPECT_EQ(bytes, disk.Bytes(order[i]));
+    if (work) {
+      EXPECT_EQ(dynamic_cast<Seen&>(*work).bytes, bytes) << order[i];
+      ++worked;
+    }
+  }
+  EXPECT_GE(worked, 19u);
 }
 
 // On the real disk: whatever the program does itself to a page it has read ahead, the page's
