@@ -23,6 +23,8 @@ namespace splicery {
 class ReadWork {
  public:
   virtual ~ReadWork() = default;
+  // The memory it holds, counted with the bytes read ahead against the read-ahead's bound.
+  virtual size_t Size() const { return 0; }
 };
 // Works out a ReadWork from a file's bytes; never called in two threads at once.
 using WorkOnRead = std::function<std::unique_ptr<ReadWork>(std::string_view bytes)>;

@@ -32,7 +32,7 @@ void ReadAhead::Work() {
   while (!stop_) {
     // The work on files the caller read while it waited comes first: the caller needs them
     // sooner, and would otherwise do it itself while this thread sleeps.
-    if (Slot* slot = Unworked()) {
+    if (Slot* slot = Unworked(); slot && (Held() < kMaxHeld || slot->index == next_)) {
       WorkOn(lock, *slot);
       continue;
     }
@@ -42,7 +42,11 @@ void ReadAhead::Work() {
     }
     if (claimed_ >= paths_.size()) return;
     reader_waits_ = true;
-    reader_cv_.wait(lock, [this] { return stop_ || (HalfFree() && MayReadOn()) || Unworked(); });
+    reader_cv_.wait(lock, [this] {
+      const Slot* slot = Unworked();
+      return stop_ || (HalfFree() && MayReadOn()) ||
+             (slot && (Held() < kMaxHeld / 2 || slot->index == next_));
+    });
     reader_waits_ = false;
   }
 }
@@ -175,7 +179,7 @@ size_t ReadAhead::Held() const {
   size_t held = 0;
   for (const Slot& slot : slots_) {
     if ((slot.state == State::kReady || slot.state == State::kWorking) && slot.index >= next_) {
-      held += slot.bytes.size();
+      held += slot.bytes.size() + (slot.work ? slot.work->Size() : 0);
     }
   }
   return held;

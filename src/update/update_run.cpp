@@ -73,6 +73,8 @@ struct PageWork : ReadWork {
   uint64_t old_hash = 0, new_hash = 0;
   std::vector<uint64_t> block_hashes;  // of each block's generated lines
 
+  size_t Size() const override { return out.bytes().size(); }
+
   void WorkOut(std::string_view page, BlockRewriter& blocks, bool journaled) {
     open_line = OpenStartLine(page);
     if (open_line != 0) return;
@@ -95,6 +97,8 @@ struct PageWork : ReadWork {
 // then not allocated in one thread and freed in the other for every page.
 class SpareWork {
  public:
+  static bool Keeps(const LineBuffer& out) { return out.bytes().capacity() <= size_t{256} << 10; }
+
   std::unique_ptr<PageWork> Take() {
     const std::lock_guard lock(mutex_);
     if (spare_.empty()) return std::make_unique<PageWork>();
@@ -104,13 +108,13 @@ class SpareWork {
   }
   void GiveBack(std::unique_ptr<PageWork> work) {
     // A large page's buffers are not kept: the window of pages read ahead would hold many.
-    if (work->out.bytes().size() > kMaxKept) return;
+    if (!Keeps(work->out)) return;
     const std::lock_guard lock(mutex_);
     if (spare_.size() < kMaxSpare) spare_.push_back(std::move(work));
   }
 
  private:
-  static constexpr size_t kMaxKept = size_t{256} << 10, kMaxSpare = 64;
+  static constexpr size_t kMaxSpare = 64;
   std::mutex mutex_;
   std::vector<std::unique_ptr<PageWork>> spare_;
 };
@@ -211,7 +215,8 @@ class Run {
     } else if (Status loaded = LoadAndProbe(i); !loaded) {
       return Stop(RunOutcome::kAccessFailure, msg::AccessFailed(page), std::move(loaded));
     }
-    if (ahead_) {
+    const bool worked_ahead = ahead_ != nullptr;
+    if (worked_ahead) {
       std::swap(work_, dynamic_cast<PageWork&>(*ahead_));
       spare_.GiveBack(std::unique_ptr<PageWork>(static_cast<PageWork*>(ahead_.release())));
     } else {
@@ -230,6 +235,9 @@ class Run {
     }
     std::swap(form_.List3, work_.out);
     std::swap(form_.List4, work_.keys);
+    // The last page's new bytes are not kept for the next where the next come worked out: a
+    // large page's would only add to the memory of the pages in the reading thread's hands.
+    if (worked_ahead && !SpareWork::Keeps(work_.out)) work_.out = LineBuffer();
     return std::nullopt;
   }
 

@@ -169,6 +169,26 @@ TEST(ReadAhead, FilesTheCallerReadAreWorkedOnByTheThread) {
   EXPECT_GE(worked, 19u);
 }
 
+// The work's memory counts with the bytes read ahead: work as large as the bound stops the
+// thread until the caller takes it.
+TEST(ReadAhead, LargeWorkStopsTheThreadUntilTaken) {
+  struct Large : ReadWork {
+    size_t Size() const override { return size_t{64} << 20; }
+  };
+  Disk disk(40);
+  std::vector<std::string> order;
+  for (size_t i = 0; i < 40; ++i) order.push_back("f" + std::to_string(i));
+  ReadAhead ahead(order, disk.Reader(), [](std::string_view) { return std::make_unique<Large>(); });
+  std::string bytes;
+  FileInfo info;
+  for (size_t i = 0; i < 3; ++i) {
+    ASSERT_TRUE(ReadsReach(disk, i + 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // time to read on, wrongly
+    EXPECT_EQ(disk.reads(), i + 1);
+    EXPECT_TRUE(ahead.Take(order[i], &bytes, &info));
+  }
+}
+
 // On the real disk: whatever the program does itself to a page it has read ahead, the page's
 // read afterwards gives its bytes and facts as they are now.
 TEST(ReadAhead, ThePosixFileSystemReadsAgainWhatItChangedItself) {
