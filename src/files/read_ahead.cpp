@@ -156,8 +156,9 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
   return usable;
 }
 
+// Whenever what the thread waits for may have come: room to read on, or work to do.
 void ReadAhead::WakeReader() {
-  if (reader_waits_ && HalfFree()) reader_cv_.notify_one();
+  if (reader_waits_ && (HalfFree() || Unworked())) reader_cv_.notify_one();
 }
 
 void ReadAhead::Changed(const FileKey& key) {
