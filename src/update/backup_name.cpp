@@ -105,10 +105,12 @@ Status BackupNames::Find(std::string_view page, std::string* name) {
     Listing& listing = ListingOf(candidate->substr(0, slash));
     const std::string base = candidate->substr(slash + 1);
     bool test = true;
+    bool* listed = nullptr;  // the name's entry in the listing: whether it is a regular file
     if (listing) {
-      const auto it = listing->find(base);
-      if (it != listing->end() && it->second) continue;  // a regular file
-      test = it != listing->end();
+      const auto [it, unlisted] = listing->try_emplace(base, false);
+      if (!unlisted && it->second) continue;  // a regular file
+      test = !unlisted;
+      listed = &it->second;
     }
     Probe found = Probe::kAbsent;
     if (test) {
@@ -116,7 +118,7 @@ Status BackupNames::Find(std::string_view page, std::string* name) {
     }
     if (found == Probe::kAbsent) {
       untested_ = !test;
-      if (listing) (*listing)[base] = true;
+      if (listed) *listed = true;
       *name = std::move(*candidate);
       return {};
     }
