@@ -125,7 +125,7 @@ class FileSystem {
   // They may be done ahead, in the background, each as if it had been done then; what the
   // program changes itself in the meantime is read again. Every read behaves as without.
   // `work`, if given, may be done on the bytes read ahead. An empty list ends it.
-  virtual void WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) {
+  virtual void WillRead(const std::vector<std::string>& paths, bool pages, const WorkOnRead& work) {
     (void)paths;
     (void)pages;
     (void)work;
@@ -231,9 +231,9 @@ class FileSystem {
 class ReadingAhead {
  public:
   ReadingAhead(FileSystem& fs, const std::vector<std::string>& paths, bool pages,
-               WorkOnRead work = nullptr)
+               const WorkOnRead& work = nullptr)
       : fs_(fs) {
-    fs_.WillRead(paths, pages, std::move(work));
+    fs_.WillRead(paths, pages, work);
   }
   ~ReadingAhead() { fs_.WillRead({}, false, nullptr); }
   ReadingAhead(const ReadingAhead&) = delete;

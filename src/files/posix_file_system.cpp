@@ -480,13 +480,13 @@ Status PosixFileSystem::ReadPage(const std::string& path, std::string* bytes, Fi
   return {};
 }
 
-void PosixFileSystem::WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) {
+void PosixFileSystem::WillRead(const std::vector<std::string>& paths, bool pages,
+                               const WorkOnRead& work) {
   ahead_.reset();
   work_.reset();
   if (paths.empty()) return;
   ahead_pages_ = pages;
-  ahead_ =
-      std::make_unique<ReadAhead>(paths, pages ? ReadPageFile : ReadPlainFile, std::move(work));
+  ahead_ = std::make_unique<ReadAhead>(paths, pages ? ReadPageFile : ReadPlainFile, work);
 }
 
 Status PosixFileSystem::Describe(const std::string& path, FileInfo* info) {

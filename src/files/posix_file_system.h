@@ -37,7 +37,7 @@ class PosixFileSystem : public FileSystem {
   Status MakeDirectory(const std::string& path) override;
   Status ReadFile(const std::string& path, std::string* bytes) override;
   Status ReadPage(const std::string& path, std::string* bytes, FileInfo* info) override;
-  void WillRead(const std::vector<std::string>& paths, bool pages, WorkOnRead work) override;
+  void WillRead(const std::vector<std::string>& paths, bool pages, const WorkOnRead& work) override;
   std::unique_ptr<ReadWork> TakeWork() override { return std::move(work_); }
   Status Describe(const std::string& path, FileInfo* info) override;
   Status CreateFile(const std::string& path, std::string_view bytes, uint32_t mode) override;
