@@ -32,7 +32,7 @@ void ReadAhead::Work() {
   while (!stop_) {
     // The work on files the caller read while it waited comes first: the caller needs them
     // sooner, and would otherwise do it itself while this thread sleeps.
-    if (Slot* slot = Unworked(); slot && (Held() < kMaxHeld || slot->index == next_)) {
+    if (Slot* slot = WorkDue()) {
       WorkOn(lock, *slot);
       continue;
     }
@@ -40,16 +40,19 @@ void ReadAhead::Work() {
       ReadNext(lock, true);
       continue;
     }
-    if (claimed_ >= paths_.size()) return;
+    if (claimed_ >= paths_.size() && !Unworked()) return;
     reader_waits_ = true;
-    reader_cv_.wait(lock, [this] {
-      const Slot* slot = Unworked();
-      return stop_ || (HalfFree() && MayReadOn()) ||
-             (slot && (Held() < kMaxHeld / 2 || slot->index == next_));
-    });
+    reader_cv_.wait(lock, [this] { return stop_ || HasWork(); });
     reader_waits_ = false;
   }
 }
+
+ReadAhead::Slot* ReadAhead::WorkDue() {
+  Slot* slot = Unworked();
+  return slot && (Held() < kMaxHeld || slot->index == next_) ? slot : nullptr;
+}
+
+bool ReadAhead::HasWork() { return (HalfFree() && MayReadOn()) || WorkDue(); }
 
 ReadAhead::Slot* ReadAhead::Unworked() {
   if (!work_) return nullptr;
@@ -156,9 +159,8 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
   return usable;
 }
 
-// Whenever what the thread waits for may have come: room to read on, or work to do.
 void ReadAhead::WakeReader() {
-  if (reader_waits_ && (HalfFree() || Unworked())) reader_cv_.notify_one();
+  if (reader_waits_ && HasWork()) reader_cv_.notify_one();
 }
 
 void ReadAhead::Changed(const FileKey& key) {

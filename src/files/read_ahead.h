@@ -66,6 +66,10 @@ class ReadAhead {
   void ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread);
   // The first file ahead that the caller read and no one has worked on yet, if any.
   Slot* Unworked();
+  // That file where the thread may work on it now: within the bound, or the caller's next.
+  Slot* WorkDue();
+  // What the thread waits for: room to read on (half the window), or work due.
+  bool HasWork();
   void WorkOn(std::unique_lock<std::mutex>& lock, Slot& slot);
   // The bytes read ahead and not yet taken.
   size_t Held() const;

@@ -42,6 +42,14 @@ class Revisits {
   }
   // The index of page i's first visit; i for a file not reached before.
   size_t First(size_t i) const { return ids_[i].value_or(i); }
+  // The pages whose files the check reads: each file at its first visit only.
+  std::vector<std::string> Read(const std::vector<std::string>& pages) const {
+    std::vector<std::string> read;
+    for (size_t i = 0; i < pages.size(); ++i) {
+      if (First(i) == i) read.push_back(pages[i]);
+    }
+    return read;
+  }
   // The name page i's file is written at, links and ".." resolved, so that a patch of it
   // changes what the run changes.
   const std::string& WrittenAt(size_t i) const { return names_[First(i)]; }
@@ -189,11 +197,15 @@ class Run {
   // Each page in turn, read and worked on ahead in a second thread where the file system can.
   std::optional<RunResult> Pages() {
     (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
-    const ReadingAhead ahead(fs_, form_.List1, write_, [this](std::string_view page) {
-      std::unique_ptr<PageWork> work = spare_.Take();
-      work->WorkOut(page, blocks_ahead_, write_);
-      return work;
-    });
+    // The check takes a file it visited before from that visit, so reads it only once.
+    const std::vector<std::string> checked =
+        write_ ? std::vector<std::string>() : revisits_->Read(form_.List1);
+    const ReadingAhead ahead(fs_, write_ ? form_.List1 : checked, write_,
+                             [this](std::string_view page) {
+                               std::unique_ptr<PageWork> work = spare_.Take();
+                               work->WorkOut(page, blocks_ahead_, write_);
+                               return work;
+                             });
     for (size_t i = 0; i < form_.List1.size(); ++i) {
       std::optional<RunResult> stopped = LoadAndRewrite(i);
       if (!stopped) SeenBySitemap(i);

@@ -140,8 +140,10 @@ TEST(ReadAhead, FilesTheCallerReadAreWorkedOnByTheThread) {
   std::vector<std::string> order;
   for (size_t i = 0; i < 40; ++i) order.push_back("f" + std::to_string(i));
   std::atomic<bool> first_done = false;
+  std::atomic<size_t> works = 0;
   ReadAhead ahead(order, disk.Reader(), [&](std::string_view bytes) {
     while (bytes == "old 0" && !first_done) std::this_thread::yield();
+    ++works;
     return std::make_unique<Seen>(bytes);
   });
   ASSERT_TRUE(ReadsReach(disk, 1));  // the thread has begun f0
@@ -155,7 +157,10 @@ TEST(ReadAhead, FilesTheCallerReadAreWorkedOnByTheThread) {
   const bool took = ahead.Take("f0", &bytes, &info, &work);
   release.join();
   ASSERT_TRUE(took);
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // time to work on the rest
+  // Time to work on those first (f0 and the caller's 19 at least).
+  for (int i = 0; i < 2000 && works < 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
   size_t worked = 0;
   for (size_t i = 1; i < 40; ++i) {
     work.reset();
