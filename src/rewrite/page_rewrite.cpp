@@ -42,10 +42,15 @@ void CopyLines(std::string_view page, size_t from, size_t to, LineBuffer& out,
 }
 
 // The generated lines of one block, after its key lines; they take the START line's terminator.
+// `rest`: the page's bytes still to come, at most what is copied after the block.
 void Generate(BlockRewriter& blocks, const std::vector<std::string>& keys, bool news, Eol eol,
-              LineBuffer& out) {
+              size_t rest, LineBuffer& out) {
   if (news) {
-    for (LineCursor lines(blocks.NewsLines().bytes()); !lines.AtEnd();) {
+    // Room for the news lines (a byte more each, for CRLF) and the rest of the page at once: a
+    // long news list would otherwise grow the page by doubling, to up to twice its size.
+    const LineBuffer& news_lines = blocks.NewsLines();
+    out.Reserve(out.bytes().size() + news_lines.bytes().size() + news_lines.size() + rest);
+    for (LineCursor lines(news_lines.bytes()); !lines.AtEnd();) {
       out.Append(lines.Next().text, eol);
     }
     return;
@@ -72,7 +77,7 @@ void RewritePage(std::string_view page, BlockRewriter& blocks, LineBuffer& out,
   bool news = false;
   const auto close = [&](size_t old_end) {
     span.new_generated = out.bytes().size();
-    Generate(blocks, keys, news, start->line.eol, out);
+    Generate(blocks, keys, news, start->line.eol, page.size() - old_end, out);
     span.old_end = old_end;
     span.new_end = out.bytes().size();
     if (spans) spans->push_back(span);
