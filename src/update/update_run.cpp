@@ -43,7 +43,7 @@ class Revisits {
   // The index of page i's first visit; i for a file not reached before.
   size_t First(size_t i) const { return ids_[i].value_or(i); }
   // The pages whose files the check reads: each file at its first visit only.
-  std::vector<std::string> Read(const std::vector<std::string>& pages) const {
+  std::vector<std::string> FirstVisits(const std::vector<std::string>& pages) const {
     std::vector<std::string> read;
     for (size_t i = 0; i < pages.size(); ++i) {
       if (First(i) == i) read.push_back(pages[i]);
@@ -199,7 +199,7 @@ class Run {
     (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
     // The check takes a file it visited before from that visit, so reads it only once.
     const std::vector<std::string> checked =
-        write_ ? std::vector<std::string>() : revisits_->Read(form_.List1);
+        write_ ? std::vector<std::string>() : revisits_->FirstVisits(form_.List1);
     const ReadingAhead ahead(fs_, write_ ? form_.List1 : checked, write_,
                              [this](std::string_view page) {
                                std::unique_ptr<PageWork> work = spare_.Take();
