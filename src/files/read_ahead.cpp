@@ -90,8 +90,8 @@ bool ReadAhead::HalfFree() const {
 }
 
 // Reads the next file nobody has begun, with `lock` held around but not during the read.
-// Only the thread does the work: the caller would wait for its own on a file it then finds
-// ready, and the work need not be safe to do in two threads.
+// Only the thread does the work (on what the caller read, later, by WorkOn): the work need not
+// be safe to do in two threads.
 void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread) {
   const size_t i = claimed_++;
   Slot& slot = slots_[i % kWindow];

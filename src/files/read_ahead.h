@@ -71,7 +71,7 @@ class ReadAhead {
   // What the thread waits for: room to read on (half the window), or work due.
   bool HasWork();
   void WorkOn(std::unique_lock<std::mutex>& lock, Slot& slot);
-  // The bytes read ahead and not yet taken.
+  // The bytes read ahead and not yet taken, with the memory of the work done on them.
   size_t Held() const;
 
   const std::vector<std::string> paths_;

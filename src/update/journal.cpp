@@ -66,8 +66,16 @@ class Line {
     AppendHex(line_, value);
     return *this;
   }
+  // The values joined by commas; "-" for none.
+  Line& Hexes(const std::vector<uint64_t>& values) {
+    if (values.empty()) return Field("-");
+    for (size_t i = 0; i < values.size(); ++i) {
+      line_ += i == 0 ? '\t' : ',';
+      AppendHex(line_, values[i]);
+    }
+    return *this;
+  }
   std::string Done() { return std::move(line_ += '\n'); }
-  std::string& text() { return line_; }
 
  private:
   std::string line_;
@@ -144,12 +152,7 @@ std::string FormatPageLine(uint64_t run, const JournalPage& page) {
   } else {
     line.Field("=");
   }
-  line.Field(page.blocks.empty() ? "-" : "");
-  for (size_t i = 0; i < page.blocks.size(); ++i) {
-    if (i > 0) line.text() += ',';
-    AppendHex(line.text(), page.blocks[i]);
-  }
-  return line.Done();
+  return line.Hexes(page.blocks).Done();
 }
 
 std::string FormatWrittenLine(uint64_t run, std::string_view path, bool written) {
