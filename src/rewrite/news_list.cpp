@@ -6,17 +6,22 @@
 
 namespace splicery {
 
-std::string ReplaceAll(std::string_view text, std::string_view placeholder,
-                       std::string_view value) {
-  std::string out;
+namespace {
+
+// `text` with every occurrence of `placeholder` it holds replaced, into *out; a value inserted
+// is never searched itself. *out is reused from line to line, so a long list allocates nothing.
+void ReplaceAll(std::string_view text, std::string_view placeholder, std::string_view value,
+                std::string* out) {
+  out->clear();
   size_t from = 0;
   for (size_t hit; (hit = text.find(placeholder, from)) != std::string_view::npos;) {
-    out.append(text.substr(from, hit - from)).append(value);
+    out->append(text.substr(from, hit - from)).append(value);
     from = hit + placeholder.size();
   }
-  out.append(text.substr(from));
-  return out;
+  out->append(text.substr(from));
 }
+
+}  // namespace
 
 void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>& include_lines,
                     LineBuffer& out, const PieceConverter& convert) {
@@ -33,7 +38,7 @@ void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>
     converted.reserve(templates.size());
     for (std::string_view& tmpl : templates) tmpl = converted.emplace_back(convert(tmpl, nullptr));
   }
-  std::string page, title;
+  std::string page, title, line, filled;
   const std::vector<std::string>& entries = news_index.items();
   for (size_t v = entries.size(); v-- > 0;) {
     std::optional<NewsPieces> pieces = SplitNewsEntry(entries[v]);
@@ -44,9 +49,10 @@ void BuildNewsLines(const SortedList& news_index, const std::vector<std::string>
       name = title = convert(pieces->title, &page);
     }
     for (std::string_view tmpl : templates) {
-      std::string text = ReplaceAll(tmpl, markers::kNewsDate, pieces->display_date);
-      text = ReplaceAll(text, markers::kNewsName, name);
-      out.Append(ReplaceAll(text, markers::kNewsHref, pieces->page), Eol::kLf);
+      ReplaceAll(tmpl, markers::kNewsDate, pieces->display_date, &line);
+      ReplaceAll(line, markers::kNewsName, name, &filled);
+      ReplaceAll(filled, markers::kNewsHref, pieces->page, &line);
+      out.Append(line, Eol::kLf);
     }
   }
 }

@@ -14,10 +14,6 @@
 
 namespace splicery {
 
-// Replaces every occurrence of `placeholder` that `text` holds, never searching a value it
-// inserted itself.
-std::string ReplaceAll(std::string_view text, std::string_view placeholder, std::string_view value);
-
 // A template's text (page null) or a news title (page: the page it came from) as it goes into
 // the page being rewritten, before the placeholders are filled.
 using PieceConverter = std::function<std::string(std::string_view text, const std::string* page)>;

@@ -50,9 +50,7 @@ void Generate(BlockRewriter& blocks, const std::vector<std::string>& keys, bool 
     // long news list would otherwise grow the page by doubling, to up to twice its size.
     const LineBuffer& news_lines = blocks.NewsLines();
     out.Reserve(out.bytes().size() + news_lines.bytes().size() + news_lines.size() + rest);
-    for (LineCursor lines(news_lines.bytes()); !lines.AtEnd();) {
-      out.Append(lines.Next().text, eol);
-    }
+    out.Append(news_lines, eol);
     return;
   }
   std::vector<std::string_view> generated;

@@ -97,6 +97,16 @@ void LineBuffer::Append(std::string_view text, Eol eol) {
   bytes_.append(EolBytes(eol));
   ++count_;
   open_ = eol == Eol::kNone;
+  lf_only_ = lf_only_ && eol == Eol::kLf;
+}
+
+void LineBuffer::Append(const LineBuffer& lines, Eol eol) {
+  if (eol != Eol::kLf || !lines.lf_only_ || open_ || bytes_.ends_with('\r')) {
+    for (LineCursor cursor(lines.bytes_); !cursor.AtEnd();) Append(cursor.Next().text, eol);
+    return;
+  }
+  bytes_.append(lines.bytes_);
+  count_ += lines.count_;
 }
 
 void LineBuffer::Reserve(size_t bytes) { ReserveBytes(bytes_, bytes); }
@@ -105,6 +115,7 @@ void LineBuffer::Clear() {
   bytes_.clear();
   count_ = 0;
   open_ = false;
+  lf_only_ = true;
   read_index_ = read_pos_ = 0;
 }
 

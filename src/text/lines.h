@@ -56,6 +56,9 @@ class LineBuffer {
  public:
   void Append(std::string_view text, Eol eol);
   void Append(const LineView& line) { Append(line.text, line.eol); }
+  // Every line of `lines` with terminator `eol`, as Append would one by one; copied whole
+  // where every one of them already ends so.
+  void Append(const LineBuffer& lines, Eol eol);
   void Clear();
   // Room for this many bytes, so that a large page is not copied again and again as it grows.
   void Reserve(size_t bytes);
@@ -68,7 +71,8 @@ class LineBuffer {
  private:
   std::string bytes_;
   size_t count_ = 0;
-  bool open_ = false;  // the last line has no terminator yet
+  bool open_ = false;    // the last line has no terminator yet
+  bool lf_only_ = true;  // every line ends in LF
   // Where the last indexed read left off: line number and byte offset of the line after it.
   mutable size_t read_index_ = 0;
   mutable size_t read_pos_ = 0;

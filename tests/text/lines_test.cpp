@@ -100,6 +100,39 @@ TEST(Lines, BufferNeverGluesTwoLinesIntoOne) {
   EXPECT_EQ(buffer.size(), 1u);
 }
 
+// A whole buffer appended at once gives what its lines appended one by one give, whether it
+// is copied as it is (LF lines onto a closed line) or line by line (any other case).
+TEST(Lines, BufferAppendedWholeAsLineByLine) {
+  using Appends = std::vector<LineView>;
+  const Appends lf = {{"a", Eol::kLf}, {"", Eol::kLf}, {"c", Eol::kLf}};
+  const struct {
+    const char* name;
+    Appends before, lines;
+    Eol eol;
+  } cases[] = {
+      {"LF lines onto an empty buffer", {}, lf, Eol::kLf},
+      {"LF lines after a closed line", {{"x", Eol::kCrLf}}, lf, Eol::kLf},
+      {"after an open line", {{"x", Eol::kNone}}, lf, Eol::kLf},
+      {"after a lone CR", {{"x", Eol::kCr}}, {{"", Eol::kLf}, {"b", Eol::kLf}}, Eol::kLf},
+      {"into CRLF", {{"x", Eol::kLf}}, lf, Eol::kCrLf},
+      {"lines of mixed ends", {}, {{"a", Eol::kCr}, {"", Eol::kCrLf}, {"c", Eol::kNone}}, Eol::kLf},
+      {"last line open", {}, {{"a", Eol::kLf}, {"b", Eol::kNone}}, Eol::kLf},
+      {"no lines", {{"x", Eol::kNone}}, {}, Eol::kLf},
+  };
+  for (const auto& c : cases) {
+    LineBuffer lines, whole, one_by_one;
+    for (const LineView& line : c.lines) lines.Append(line);
+    for (const LineView& line : c.before) whole.Append(line), one_by_one.Append(line);
+    whole.Append(lines, c.eol);
+    for (const LineView& line : SplitLines(lines.bytes())) one_by_one.Append(line.text, c.eol);
+    EXPECT_EQ(whole.bytes(), one_by_one.bytes()) << c.name;
+    EXPECT_EQ(whole.size(), one_by_one.size()) << c.name;
+    whole.Append("z", Eol::kLf);  // what follows is told apart as before
+    one_by_one.Append("z", Eol::kLf);
+    EXPECT_EQ(whole.bytes(), one_by_one.bytes()) << c.name;
+  }
+}
+
 TEST(Lines, LineAroundAnOffset) {
   const std::string bytes = "ab\r\ncd\nef\rg";
   const std::vector<std::tuple<size_t, LineView, size_t>> cases = {
