@@ -42,14 +42,12 @@ struct Options {
 // and the name would look like another one.
 std::string Shown(std::string_view text) {
   std::string shown;
-  shown.reserve(text.size());
-  for (char c : text) {
-    if (c == '\0') {
-      shown += "\\0";
-    } else {
-      shown += c;
-    }
+  shown.reserve(text.size() + 1);
+  for (size_t nul; (nul = text.find('\0')) != std::string_view::npos;) {
+    shown.append(text.substr(0, nul)).append("\\0");
+    text.remove_prefix(nul + 1);
   }
+  shown.append(text);
   return shown;
 }
 
@@ -242,8 +240,7 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
         if (text.empty() || kind == TextKind::kPageLine) return;
         OutputStream& stream = kind == TextKind::kError ? err : texts;
         if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
-        stream.Write(Shown(text));
-        stream.Write("\n");
+        stream.Write(Shown(text) + '\n');
       },
       false);
   PosixFileSystem fs;

@@ -333,10 +333,13 @@ int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::strin
   // Room for the dot, the marker, the pid and the largest counter; the page name gets the rest.
   constexpr size_t kCounterDigits = 10;
   const size_t fixed = 1 + kTempMarker.size() + pid.size() + 1 + kCounterDigits;
-  const std::string prefix = DirName(path) + "/." + BaseName(path).substr(0, NAME_MAX - fixed) +
-                             std::string(kTempMarker) + pid + "-";
+  std::string& name = *temp_path;
+  name.assign(DirName(path)).append("/.").append(BaseName(path).substr(0, NAME_MAX - fixed));
+  name.append(kTempMarker).append(pid).append("-");
+  const size_t prefix = name.size();
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *temp_path = prefix + std::to_string(temp_counter_++);
+    name.resize(prefix);
+    name.append(std::to_string(temp_counter_++));
     int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd >= 0) {
       (void)::flock(fd, LOCK_EX | LOCK_NB);  // a new name: no one else can hold it

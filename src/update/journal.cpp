@@ -23,8 +23,11 @@ void AppendHex(std::string& out, uint64_t value) {
 }
 
 void AppendEscaped(std::string& out, std::string_view text) {
-  for (char c : text) {
-    switch (c) {
+  while (!text.empty()) {
+    const size_t plain = text.find_first_of("\t\n\r\\");
+    out.append(text.substr(0, plain));
+    if (plain == std::string_view::npos) return;
+    switch (text[plain]) {
       case '\t':
         out += "\\t";
         break;
@@ -34,12 +37,10 @@ void AppendEscaped(std::string& out, std::string_view text) {
       case '\r':
         out += "\\r";
         break;
-      case '\\':
-        out += "\\\\";
-        break;
       default:
-        out += c;
+        out += "\\\\";
     }
+    text.remove_prefix(plain + 1);
   }
 }
 
