@@ -127,25 +127,29 @@ Status ProbeAppend(const std::string& path) {
 // read in one go needs no further call to find its end.
 Status ReadOpen(int fd, const std::string& path, size_t size, std::string* bytes) {
   constexpr size_t kMaxRead = size_t{1} << 30;  // below the kernel's cap for one read
-  bytes->clear();
   size_t want = std::min(size + 1, kMaxRead);
   // A buffer too small is replaced by one of the size needed, not grown to twice its own:
   // buffers go round between reads and the backups a batch holds.
   if (bytes->capacity() < want) std::string().swap(*bytes);
-  for (;;) {
-    const size_t have = bytes->size();
+  // An earlier read's bytes stand where this one goes: sizing over them costs nothing, where
+  // growing from empty would clear every byte before the read overwrites it.
+  for (size_t have = 0;;) {
     ReserveBytes(*bytes, have + want);
-    bytes->resize(have + want);
+    if (bytes->size() < have + want) bytes->resize(have + want);
     const ssize_t n = ::read(fd, bytes->data() + have, want);
     if (n < 0) {
+      const int error = errno;
+      if (error == EINTR) continue;
       bytes->resize(have);
-      if (errno == EINTR) continue;
-      return Status::FromErrno(errno, path);
+      return Status::FromErrno(error, path);
     }
-    bytes->resize(have + static_cast<size_t>(n));
-    if (n == 0) return {};
-    if (static_cast<size_t>(n) < want && bytes->size() >= size) return {};  // short at the end
-    want = std::min(std::max(size - std::min(size, bytes->size()), size_t{1} << 16), kMaxRead);
+    have += static_cast<size_t>(n);
+    // Short at the end, or at the end.
+    if (n == 0 || (static_cast<size_t>(n) < want && have >= size)) {
+      bytes->resize(have);
+      return {};
+    }
+    want = std::min(std::max(size - std::min(size, have), size_t{1} << 16), kMaxRead);
   }
 }
 
@@ -699,12 +703,18 @@ void PosixFileSystem::UnlockFolder() {
 
 // A temporary file some run still holds is locked; one a killed run left is not.
 void PosixFileSystem::RemoveLeftovers(const std::string& folder) {
-  const ToldAfter told(ahead_.get());
-  (void)EachEntry(folder, [](int dir_fd, const dirent& entry) {
+  bool removed = false;
+  (void)EachEntry(folder, [&removed](int dir_fd, const dirent& entry) {
     if (!IsTempName(entry.d_name)) return;
     FdCloser fd{::openat(dir_fd, entry.d_name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK)};
-    if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0) ::unlinkat(dir_fd, entry.d_name, 0);
+    if (fd.fd >= 0 && ::flock(fd.fd, LOCK_EX | LOCK_NB) == 0 &&
+        ::unlinkat(dir_fd, entry.d_name, 0) == 0) {
+      removed = true;
+    }
   });
+  // Only a file removed can have been read ahead (a page listed under a temporary name): the
+  // pages read ahead while the folders are prepared stay good where none was.
+  if (removed && ahead_) ahead_->ChangedAny();
 }
 
 Status PosixFileSystem::ProbeWrite(const std::string& path, Intent intent) {

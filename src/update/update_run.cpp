@@ -148,6 +148,13 @@ class Run {
   RunResult Go() {
     form_.Command1Enabled = false;
     if (write_) {
+      if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
+        return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
+      }
+    }
+    // The pages are read and worked on ahead from here on, the run's preparations meanwhile.
+    const ReadingAhead ahead = ReadAhead();
+    if (write_) {
       if (std::optional<RunResult> stopped = Begin()) return *stopped;
     } else if (Status journal = ProbeJournal(fs_); !journal) {
       // Where the run would stop at the journal, the check stops before naming any page.
@@ -179,11 +186,8 @@ class Run {
   }
 
  private:
-  // The lock, leftovers of killed runs, and the backup folder.
+  // Leftovers of killed runs, and the backup folder.
   std::optional<RunResult> Begin() {
-    if (Status locked = lock_.Take([this] { form_.SetLabel3(msg::WaitingForLock()); }); !locked) {
-      return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
-    }
     // An existing backup folder is no failure; any other reason is told if a backup then
     // finds no folder.
     made_ = PrepareFolders(fs_, form_.List1);
@@ -194,18 +198,21 @@ class Run {
     return std::nullopt;
   }
 
-  // Each page in turn, read and worked on ahead in a second thread where the file system can.
-  std::optional<RunResult> Pages() {
+  // The pages read and worked on ahead in a second thread, where the file system can.
+  ReadingAhead ReadAhead() {
     (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
     // The check takes a file it visited before from that visit, so reads it only once.
     const std::vector<std::string> checked =
         write_ ? std::vector<std::string>() : revisits_->FirstVisits(form_.List1);
-    const ReadingAhead ahead(fs_, write_ ? form_.List1 : checked, write_,
-                             [this](std::string_view page) {
-                               std::unique_ptr<PageWork> work = spare_.Take();
-                               work->WorkOut(page, blocks_ahead_, write_);
-                               return work;
-                             });
+    return ReadingAhead(fs_, write_ ? form_.List1 : checked, write_, [this](std::string_view page) {
+      std::unique_ptr<PageWork> work = spare_.Take();
+      work->WorkOut(page, blocks_ahead_, write_);
+      return work;
+    });
+  }
+
+  // Each page in turn.
+  std::optional<RunResult> Pages() {
     for (size_t i = 0; i < form_.List1.size(); ++i) {
       std::optional<RunResult> stopped = LoadAndRewrite(i);
       if (!stopped) SeenBySitemap(i);

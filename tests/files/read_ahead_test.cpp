@@ -209,22 +209,28 @@ TEST(ReadAhead, ThePosixFileSystemReadsAgainWhatItChangedItself) {
          Status written = fs.WriteTemp(p, "new bytes 5", &temp);
          return written ? fs.PutInPlace(temp, p) : written;
        }},
-      {"appended to", [](FileSystem& fs, const FileInfo&) { return fs.AppendFile("p5", "+"); }},
-      {"removed", [](FileSystem& fs, const FileInfo&) { return fs.RemoveFile("p5"); }},
-      {"linked", [](FileSystem& fs, const FileInfo& p) { return fs.LinkFile(p, "p5.bak"); }},
+      {"appended to", [](FileSystem& fs, const FileInfo& p) { return fs.AppendFile(p.path, "+"); }},
+      {"removed", [](FileSystem& fs, const FileInfo& p) { return fs.RemoveFile(p.path); }},
+      {"linked", [](FileSystem& fs, const FileInfo& p) { return fs.LinkFile(p, p.path + ".bak"); }},
+      {"removed as a killed run's leftover",
+       [](FileSystem& fs, const FileInfo&) {
+         fs.RemoveLeftovers(".");
+         return Status();
+       }},
   };
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> order;
     testing::Files files;
     for (size_t i = 0; i < 10; ++i) {
-      order.push_back("p" + std::to_string(i));
+      // The page changed has a name a killed run's temporary file could have.
+      order.push_back(i == 5 ? ".p5.splicery-tmp-1-1" : "p" + std::to_string(i));
       files[order.back()] = "old " + std::to_string(i);
     }
     testing::TempSite site(files);
     PosixFileSystem fs;
     FileInfo five;
-    ASSERT_TRUE(fs.Describe("p5", &five));
+    ASSERT_TRUE(fs.Describe(order[5], &five));
     const ReadingAhead ahead(fs, order, true);
     std::this_thread::sleep_for(std::chrono::milliseconds(30));  // time to read them all
     ASSERT_TRUE(c.change(fs, five));
