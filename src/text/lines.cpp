@@ -101,6 +101,11 @@ void LineBuffer::Append(std::string_view text, Eol eol) {
 }
 
 void LineBuffer::Append(const LineBuffer& lines, Eol eol) {
+  if (&lines == this) {  // the lines would be read from bytes that grow as they are read
+    const LineBuffer copy = lines;
+    Append(copy, eol);
+    return;
+  }
   if (eol != Eol::kLf || !lines.lf_only_ || open_ || bytes_.ends_with('\r')) {
     for (LineCursor cursor(lines.bytes_); !cursor.AtEnd();) Append(cursor.Next().text, eol);
     return;

@@ -130,6 +130,11 @@ TEST(Lines, BufferAppendedWholeAsLineByLine) {
     whole.Append("z", Eol::kLf);  // what follows is told apart as before
     one_by_one.Append("z", Eol::kLf);
     EXPECT_EQ(whole.bytes(), one_by_one.bytes()) << c.name;
+    one_by_one.Append(one_by_one, Eol::kCrLf);  // onto itself, line by line
+    whole.Append(whole, Eol::kLf);              // onto itself, whole where its lines end in LF
+    for (const LineBuffer* b : {&whole, &one_by_one}) {
+      EXPECT_EQ(b->size(), 2 * (c.before.size() + c.lines.size() + 1)) << c.name;
+    }
   }
 }
 
