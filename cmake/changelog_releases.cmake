@@ -2,6 +2,7 @@
 # AppStream <release> elements from debian/changelog, newest first, so that the release list
 # has one source. Stops configuring when the newest entry is not the project's version.
 #   changelog_releases(CHANGELOG VERSION OUT_VAR)
+# Also sets SPLICERY_RELEASE_DATE (YYYY-MM-DD) to the newest entry's date.
 function(changelog_releases changelog version out_var)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${changelog})
   # One list element per line; a ";" in a line would split it, so it is kept aside meanwhile.
@@ -45,6 +46,9 @@ function(changelog_releases changelog version out_var)
       if(NOT item STREQUAL "")
         list(APPEND items "${item}")
       endif()
+      if(NOT DEFINED release_date)
+        set(release_date "${year}-${month}-${day}")
+      endif()
       string(APPEND xml "    <release version=\"${entry_version}\" date=\"${year}-${month}-${day}\">\n"
                         "      <description>\n        <ul>\n")
       foreach(text IN LISTS items)
@@ -65,4 +69,5 @@ function(changelog_releases changelog version out_var)
   endif()
   string(REGEX REPLACE "\n$" "" xml "${xml}")
   set(${out_var} "${xml}" PARENT_SCOPE)
+  set(SPLICERY_RELEASE_DATE "${release_date}" PARENT_SCOPE)
 endfunction()
