@@ -240,7 +240,9 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
         if (text.empty() || kind == TextKind::kPageLine) return;
         OutputStream& stream = kind == TextKind::kError ? err : texts;
         if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
-        stream.Write(Shown(text) + '\n');
+        std::string line = Shown(text);
+        line += '\n';  // room for it was made
+        stream.Write(line);
       },
       false);
   PosixFileSystem fs;

@@ -101,16 +101,15 @@ void LineBuffer::Append(std::string_view text, Eol eol) {
 }
 
 void LineBuffer::Append(const LineBuffer& lines, Eol eol) {
-  if (&lines == this) {  // the lines would be read from bytes that grow as they are read
-    const LineBuffer copy = lines;
-    Append(copy, eol);
-    return;
-  }
   if (eol != Eol::kLf || !lines.lf_only_ || open_ || bytes_.ends_with('\r')) {
-    for (LineCursor cursor(lines.bytes_); !cursor.AtEnd();) Append(cursor.Next().text, eol);
+    // Onto itself, the lines are read from a copy: these bytes grow as they are read.
+    const std::string own = &lines == this ? bytes_ : std::string();
+    for (LineCursor cursor(&lines == this ? own : lines.bytes_); !cursor.AtEnd();) {
+      Append(cursor.Next().text, eol);
+    }
     return;
   }
-  bytes_.append(lines.bytes_);
+  bytes_.append(lines.bytes_);  // std::string appends itself soundly
   count_ += lines.count_;
 }
 

@@ -103,11 +103,11 @@ Status BackupNames::Find(std::string_view page, std::string* name) {
     if (!candidate) return Status::Failure(Code::kBackupOutside, std::string(page));
     const size_t slash = candidate->rfind('/');
     Listing& listing = ListingOf(candidate->substr(0, slash));
-    const std::string base = candidate->substr(slash + 1);
+    std::string base = candidate->substr(slash + 1);
     bool test = true;
     bool* listed = nullptr;  // the name's entry in the listing: whether it is a regular file
     if (listing) {
-      const auto [it, unlisted] = listing->try_emplace(base, false);
+      const auto [it, unlisted] = listing->try_emplace(std::move(base), false);
       if (!unlisted && it->second) continue;  // a regular file
       test = !unlisted;
       listed = &it->second;
