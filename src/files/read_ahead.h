@@ -44,7 +44,7 @@ class ReadAhead {
   void ChangedAny();
 
  private:
-  static constexpr size_t kWindow = 32;
+  static constexpr size_t kWindow = 16;
   static constexpr size_t kMaxHeld = size_t{4} << 20;
   enum class State { kEmpty, kReading, kWorking, kReady };
   struct Slot {
