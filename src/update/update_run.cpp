@@ -152,8 +152,10 @@ class Run {
         return Stop(RunOutcome::kAccessFailure, msg::AccessFailed("."), std::move(locked));
       }
     }
-    // The pages are read and worked on ahead from here on, the run's preparations meanwhile.
-    const ReadingAhead ahead = ReadAhead();
+    // The pages are read and worked on ahead from here on, the run's preparations meanwhile,
+    // until the last page is done.
+    std::optional<ReadingAhead> ahead;
+    ReadAhead(ahead);
     if (write_) {
       if (std::optional<RunResult> stopped = Begin()) return *stopped;
     } else if (Status journal = ProbeJournal(fs_); !journal) {
@@ -172,6 +174,7 @@ class Run {
     }
     site_files_.emplace(std::move(site), form_.List1.size());
     if (std::optional<RunResult> stopped = Pages()) return *stopped;
+    ahead.reset();
     // Feed and sitemap after the last page, so that a run stopped at a page writes neither.
     if (std::optional<RunResult> stopped = write_ ? WriteSiteFiles() : CheckSiteFiles()) {
       return *stopped;
@@ -199,12 +202,12 @@ class Run {
   }
 
   // The pages read and worked on ahead in a second thread, where the file system can.
-  ReadingAhead ReadAhead() {
+  void ReadAhead(std::optional<ReadingAhead>& ahead) {
     (void)form_.List5.items();  // sorted now: the reading thread must find it unchanging
     // The check takes a file it visited before from that visit, so reads it only once.
     const std::vector<std::string> checked =
         write_ ? std::vector<std::string>() : revisits_->FirstVisits(form_.List1);
-    return ReadingAhead(fs_, write_ ? form_.List1 : checked, write_, [this](std::string_view page) {
+    ahead.emplace(fs_, write_ ? form_.List1 : checked, write_, [this](std::string_view page) {
       std::unique_ptr<PageWork> work = spare_.Take();
       work->WorkOut(page, blocks_ahead_, write_);
       return work;
