@@ -151,7 +151,7 @@ bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info
     if (work) *work = std::move(slot.work);
   }
   slot.work.reset();
-  // A large buffer is not kept for a later read: 32 of them would hold 32 large pages.
+  // A large buffer is not kept for a later read: a window of them would hold as many large pages.
   if (slot.bytes.capacity() > kMaxHeld / kWindow) std::string().swap(slot.bytes);
   slot.state = State::kEmpty;
   next_ = j + 1;
