@@ -195,6 +195,7 @@ class FileSystem {
   virtual void UnlockFolder() = 0;
 
   // Removes temporary files of WriteTemp that runs left in `folder` and no one holds any more.
+  // Only a run that holds the folder's lock calls it: WriteTemp's own files are not locked.
   virtual void RemoveLeftovers(const std::string& folder) = 0;
 
   // Appends `bytes` to `path`, creating it where missing with the group of its folder and,

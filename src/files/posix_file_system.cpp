@@ -329,10 +329,13 @@ void PosixFileSystem::Written(const std::string& dir) {
   if (folder.known) unflushed_.emplace(folder.device, dir);
 }
 
-// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic), locked
-// while this run holds it so that the next run's clean-up can tell it from a leftover. The
-// name never follows a link planted there: O_EXCL refuses any existing name.
-int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path) {
+// Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The name
+// never follows a link planted there: O_EXCL refuses any existing name. Where `lock`, the file
+// is locked while open, so that a clean-up that does not wait for the folder's lock (RemoveLeftovers
+// in another process) can tell it from a leftover; the new files of a run's pages need no lock,
+// as clean-ups happen only in runs, which hold the folder's lock.
+int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path,
+                                bool lock) {
   static const std::string pid = std::to_string(::getpid());
   // Room for the dot, the marker, the pid and the largest counter; the page name gets the rest.
   constexpr size_t kCounterDigits = 10;
@@ -346,7 +349,7 @@ int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::strin
     name.append(std::to_string(temp_counter_++));
     int fd = ::open(temp_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode);
     if (fd >= 0) {
-      (void)::flock(fd, LOCK_EX | LOCK_NB);  // a new name: no one else can hold it
+      if (lock) (void)::flock(fd, LOCK_EX | LOCK_NB);  // a new name: no one else can hold it
       return fd;
     }
     if (errno != EEXIST) return -1;
@@ -548,7 +551,7 @@ Status PosixFileSystem::CreateWith(const std::string& path, uint32_t mode,
     return Status::FromErrno(errno, path);
   }
   std::string temp;
-  out.fd = CreateTemp(path, mode, &temp);
+  out.fd = CreateTemp(path, mode, &temp, true);
   if (out.fd < 0) return Status::FromErrno(errno, path);
   take_group(out.fd);
   int error = fill(out.fd);
@@ -571,7 +574,7 @@ Status PosixFileSystem::WriteTemp(const FileInfo& info, std::string_view bytes, 
     return status;
   };
   const mode_t mode = f.mode & 07777;
-  FdCloser out{CreateTemp(info.path, mode & 0777, temp)};
+  FdCloser out{CreateTemp(info.path, mode & 0777, temp, false)};
   if (out.fd < 0) {
     temp->clear();
     return Status::FromErrno(errno, info.path);

@@ -78,7 +78,7 @@ class PosixFileSystem : public FileSystem {
   void AddFacts(FileInfo* info);
   // Opens a page for reading and describes it (a symlink: its target); -1 with errno set.
   int OpenPage(const std::string& path, FileInfo* info);
-  int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path);
+  int CreateTemp(const std::string& path, mode_t mode, std::string* temp_path, bool lock);
   // CreateFile with the new file's content given by `fill` (0, or an errno).
   Status CreateWith(const std::string& path, uint32_t mode, const std::function<int(int fd)>& fill);
   Status GiveAttributes(const FileInfo& info, const Folder& folder, int fd);
