@@ -40,14 +40,18 @@ struct Options {
 
 // A text as a terminal can show it: a NUL byte (a page name may hold one) would vanish there,
 // and the name would look like another one.
-std::string Shown(std::string_view text) {
-  std::string shown;
-  shown.reserve(text.size() + 1);
+void AppendShown(std::string& shown, std::string_view text) {
   for (size_t nul; (nul = text.find('\0')) != std::string_view::npos;) {
     shown.append(text.substr(0, nul)).append("\\0");
     text.remove_prefix(nul + 1);
   }
   shown.append(text);
+}
+
+std::string Shown(std::string_view text) {
+  std::string shown;
+  shown.reserve(text.size() + 1);
+  AppendShown(shown, text);
   return shown;
 }
 
@@ -236,12 +240,13 @@ int Run(int argc, char** argv, OutputStream& out, OutputStream& err) {
   Form form;
   // Page lines are the window's detail line: standard output has no room for them.
   form.SetListener(
-      [&](LabelId, std::string_view text, TextKind kind) {
+      [&, line = std::string()](LabelId, std::string_view text, TextKind kind) mutable {
         if (text.empty() || kind == TextKind::kPageLine) return;
         OutputStream& stream = kind == TextKind::kError ? err : texts;
         if (&stream == &err) out.Flush();  // keep the order of the texts across both streams
-        std::string line = Shown(text);
-        line += '\n';  // room for it was made
+        line.clear();  // kept from text to text: two or three are printed for every page
+        AppendShown(line, text);
+        line += '\n';
         stream.Write(line);
       },
       false);

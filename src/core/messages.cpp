@@ -11,6 +11,12 @@ namespace {
 Text Error(std::string text) { return {std::move(text), TextKind::kError}; }
 Text Say(std::string text) { return {std::move(text), TextKind::kStatus}; }
 std::string S(std::string_view text) { return std::string(text); }
+// "Datei PAGE WHAT" in one allocation: a run says it for every page.
+Text AboutPage(std::string_view page, std::string_view what) {
+  std::string text;
+  text.reserve(6 + page.size() + what.size());
+  return Say(std::move(text.append("Datei ").append(page).append(what)));
+}
 
 }  // namespace
 
@@ -119,9 +125,9 @@ Text IncludeLinesFound(size_t count) {
   return Say(" " + std::to_string(count) + " Include-Zeilen in INCLUDE.HTM gefunden");
 }
 
-Text PageWorkedOn(std::string_view page) { return Say("Datei " + S(page) + " wird bearbeitet"); }
-Text PageWritten(std::string_view page) { return Say("Datei " + S(page) + " wird geschrieben"); }
-Text PageStale(std::string_view page) { return Say("Datei " + S(page) + " ist nicht aktuell"); }
+Text PageWorkedOn(std::string_view page) { return AboutPage(page, " wird bearbeitet"); }
+Text PageWritten(std::string_view page) { return AboutPage(page, " wird geschrieben"); }
+Text PageStale(std::string_view page) { return AboutPage(page, " ist nicht aktuell"); }
 Text RunSucceeded() { return Say("INCLUDE wurde erfolgreich durchgeführt"); }
 Text AllCurrent() { return Say("Alle Dateien sind aktuell"); }
 Text WaitingForLock() {

@@ -326,7 +326,8 @@ const PosixFileSystem::Folder& PosixFileSystem::FolderOf(const std::string& dir)
 
 void PosixFileSystem::Written(const std::string& dir) {
   const Folder& folder = FolderOf(dir);
-  if (folder.known) unflushed_.emplace(folder.device, dir);
+  // Looked up first: emplace would make (and drop) a node on every write.
+  if (folder.known && !unflushed_.contains(folder.device)) unflushed_.emplace(folder.device, dir);
 }
 
 // Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The name

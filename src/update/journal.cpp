@@ -22,6 +22,12 @@ void AppendHex(std::string& out, uint64_t value) {
   for (int shift = 60; shift >= 0; shift -= 4) out += kDigits[(value >> shift) & 0xf];
 }
 
+void AppendDecimal(std::string& out, uint64_t value) {
+  char digits[20];
+  const auto [end, error] = std::to_chars(digits, digits + sizeof digits, value);
+  out.append(digits, end);
+}
+
 void AppendEscaped(std::string& out, std::string_view text) {
   while (!text.empty()) {
     const size_t plain = text.find_first_of("\t\n\r\\");
@@ -45,12 +51,13 @@ void AppendEscaped(std::string& out, std::string_view text) {
 }
 
 // `kind`, the run's number and the fields, each after a tab, and the line's end.
+// A journal line appended to `out`, field by field.
 class Line {
  public:
-  Line(std::string_view kind, uint64_t run) {
-    line_.reserve(160);
+  Line(std::string& out, std::string_view kind, uint64_t run) : line_(out) {
     line_ += kind;
-    Field(std::to_string(run));
+    line_ += '\t';
+    AppendDecimal(line_, run);
   }
   Line& Field(std::string_view text) {
     line_ += '\t';
@@ -76,10 +83,10 @@ class Line {
     }
     return *this;
   }
-  std::string Done() { return std::move(line_ += '\n'); }
+  void Done() { line_ += '\n'; }
 
  private:
-  std::string line_;
+  std::string& line_;
 };
 
 std::optional<uint64_t> Number(std::string_view text, int base = 10) {
@@ -139,25 +146,43 @@ std::string FormatRunLine(const JournalRun& run) {
          "\n";
 }
 
-std::string FormatPageLine(uint64_t run, const JournalPage& page) {
+namespace {
+
+void AppendPageLine(std::string& out, uint64_t run, const JournalPage& page) {
   if (page.created) {
-    return Line("created", run).Escaped(page.path).Hex(page.new_hash.value_or(0)).Done();
+    Line(out, "created", run).Escaped(page.path).Hex(page.new_hash.value_or(0)).Done();
+    return;
   }
-  if (page.removed) {
-    return Line("removed", run).Escaped(page.path).Escaped(page.backup).Hex(page.old_hash).Done();
-  }
-  Line line("page", run);
+  Line line(out, page.removed ? "removed" : "page", run);
   line.Escaped(page.path).Escaped(page.backup).Hex(page.old_hash);
+  if (page.removed) {
+    line.Done();
+    return;
+  }
   if (page.new_hash) {
     line.Hex(*page.new_hash);
   } else {
     line.Field("=");
   }
-  return line.Hexes(page.blocks).Done();
+  line.Hexes(page.blocks).Done();
+}
+
+void AppendWrittenLine(std::string& out, uint64_t run, std::string_view path, bool written) {
+  Line(out, "written", run).Escaped(path).Field(written ? "yes" : "no").Done();
+}
+
+}  // namespace
+
+std::string FormatPageLine(uint64_t run, const JournalPage& page) {
+  std::string line;
+  AppendPageLine(line, run, page);
+  return line;
 }
 
 std::string FormatWrittenLine(uint64_t run, std::string_view path, bool written) {
-  return Line("written", run).Escaped(path).Field(written ? "yes" : "no").Done();
+  std::string line;
+  AppendWrittenLine(line, run, path, written);
+  return line;
 }
 
 std::string FormatIncompleteLine(uint64_t run) {
@@ -300,14 +325,14 @@ Status JournalWriter::Write(bool* wrote) {
   if (wrote) *wrote = !pending_.empty();
   if (pending_.empty()) return {};
   std::string lines;
-  for (const JournalPage& page : pending_) lines += FormatPageLine(run_.number, page);
+  for (const JournalPage& page : pending_) AppendPageLine(lines, run_.number, page);
   pending_.clear();
   return fs_.AppendFile(kJournalFile, lines);
 }
 
 Status JournalWriter::WriteOutcomes(const std::vector<std::pair<std::string, bool>>& files) {
   std::string lines;
-  for (const auto& [path, written] : files) lines += FormatWrittenLine(run_.number, path, written);
+  for (const auto& [path, written] : files) AppendWrittenLine(lines, run_.number, path, written);
   return lines.empty() ? Status() : fs_.AppendFile(kJournalFile, lines);
 }
 

@@ -351,14 +351,13 @@ class Run {
   // A free name from the run's listing alone may be taken after all (by a file made since, or
   // in a folder that does not tell letter case apart): the backup then goes to the next one.
   // A name the search tested stays its answer, as in the check.
-  Status WithFreeName(const std::string& page, bool* failed, const std::function<Status()>& make) {
+  template <typename Make>
+  Status WithFreeName(const std::string& page, bool* failed, const Make& make) {
     for (;;) {
       Status made = make();
+      if (!*failed || made.error() != EEXIST || !backup_names_.LastUntested()) return made;
       const std::string taken = backup_;
-      if (!*failed || made.error() != EEXIST || !backup_names_.LastUntested() ||
-          !backup_names_.Find(page, &backup_) || backup_ == taken) {
-        return made;
-      }
+      if (!backup_names_.Find(page, &backup_) || backup_ == taken) return made;
     }
   }
 
