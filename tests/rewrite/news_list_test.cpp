@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace splicery {
 namespace {
 
@@ -92,6 +94,57 @@ TEST(NewsList, EntriesTimesTemplates) {
   for (const NewsCase& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(NewsLines(Index(c.entries), c.include), c.expected);
+  }
+}
+
+// Random templates and entries made of placeholders and parts of them, so that values and the
+// template's text meet in every way: the lines must be those of the three replacements made one
+// after another, each pass leaving the values it inserts alone.
+TEST(NewsList, LinesAreTheThreeReplacementsInTurn) {
+  const std::vector<std::string> bits = {"<!-- NEWS DATE -->",
+                                         "<!-- NEWS NAME -->",
+                                         "<!-- NEWS HREF -->",
+                                         "<!-- NEWS ",
+                                         "NAME -->",
+                                         "HREF -->",
+                                         "<",
+                                         "-->",
+                                         "x",
+                                         " ",
+                                         "<a href='",
+                                         "'>",
+                                         "<!-- NEWS HREF",
+                                         " -->"};
+  const std::vector<std::string> values = {"",    "NAME", "HREF -->",   "<!-- NEWS HREF -->",
+                                           "<b>", "a b",  "<!-- NEWS ", " -->"};
+  const std::vector<std::string> dates = {"2003.08.15", "2003.08.<!-- NEWS NAME -->",
+                                          "2003.NAME.1"};
+  const auto replace_all = [](const std::string& text, const std::string& what,
+                              const std::string& with) {
+    std::string out;
+    size_t from = 0;
+    for (size_t hit; (hit = text.find(what, from)) != std::string::npos; from = hit + what.size()) {
+      out += text.substr(from, hit - from) + with;
+    }
+    return out + text.substr(from);
+  };
+  std::mt19937 random(27);
+  const auto any = [&random](const std::vector<std::string>& from) {
+    return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(random)];
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string tmpl;
+    for (int k = std::uniform_int_distribution<int>(0, 6)(random); k > 0; --k) tmpl += any(bits);
+    const std::string date = any(dates), page = any(values), title = any(values) + any(values);
+    const std::string d = date.substr(date.rfind('.') + 1) + "." +
+                          date.substr(date.find('.') + 1, date.rfind('.') - date.find('.') - 1) +
+                          "." + date.substr(0, date.find('.'));
+    std::string expected = replace_all(tmpl, "<!-- NEWS DATE -->", d);
+    expected = replace_all(expected, "<!-- NEWS NAME -->", title);
+    expected = replace_all(expected, "<!-- NEWS HREF -->", page);
+    SCOPED_TRACE(tmpl + " | " + date + " | " + page + " | " + title);
+    ASSERT_EQ(NewsLines(Index({date + "___" + page + "___" + title}), {kNews + tmpl}),
+              Lines{expected});
   }
 }
 
