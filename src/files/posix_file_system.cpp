@@ -331,10 +331,10 @@ void PosixFileSystem::Written(const std::string& dir) {
 }
 
 // Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The name
-// never follows a link planted there: O_EXCL refuses any existing name. Where `lock`, the file
-// is locked while open, so that a clean-up that does not wait for the folder's lock (RemoveLeftovers
-// in another process) can tell it from a leftover; the new files of a run's pages need no lock,
-// as clean-ups happen only in runs, which hold the folder's lock.
+// never follows a link planted there: O_EXCL refuses any existing name. Where `lock`, it is
+// locked while open, so that a clean-up (RemoveLeftovers) can tell it from a leftover. A page's
+// new file needs none: clean-ups run only in runs, under the site's lock, and the file is closed
+// long before it is renamed, so a lock would not cover it then anyway.
 int PosixFileSystem::CreateTemp(const std::string& path, mode_t mode, std::string* temp_path,
                                 bool lock) {
   static const std::string pid = std::to_string(::getpid());

@@ -50,8 +50,8 @@ void AppendEscaped(std::string& out, std::string_view text) {
   }
 }
 
-// `kind`, the run's number and the fields, each after a tab, and the line's end.
-// A journal line appended to `out`, field by field.
+// A journal line appended to `out`: `kind`, the run's number and the fields, each after a tab,
+// and the line's end.
 class Line {
  public:
   Line(std::string& out, std::string_view kind, uint64_t run) : line_(out) {

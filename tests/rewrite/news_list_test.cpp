@@ -114,11 +114,12 @@ TEST(NewsList, LinesAreTheThreeReplacementsInTurn) {
                                          "<a href='",
                                          "'>",
                                          "<!-- NEWS HREF",
+                                         "<!-- NEWS NA",
                                          " -->"};
   const std::vector<std::string> values = {"",    "NAME", "HREF -->",   "<!-- NEWS HREF -->",
                                            "<b>", "a b",  "<!-- NEWS ", " -->"};
-  const std::vector<std::string> dates = {"2003.08.15", "2003.08.<!-- NEWS NAME -->",
-                                          "2003.NAME.1"};
+  const std::vector<std::string> dates = {"2003.08.15", "2003.08.<!-- NEWS NAME -->", "2003.NAME.1",
+                                          "2003.08.ME -->"};
   const auto replace_all = [](const std::string& text, const std::string& what,
                               const std::string& with) {
     std::string out;
