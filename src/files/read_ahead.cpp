@@ -6,6 +6,22 @@
 #include <utility>
 
 namespace splicery {
+namespace {
+
+// Takes `lock`'s mutex. The other thread holds it for a few steps at a time only, so trying
+// again for a moment is cheaper than sleeping in the kernel and being woken: two system calls
+// and a switch of threads, which the page's own work would otherwise wait for.
+void LockSoon(std::unique_lock<std::mutex>& lock) {
+  for (int spin = 0; spin < 200; ++spin) {
+    if (lock.try_lock()) return;
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+  }
+  lock.lock();
+}
+
+}  // namespace
 
 ReadAhead::ReadAhead(std::vector<std::string> paths, Reader read, WorkOnRead work)
     : paths_(std::move(paths)), read_(std::move(read)), work_(std::move(work)), slots_(kWindow) {
@@ -71,7 +87,7 @@ void ReadAhead::WorkOn(std::unique_lock<std::mutex>& lock, Slot& slot) {
   slot.unworked = false;
   lock.unlock();
   std::unique_ptr<ReadWork> work = work_(slot.bytes);
-  lock.lock();
+  LockSoon(lock);
   slot.work = std::move(work);
   slot.state = State::kReady;
   if (caller_waits_) caller_cv_.notify_one();
@@ -106,7 +122,7 @@ void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread) {
   lock.unlock();
   Status status = read_(paths_[i], &bytes, &info);
   if (by_thread && work_ && status) work = work_(bytes);
-  lock.lock();
+  LockSoon(lock);
   const bool changed =
       std::find(slot.changed.begin(), slot.changed.end(), info.key) != slot.changed.end();
   slot.stale = slot.stale || changed;
@@ -122,7 +138,8 @@ void ReadAhead::ReadNext(std::unique_lock<std::mutex>& lock, bool by_thread) {
 
 bool ReadAhead::Take(const std::string& path, std::string* bytes, FileInfo* info,
                      std::unique_ptr<ReadWork>* work) {
-  std::unique_lock lock(mutex_);
+  std::unique_lock lock(mutex_, std::defer_lock);
+  LockSoon(lock);
   const size_t end = std::min(paths_.size(), next_ + kWindow);
   size_t j = next_;
   while (j < end && paths_[j] != path) ++j;
@@ -164,7 +181,8 @@ void ReadAhead::WakeReader() {
 }
 
 void ReadAhead::Changed(const FileKey& key) {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_, std::defer_lock);
+  LockSoon(lock);
   for (Slot& slot : slots_) {
     if (slot.state == State::kReading) slot.changed.push_back(key);
     if ((slot.state == State::kReady || slot.state == State::kWorking) && slot.info.key == key) {
