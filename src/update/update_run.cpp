@@ -78,9 +78,6 @@ struct PageWork : ReadWork {
   std::vector<std::string> keys;
   std::vector<BlockSpan> spans;
   bool changed = false;
-  // Where the last shown line lies in the page (offset, size): found with the page's bytes
-  // still at hand, for a listener that takes only that one.
-  std::optional<std::pair<size_t, size_t>> last_line;
   uint64_t old_hash = 0, new_hash = 0;
   std::vector<uint64_t> block_hashes;  // of each block's generated lines
 
@@ -93,10 +90,6 @@ struct PageWork : ReadWork {
     const std::string_view now = out.bytes();
     changed = now != page;
     if (!journaled) return;
-    last_line.reset();
-    if (const std::optional<std::string_view> last = LastShownLine(page, spans)) {
-      last_line.emplace(static_cast<size_t>(last->data() - page.data()), last->size());
-    }
     encoding = DetectPageEncoding(page).name;
     old_hash = JournalHash(page);
     new_hash = changed ? JournalHash(now) : 0;
@@ -341,10 +334,8 @@ class Run {
       ForEachShownLine(bytes_, work_.spans, [this](std::string_view line) {
         form_.SetLabel4(line, TextKind::kPageLine, work_.encoding);
       });
-    } else if (work_.last_line) {
-      const auto [at, size] = *work_.last_line;
-      form_.SetLabel4(std::string_view(bytes_).substr(at, size), TextKind::kPageLine,
-                      work_.encoding);
+    } else if (const std::optional<std::string_view> last = LastShownLine(bytes_, work_.spans)) {
+      form_.SetLabel4(*last, TextKind::kPageLine, work_.encoding);
     }
     form_.SetLabel3(msg::PageWritten(page));
     if (!kept) return Stop(RunOutcome::kWriteFailure, msg::WriteFailed(page), std::move(kept));
