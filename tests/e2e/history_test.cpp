@@ -98,14 +98,17 @@ TEST(History, PruneKeepsTheNewestBackupsOfListedPages) {
     TempSite::Write(name, "vor dem Journal");
     const struct utimbuf times = {1000 * n, 1000 * n};
     ::utime(name.c_str(), &times);
-    ::usleep(2000);  // change times a clock tick apart
+    ::usleep(11000);  // change times more than a clock tick apart
   }
   for (const char* other : {"splicery.sic/a.htm. 01.htm", "splicery.sic/x.htm. 1.htm"}) {
     TempSite::Write(other, "fremd");
   }
   // The guard for unknown backups younger than the newest run uses the change time too: the
-  // runs start in a later second (the journal's precision).
-  for (const std::time_t made = std::time(nullptr); std::time(nullptr) == made;) ::usleep(20000);
+  // runs start in a later second (the journal's precision). A change time can be finer than,
+  // and ahead of, the clock behind time(), so the wait is for the change time's own second.
+  struct stat newest {};
+  ASSERT_EQ(::stat("splicery.sic/a.htm. 1.htm", &newest), 0);
+  while (std::time(nullptr) <= newest.st_ctim.tv_sec) ::usleep(20000);
   ASSERT_EQ(RunCli({}).code, 0);  // a.htm. 4.htm
   ASSERT_EQ(RunCli({}).code, 0);  // a.htm. 5.htm
 
