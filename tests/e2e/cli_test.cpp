@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <thread>
 
 #include "support/cli_runner.h"
@@ -227,8 +228,21 @@ TEST(Cli, SecondRunWaitsForTheFirstAndClearsLeftovers) {
   ASSERT_EQ(::flock(held, LOCK_EX), 0);
   const int first_run = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   ASSERT_EQ(::flock(first_run, LOCK_EX), 0);
-  std::thread first_ends([first_run] {
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  struct stat folder {};
+  ASSERT_EQ(::fstat(first_run, &folder), 0);
+  std::thread first_ends([first_run, &folder] {
+    // The first run ends once the second waits for it (the kernel lists the waiter), so that
+    // a slow start of the second cannot miss the wait.
+    const std::string mine = ":" + std::to_string(folder.st_ino) + " ";
+    for (int i = 0; i < 1000; ++i) {
+      std::ifstream locks("/proc/locks");
+      std::string line;
+      bool waits = false;
+      while (std::getline(locks, line))
+        waits |= line.find("->") != line.npos && line.find(mine) != line.npos;
+      if (waits) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
     ::close(first_run);
   });
   Result second = RunCli({});
