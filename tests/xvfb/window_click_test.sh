@@ -19,6 +19,18 @@ site=$(mktemp -d)
 app=
 trap '[[ -n $app ]] && kill $app 2>/dev/null; rm -rf "$site"' EXIT
 
+# The first window whose caption matches, waited for up to 20 s. xdotool stops with an X error
+# when a window goes away while it walks the tree (a dialog just closed), so it is asked again.
+find_window() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search "$@" 2>/dev/null | head -1) || true
+    [[ -n "$id" ]] && { echo "$id"; return 0; }
+    sleep 0.2
+  done
+  return 1
+}
+
 # No display at all, and one that does not answer: a German pointer to splicery-cli, exit 1.
 for display in "" ":$((${DISPLAY#:} + 50))"; do
   set +e
@@ -32,8 +44,8 @@ done
 # A folder that cannot be entered: a message box and standard error, exit 2 once it is closed.
 "$app_bin" "$site/fehlt" 2>"$site.err" &
 app=$!
-box=$(timeout 20 xdotool search --sync --onlyvisible --name '^Splicery V\. 1\.0$' | head -1)
-[[ -n "$box" ]] || { echo "FAIL: no message box for a missing folder"; exit 1; }
+box=$(find_window --onlyvisible --name '^Splicery V\. 1\.0$') || true
+[[ -n "$box" ]] || { echo "FAIL: no message box for a missing folder: $(cat "$site.err")"; exit 1; }
 sleep 0.3
 xdotool windowfocus --sync "$box" key Return
 set +e
@@ -49,11 +61,11 @@ rm -f "$site.err"
 # Started in a folder without include.txt: the folder dialog; cancelled, the window opens.
 (cd "$site" && exec "$app_bin") &
 app=$!
-dialog=$(timeout 20 xdotool search --sync --onlyvisible --name 'Ordner der Web-Site' | head -1)
+dialog=$(find_window --onlyvisible --name 'Ordner der Web-Site') || true
 [[ -n "$dialog" ]] || { echo "FAIL: no folder dialog without include.txt"; exit 1; }
 sleep 0.3
 xdotool windowfocus --sync "$dialog" key Escape
-timeout 20 xdotool search --sync --onlyvisible --name '^Splicery V\. 1\.0$' >/dev/null ||
+find_window --onlyvisible --name '^Splicery V\. 1\.0$' >/dev/null ||
   { echo "FAIL: no window after the folder dialog was cancelled"; exit 1; }
 kill $app && wait $app 2>/dev/null || true
 app=
@@ -62,7 +74,7 @@ app=
 cp -r "$example/." "$site"
 (cd / && exec "$app_bin" "$site") &
 app=$!
-window=$(timeout 20 xdotool search --sync --name '^Splicery V\. 1\.0$' | head -1)
+window=$(find_window --name '^Splicery V\. 1\.0$') || true
 [[ -n "$window" ]] || { echo "FAIL: no window named 'Splicery V. 1.0'"; exit 1; }
 [[ ! -e "$site/splicery.sic" ]] || { echo "FAIL: files written before Start"; exit 1; }
 
