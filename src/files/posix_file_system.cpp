@@ -326,8 +326,8 @@ const PosixFileSystem::Folder& PosixFileSystem::FolderOf(const std::string& dir)
 
 void PosixFileSystem::Written(const std::string& dir) {
   const Folder& folder = FolderOf(dir);
-  // Looked up first: emplace would make (and drop) a node on every write.
-  if (folder.known && !unflushed_.contains(folder.device)) unflushed_.emplace(folder.device, dir);
+  // try_emplace: emplace would make (and drop) a node on every write.
+  if (folder.known) unflushed_.try_emplace(folder.device, dir);
 }
 
 // Creates a fresh temporary file beside `path` (same folder, so rename stays atomic). The name
