@@ -7,16 +7,16 @@ if ! command -v Xvfb >/dev/null; then
   echo "Xvfb fehlt: übersprungen (apt-get install xvfb xdotool)" >&2
   exit 77
 fi
-# Xvfb picks a free display number itself and writes it once it takes connections, so that
-# servers started at the same moment never race for one number.
-number=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$number" >/dev/null 2>&1 &
+for display in $(seq 91 140); do
+  [[ -e /tmp/.X11-unix/X$display || -e /tmp/.X$display-lock ]] || break
+done
+# -noreset: by default the server resets when its last client leaves, and a program started in
+# that moment cannot connect (the tests start one program after another).
+Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true; rm -f "$number"' EXIT
-for _ in $(seq 200); do
-  [[ -s $number ]] && break
+trap 'kill $xvfb 2>/dev/null || true; wait $xvfb 2>/dev/null || true' EXIT
+for _ in $(seq 100); do
+  [[ -e /tmp/.X11-unix/X$display ]] && break
   sleep 0.05
 done
-display=$(head -1 "$number")
-[[ -n $display ]] || { echo "Xvfb startet nicht" >&2; exit 1; }
 DISPLAY=":$display" "$@"
